@@ -1,0 +1,36 @@
+# corvalin_add_tests(LABEL <subsystem> DEPS <targets...> [GUI])
+# Every <name>_test.cpp of the calling folder becomes one GoogleTest program; the folder's other
+# .cpp files are shared support code linked into each. GUI gives the programs a QApplication
+# (offscreen) instead of a QCoreApplication.
+function(corvalin_add_tests)
+    cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT" "DEPS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+    set(_support ${_all})
+    if(_tests)
+        list(REMOVE_ITEM _support ${_tests})
+    endif()
+    if(ARG_GUI)
+        set(_main corvalin_test_main_gui)
+    else()
+        set(_main corvalin_test_main)
+    endif()
+    get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    foreach(_test ${_tests})
+        get_filename_component(_name ${_test} NAME_WE)
+        set(_target test_${_folder}_${_name})
+        add_executable(${_target} ${_test} ${_support})
+        target_link_libraries(${_target} PRIVATE ${ARG_DEPS} ${_main} corvalin_test_support
+                              GTest::gtest GTest::gmock corvalin_flags)
+        gtest_discover_tests(${_target}
+            DISCOVERY_MODE PRE_TEST
+            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+            PROPERTIES
+                LABELS ${ARG_LABEL}
+                TIMEOUT ${ARG_TIMEOUT}
+                ENVIRONMENT "${CORVALIN_TEST_ENVIRONMENT}")
+    endforeach()
+endfunction()

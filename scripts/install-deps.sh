@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the station needs to build, run and test.
+set -euo pipefail
+packages=(
+    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    qt6-base-dev libgl-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
+    portaudio19-dev
+    libespeak-ng-dev espeak-ng
+    libcurl4-openssl-dev
+    libgtest-dev libgmock-dev
+    sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
+    xvfb xauth imagemagick
+)
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

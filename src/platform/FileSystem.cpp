@@ -1,0 +1,148 @@
+#include "platform/FileSystem.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace corvalin {
+
+namespace {
+
+FileResult failure(const QString& what, const QString& path, int err) {
+    return {false, QStringLiteral("%1 \"%2\": %3")
+                       .arg(what, path, QString::fromLocal8Bit(std::strerror(err)))};
+}
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+QByteArray folderOf(const QString& path) {
+    return QFile::encodeName(QFileInfo(path).absolutePath());
+}
+
+} // namespace
+
+FileResult syncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(QStringLiteral("Cannot open folder"), folder, errno);
+    const int rc = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0 && err != EINVAL) // some file systems cannot sync folders; the rename still holds
+        return failure(QStringLiteral("Cannot sync folder"), folder, err);
+    return {};
+}
+
+FileResult writeFileAtomically(const QString& path, const QByteArray& data, int newFileMode) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure(QStringLiteral("Cannot create a temporary file beside"), path, errno);
+
+    mode_t mode = 0;
+    struct stat old {};
+    if (::stat(target.constData(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else if (newFileMode >= 0) {
+        mode = static_cast<mode_t>(newFileMode);
+    } else {
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    int err = 0;
+    if (!writeAll(fd, data.constData(), data.size()))
+        err = errno;
+    if (err == 0 && ::fchmod(fd, mode) != 0)
+        err = errno;
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temp.constData(), target.constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.constData());
+        return failure(QStringLiteral("Cannot write"), path, err);
+    }
+    return syncFolder(QFile::decodeName(folderOf(path)));
+}
+
+FileResult renameNoReplace(const QString& from, const QString& to) {
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    if (::syscall(SYS_renameat2, AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(),
+                  RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL && errno != ENOSYS)
+        return failure(QStringLiteral("Cannot rename to"), to, errno);
+    // The file system has no RENAME_NOREPLACE: link() refuses an existing name just the same.
+    if (::link(src.constData(), dst.constData()) != 0)
+        return failure(QStringLiteral("Cannot rename to"), to, errno);
+    if (::unlink(src.constData()) != 0)
+        return failure(QStringLiteral("Cannot remove"), from, errno);
+    return {};
+}
+
+FileResult copyNoOverwrite(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return {false, QStringLiteral("Cannot read \"%1\": %2").arg(from, source.errorString())};
+    if (QFileInfo::exists(to))
+        return failure(QStringLiteral("Cannot copy to"), to, EEXIST);
+    const QByteArray target = QFile::encodeName(to);
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure(QStringLiteral("Cannot create a temporary file beside"), to, errno);
+    int err = 0;
+    while (err == 0 && !source.atEnd()) {
+        const QByteArray chunk = source.read(1 << 20);
+        if (chunk.isEmpty() && source.error() != QFile::NoError)
+            err = EIO;
+        else if (!writeAll(fd, chunk.constData(), chunk.size()))
+            err = errno;
+    }
+    struct stat info {};
+    const mode_t mode = ::fstat(source.handle(), &info) == 0 ? (info.st_mode & 0777) : 0644;
+    if (err == 0 && ::fchmod(fd, mode) != 0)
+        err = errno;
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.constData());
+        return failure(QStringLiteral("Cannot copy to"), to, err);
+    }
+    // link() never replaces: if `to` appeared meanwhile the copy is dropped, the other file kept.
+    if (::link(temp.constData(), target.constData()) != 0) {
+        err = errno;
+        ::unlink(temp.constData());
+        return failure(QStringLiteral("Cannot copy to"), to, err);
+    }
+    ::unlink(temp.constData());
+    return syncFolder(QFile::decodeName(folderOf(to)));
+}
+
+} // namespace corvalin

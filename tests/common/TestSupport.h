@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace corvalin::test {
+
+// A fresh folder for one test, removed with the object. path() ends in "/".
+class TempFolder {
+public:
+    TempFolder();
+    QString path() const;
+    QString file(const QString& name) const { return path() + name; }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Runs a program (ffmpeg, sox, python3...) to make a fixture; fails the test when it fails.
+// Returns true on success so a caller can ASSERT_TRUE on it.
+[[nodiscard]] bool runTool(const QString& program, const QStringList& arguments,
+                           int timeoutMs = 60000);
+
+// The repository's top folder (for data/ and tests/fixtures/).
+QString sourceDir();
+
+QByteArray readWholeFile(const QString& path);
+void writeWholeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace corvalin::test
