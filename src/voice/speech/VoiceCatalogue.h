@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+namespace corvalin {
+
+// One installed voice as the station offers it.
+struct SpeechEngineMode {
+    QString ModeName;   // readable and stable, e.g. "English (America) - Adult Male 1"
+    QByteArray VoiceId; // what espeak-ng selects it by, e.g. "gmw/en-US+m1"
+};
+
+// The voice catalogue, built once at start-up.
+struct SpeechCatalogue {
+    QStringList SpeechEngineList;                    // mode names, in catalogue order
+    std::vector<SpeechEngineMode> SpeechEngineModes; // same index
+    QString SetupError; // the setup error box's text when enumeration failed, else empty
+
+    // The first voice whose mode name equals `name` without regard to letter case (whole names,
+    // no trimming); -1 when there is none.
+    int indexOf(const QString& name) const;
+};
+
+// What espeak-ng reports, before the catalogue is made of it.
+struct EspeakVoiceInfo {
+    QString name;          // "English (America)"
+    QByteArray identifier; // "gmw/en-US"
+    QByteArray language;   // "en-us"
+};
+struct EspeakVariantInfo {
+    QString name;          // "Adult Male 1"
+    QByteArray identifier; // "m1"
+};
+
+inline constexpr const char* kSpeechSetupErrorText =
+    "An error occurred while locating the TTS (Text-To-Speech) engines installed on your system.\r";
+
+// Every voice by itself, and every English voice once more with each adult male and female
+// variant ("<voice> - Adult Male N"). Voices are kept in espeak-ng's order; mbrola voices (they
+// need a separate synthesiser) are left out. Pure.
+SpeechCatalogue buildSpeechCatalogue(const std::vector<EspeakVoiceInfo>& voices,
+                                     const std::vector<EspeakVariantInfo>& variants);
+
+// The adult variants of an espeak-ng data folder's "voices/!v" ("m<N>", "f<N>"), sorted: males
+// first, then females, by number.
+std::vector<EspeakVariantInfo> readEspeakVariants(const QString& variantFolder);
+
+// Builds the catalogue from the installed espeak-ng voices. `dataPath` is espeak-ng's data folder
+// (empty: the installed one). On failure the catalogue holds what was found and SetupError the
+// text for the "Corvalin Radio - Setup Error" box. UI thread (espeak-ng's voice list is global).
+SpeechCatalogue LoadSpeechEngines(const QString& dataPath = QString());
+
+// The four slots' voices on the first start (Morning, Afternoon, Evening, Late Night): distinct
+// English male voices that espeak-ng installs with its data.
+const std::array<QString, 4>& defaultSlotVoices();
+
+} // namespace corvalin
