@@ -1,0 +1,83 @@
+#include "TestSupport.h"
+#include "voice/speech/VoiceCatalogue.h"
+
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace corvalin {
+namespace {
+
+TEST(SpeechCatalogue, EnglishVoicesComeWithTheAdultVariants) {
+    const std::vector<EspeakVoiceInfo> voices{
+        {QStringLiteral("Afrikaans"), "gmw/af", "af"},
+        {QStringLiteral("English (America)"), "gmw/en-US", "en-us"},
+        {QStringLiteral("english-mb-en1"), "mb/mb-en1", "en-uk"},
+        {QStringLiteral("English (America)"), "gmw/en-US-dup", "en-us"},
+    };
+    const std::vector<EspeakVariantInfo> variants{{QStringLiteral("Adult Male 1"), "m1"},
+                                                  {QStringLiteral("Adult Female 2"), "f2"}};
+    const SpeechCatalogue c = buildSpeechCatalogue(voices, variants);
+    const QStringList expected{
+        QStringLiteral("Afrikaans"),
+        QStringLiteral("English (America)"),
+        QStringLiteral("English (America) - Adult Male 1"),
+        QStringLiteral("English (America) - Adult Female 2"),
+        QStringLiteral("English (America)"),
+        QStringLiteral("English (America) - Adult Male 1"),
+        QStringLiteral("English (America) - Adult Female 2"),
+    };
+    EXPECT_EQ(c.SpeechEngineList, expected);
+    ASSERT_EQ(c.SpeechEngineModes.size(), std::size_t(expected.size()));
+    EXPECT_EQ(c.SpeechEngineModes[2].VoiceId, QByteArray("gmw/en-US+m1"));
+    // Letter case does not matter, blanks do; duplicates select the first.
+    EXPECT_EQ(c.indexOf(QStringLiteral("english (AMERICA) - adult male 1")), 2);
+    EXPECT_EQ(c.indexOf(QStringLiteral("English (America) ")), -1);
+    EXPECT_EQ(c.indexOf(QStringLiteral("English (America)")), 1);
+}
+
+TEST(SpeechCatalogue, VariantsAreTheAdultOnesInOrder) {
+    test::TempFolder folder;
+    for (const char* name : {"m10", "f2", "Alex", "m2", "m1", "fast", "f1x"}) {
+        test::writeWholeFile(folder.file(QString::fromLatin1(name)), "language variant\n");
+    }
+    const auto variants = readEspeakVariants(folder.path());
+    QStringList names;
+    for (const auto& v : variants) {
+        names << v.name + QLatin1Char('=') + QString::fromUtf8(v.identifier);
+    }
+    EXPECT_EQ(
+        names,
+        QStringList({QStringLiteral("Adult Male 1=m1"), QStringLiteral("Adult Male 2=m2"),
+                     QStringLiteral("Adult Male 10=m10"), QStringLiteral("Adult Female 2=f2")}));
+}
+
+TEST(SpeechCatalogue, InstalledVoicesHoldTheFourDistinctSlotDefaults) {
+    const SpeechCatalogue c = LoadSpeechEngines();
+    EXPECT_TRUE(c.SetupError.isEmpty()) << c.SetupError.toStdString();
+    const auto& defaults = defaultSlotVoices();
+    QSet<QString> distinct;
+    for (const QString& name : defaults) {
+        const int i = c.indexOf(name);
+        ASSERT_GE(i, 0) << name.toStdString();
+        EXPECT_EQ(c.SpeechEngineList[i], name) << "written exactly as the catalogue has it";
+        EXPECT_TRUE(name.startsWith(QLatin1String("English")) &&
+                    name.contains(QLatin1String("Male")));
+        distinct.insert(QString::fromUtf8(c.SpeechEngineModes[std::size_t(i)].VoiceId));
+    }
+    EXPECT_EQ(distinct.size(), 4);
+    // Stable: the same catalogue at every start.
+    EXPECT_EQ(LoadSpeechEngines().SpeechEngineList, c.SpeechEngineList);
+}
+
+TEST(SpeechCatalogue, MissingEngineDataGivesTheSetupErrorText) {
+    test::TempFolder folder; // a data folder without voices
+    const SpeechCatalogue c = LoadSpeechEngines(folder.path());
+    EXPECT_TRUE(c.SpeechEngineList.isEmpty());
+    EXPECT_TRUE(c.SetupError.startsWith(QString::fromLatin1(kSpeechSetupErrorText)));
+    EXPECT_GT(c.SetupError.size(), qsizetype(std::strlen(kSpeechSetupErrorText)));
+    EXPECT_FALSE(LoadSpeechEngines().SpeechEngineList.isEmpty())
+        << "the installed data is used again";
+}
+
+} // namespace
+} // namespace corvalin

@@ -1,0 +1,135 @@
+#include "voice/speech/SpeechMarkup.h"
+#include "voice/speech/SpeechWorkerClient.h"
+
+#include <condition_variable>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace corvalin {
+namespace {
+
+QString workerProgram() {
+    return qEnvironmentVariable("CORVALIN_STATION_DIR") + QStringLiteral("/corvalin-speech-worker");
+}
+
+// A client whose wake-ups a test can wait for.
+class Worker {
+public:
+    explicit Worker(QByteArray fault = {}, int stallMs = 4000)
+        : client_({workerProgram(), std::move(fault), stallMs, 0}, [this] {
+              std::lock_guard lock(mutex_);
+              ++wakes_;
+              cv_.notify_all();
+          }) {}
+
+    SpeechWorkerClient& client() { return client_; }
+
+    // Everything of the utterance, waiting for its end (generous deadline).
+    SpeechArrivals collect(std::uint32_t id) {
+        SpeechArrivals all;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!all.finished && std::chrono::steady_clock::now() < deadline) {
+            std::unique_lock lock(mutex_);
+            const int seen = wakes_;
+            cv_.wait_until(lock, deadline, [&] { return wakes_ != seen; });
+            lock.unlock();
+            client_.take(id, all);
+        }
+        return all;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    int wakes_ = 0;
+    SpeechWorkerClient client_;
+};
+
+std::vector<std::uint32_t> marks(const SpeechArrivals& a) {
+    std::vector<std::uint32_t> out;
+    for (const auto& e : a.events) {
+        if (e.kind == SpeechEvent::Mark) {
+            out.push_back(e.value);
+        }
+    }
+    return out;
+}
+
+TEST(SpeechWorker, SynthesisesWithMarksAndWords) {
+    Worker w;
+    const SpeechMarkup m = taggedTextToSsml("Good morning. \\Pau=500\\\\Mrk=700\\Here is a song.");
+    const auto id = w.client().speak("gmw/en-US+m1", m.ssml);
+    const SpeechArrivals a = w.collect(id);
+    ASSERT_TRUE(a.finished);
+    EXPECT_EQ(a.sampleRate, 22050);
+    EXPECT_GT(a.pcm.size(), std::size_t(a.sampleRate)); // over a second of speech
+    EXPECT_EQ(marks(a), std::vector<std::uint32_t>{700});
+    int words = 0;
+    std::uint64_t last = 0;
+    for (const auto& e : a.events) {
+        EXPECT_GE(e.sample, last);
+        EXPECT_LE(e.sample, a.pcm.size());
+        last = e.sample;
+        words += e.kind == SpeechEvent::Word;
+    }
+    EXPECT_EQ(words, 6);
+
+    // The same worker serves the next utterance.
+    const pid_t pid = w.client().workerPid();
+    const auto second = w.client().speak("gmw/en", taggedTextToSsml("Again.").ssml);
+    EXPECT_FALSE(w.collect(second).pcm.empty());
+    EXPECT_EQ(w.client().workerPid(), pid);
+}
+
+TEST(SpeechWorker, UnknownVoiceFinishesWithoutSound) {
+    Worker w;
+    const auto a = w.collect(w.client().speak("no/such-voice", "<speak>Hello</speak>"));
+    EXPECT_TRUE(a.finished);
+    EXPECT_TRUE(a.pcm.empty());
+}
+
+TEST(SpeechWorker, CancelledUtteranceDeliversNothingMore) {
+    Worker w;
+    const auto id =
+        w.client().speak("gmw/en", taggedTextToSsml(QByteArray(3000, 'a') + " end").ssml);
+    w.client().cancel();
+    SpeechArrivals a;
+    w.client().take(id, a);
+    EXPECT_TRUE(a.finished);
+    EXPECT_TRUE(a.pcm.empty());
+    const auto next = w.client().speak("gmw/en", "<speak>Next<mark name=\"5\"/></speak>");
+    EXPECT_EQ(marks(w.collect(next)), std::vector<std::uint32_t>{5});
+}
+
+TEST(SpeechWorker, CrashingWorkerEndsTheUtteranceAndIsReplaced) {
+    Worker w("crash");
+    const auto first = w.collect(w.client().speak("gmw/en", "<speak>One two three</speak>"));
+    EXPECT_TRUE(first.finished);
+    EXPECT_EQ(w.client().workerPid(), -1);
+    const auto second = w.collect(w.client().speak("gmw/en", "<speak>Four</speak>"));
+    EXPECT_TRUE(second.finished);
+    EXPECT_FALSE(second.pcm.empty()) << "a fresh worker spoke the first chunk before crashing";
+}
+
+TEST(SpeechWorker, HangingWorkerIsKilledAfterTheStallTime) {
+    Worker w("hang", 300);
+    const auto id = w.client().speak("gmw/en", "<speak>One two three four five six</speak>");
+    const pid_t pid = w.client().workerPid();
+    ASSERT_GT(pid, 0);
+    const auto a = w.collect(id);
+    EXPECT_TRUE(a.finished);
+    EXPECT_EQ(w.client().workerPid(), -1);
+    EXPECT_NE(::kill(pid, 0), 0) << "the hung worker is gone";
+}
+
+TEST(SpeechWorker, MissingWorkerProgramFinishesAtOnce) {
+    SpeechWorkerClient client({QStringLiteral("/nonexistent/corvalin-speech-worker"), {}, 4000, 0},
+                              [] {});
+    const auto id = client.speak("gmw/en", "<speak>Hello</speak>");
+    SpeechArrivals a;
+    client.take(id, a);
+    EXPECT_TRUE(a.finished);
+}
+
+} // namespace
+} // namespace corvalin
