@@ -1,0 +1,141 @@
+#pragma once
+
+// The sound output layer: one device that mixes any number of looping PCM rings into one
+// 44100 Hz stereo 16-bit stream, sent to a backend chosen by CORVALIN_AUDIO:
+//   "portaudio" (default; the sound card), "null" (silent, paced by the system clock),
+//   "wav:PATH" (the mix written to a WAV file, paced in real time),
+//   "manual" (nothing moves until advance() is called: for tests).
+// When the sound card cannot be opened the device falls back to "null" and says so once on
+// stderr.
+//
+// Threads: the mixer runs on the backend's thread (PortAudio's callback, the pacing thread of
+// "null"/"wav:", or the caller of advance()). It does no file I/O and allocates nothing; the only
+// lock it takes is the device's buffer list, which others hold just long enough to add or remove
+// a buffer or to stop one. Every SoundBuffer function may be called from any thread; one writer
+// per buffer is expected (the refill thread or its owner under the owner's lock).
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace corvalin {
+
+// Result codes of this layer (0 is success).
+inline constexpr std::int32_t kSoundOk = 0;
+inline constexpr std::int32_t kSoundBufferLost = static_cast<std::int32_t>(0x88780096u);
+inline constexpr std::int32_t kSoundInvalidParam = static_cast<std::int32_t>(0x88780057u);
+inline constexpr std::int32_t kSoundBadFormat = static_cast<std::int32_t>(0x88780064u);
+inline constexpr std::int32_t kSoundOutOfMemory = static_cast<std::int32_t>(0x8007000Eu);
+
+// Interleaved PCM: 8-bit unsigned or 16-bit signed little-endian, 1 or 2 channels.
+struct PcmFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    int bitsPerSample = 16;
+
+    int blockAlign() const { return channels * bitsPerSample / 8; }
+    int bytesPerSecond() const { return blockAlign() * sampleRate; }
+    bool valid() const;
+};
+
+class SoundDeviceCore; // shared by the device and its buffers
+
+// A looping ring of bytes in its own PCM format with a play cursor that advances as the device
+// consumes it. Created by SoundDevice::createBuffer; may outlive the device (it then stays
+// silent and reports kSoundBufferLost).
+class SoundBuffer {
+public:
+    ~SoundBuffer(); // any thread except the mixer's
+    SoundBuffer(const SoundBuffer&) = delete;
+    SoundBuffer& operator=(const SoundBuffer&) = delete;
+
+    const PcmFormat& format() const { return format_; }
+    std::uint32_t size() const { return size_; }
+
+    // Writable regions for `bytes` bytes from `offset` (wrapping at the end: the second region
+    // starts at 0). bytes must be 1..size(), offset < size(). Any thread.
+    std::int32_t Lock(std::uint32_t offset, std::uint32_t bytes, void** ptr1, std::uint32_t* len1,
+                      void** ptr2, std::uint32_t* len2);
+    // Ends a Lock; the written bytes may be mixed from now on. Any thread.
+    std::int32_t Unlock(void* ptr1, std::uint32_t len1, void* ptr2, std::uint32_t len2);
+
+    // Starts playing around the ring from the cursor, without end. Any thread.
+    std::int32_t Play();
+    // Stops; the cursor stays. When it returns, the mixer no longer reads this ring. Any thread.
+    std::int32_t Stop();
+    // Moves the play cursor (bytes, rounded down to a whole frame). Any thread.
+    std::int32_t SetCurrentPosition(std::uint32_t offset);
+    // The play cursor: the byte offset now being played. Any thread.
+    std::int32_t GetCurrentPosition(std::uint32_t* playCursor) const;
+    // Hundredths of a decibel: 0 full level, -10000 silent (gain 10^(v/2000)). Any thread.
+    std::int32_t SetVolume(std::int32_t hundredthsDb);
+    std::int32_t GetVolume(std::int32_t* hundredthsDb) const;
+    // Hundredths of a decibel: negative attenuates the right side, positive the left;
+    // -10000..10000.
+    std::int32_t SetPan(std::int32_t hundredthsDb);
+    std::int32_t GetPan(std::int32_t* hundredthsDb) const;
+
+    bool isPlaying() const;
+    // True once the device went away (or the buffer was otherwise lost). Any thread.
+    bool isLost() const;
+
+    struct State; // mixer side, private to the implementation
+
+private:
+    friend class SoundDevice;
+    SoundBuffer(std::shared_ptr<SoundDeviceCore> core, const PcmFormat& format, std::uint32_t size);
+
+    std::shared_ptr<SoundDeviceCore> core_;
+    PcmFormat format_;
+    std::uint32_t size_;
+    std::shared_ptr<State> state_;
+};
+
+// One output device with its mixer and backend.
+class SoundDevice {
+public:
+    static constexpr int kSampleRate = 44100;
+    static constexpr int kChannels = 2;
+
+    // The device named by CORVALIN_AUDIO (see above). Never null: falls back to "null".
+    // Any thread (in practice the UI thread at start-up).
+    static std::shared_ptr<SoundDevice> create();
+    // The same for an explicit backend text ("portaudio", "null", "wav:PATH", "manual").
+    static std::shared_ptr<SoundDevice> create(const QString& backend);
+
+    ~SoundDevice(); // stops the backend; buffers still alive become lost
+    SoundDevice(const SoundDevice&) = delete;
+    SoundDevice& operator=(const SoundDevice&) = delete;
+
+    // A new, silent, stopped ring of `bytes` bytes (a whole number of frames) in `format`.
+    // On failure returns null and sets *result. Any thread except the mixer's.
+    std::unique_ptr<SoundBuffer> createBuffer(const PcmFormat& format, std::uint32_t bytes,
+                                              std::int32_t* result = nullptr);
+
+    // The wave output volume: low 16 bits the left channel, high 16 bits the right, 0..65535
+    // linear each. Any thread.
+    void setMasterVolume(std::uint32_t twoHalves);
+    std::uint32_t masterVolume() const;
+
+    // "portaudio", "null", "wav" or "manual": the backend actually running.
+    QString backendName() const;
+    bool isManual() const;
+
+    // Manual backend only: mixes `frames` device frames now, on the calling thread, moving every
+    // playing cursor; the mix is appended to *mix (interleaved stereo) when given. Returns false
+    // (and does nothing) on other backends.
+    bool advance(std::uint32_t frames, std::vector<std::int16_t>* mix = nullptr);
+
+    // Frames mixed since the device opened. Any thread.
+    std::uint64_t framesMixed() const;
+
+    // Marks every buffer of the device lost, as when the sound card goes away. Any thread.
+    void loseBuffers();
+
+private:
+    SoundDevice();
+    std::shared_ptr<SoundDeviceCore> core_;
+};
+
+} // namespace corvalin
