@@ -40,6 +40,7 @@ struct PcmFormat {
 };
 
 class SoundDeviceCore; // shared by the device and its buffers
+class SoundBackend;
 
 // A looping ring of bytes in its own PCM format with a play cursor that advances as the device
 // consumes it. Created by SoundDevice::createBuffer; may outlive the device (it then stays
@@ -136,6 +137,7 @@ public:
 private:
     SoundDevice();
     std::shared_ptr<SoundDeviceCore> core_;
+    std::unique_ptr<SoundBackend> backend_;
 };
 
 } // namespace corvalin

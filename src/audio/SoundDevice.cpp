@@ -1,0 +1,430 @@
+#include "audio/SoundDevice.h"
+
+#include "audio/SoundBackends.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
+
+namespace corvalin {
+
+namespace {
+
+constexpr std::uint32_t kChunkFrames = 1024; // the mixer works in pieces of at most this size
+
+float dbToGain(std::int32_t hundredthsDb) {
+    if (hundredthsDb <= -10000)
+        return 0.0f;
+    if (hundredthsDb >= 0)
+        return 1.0f;
+    return static_cast<float>(std::pow(10.0, hundredthsDb / 2000.0));
+}
+
+} // namespace
+
+bool PcmFormat::valid() const {
+    return sampleRate >= 100 && sampleRate <= 200000 && (channels == 1 || channels == 2) &&
+           (bitsPerSample == 8 || bitsPerSample == 16);
+}
+
+// Mixer-side state of one buffer. Fields marked "mixer" are touched only with the device's list
+// lock held (by the mixer, or by Play/Stop/SetCurrentPosition).
+struct SoundBuffer::State {
+    PcmFormat format;
+    std::uint32_t size = 0;
+    std::uint32_t block = 0;
+    std::unique_ptr<std::uint8_t[]> ring;
+
+    std::atomic<std::uint32_t> cursor{0};
+    std::atomic<bool> playing{false};
+    std::atomic<bool> lost{false};
+    std::atomic<std::int32_t> volume{0};
+    std::atomic<std::int32_t> pan{0};
+
+    // Resampling (only when the rate differs from the device's). mixer
+    SwrContext* swr = nullptr;
+    std::vector<float> source; // stereo float frames read from the ring
+    std::vector<float> fifo;   // resampled stereo frames not yet mixed
+    std::uint32_t fifoFrames = 0;
+
+    ~State() { swr_free(&swr); }
+
+    // Reads `frames` frames at the cursor as stereo float into `out`, advancing the cursor.
+    void readFrames(float* out, std::uint32_t frames) {
+        std::uint32_t pos = cursor.load(std::memory_order_relaxed);
+        const std::uint8_t* base = ring.get();
+        const bool eight = format.bitsPerSample == 8;
+        const bool mono = format.channels == 1;
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const std::uint8_t* p = base + pos;
+            float l, r;
+            if (eight) {
+                l = static_cast<float>(static_cast<int>(p[0]) - 128) * 256.0f;
+                r = mono ? l : static_cast<float>(static_cast<int>(p[1]) - 128) * 256.0f;
+            } else {
+                std::int16_t s0, s1;
+                std::memcpy(&s0, p, 2);
+                l = s0;
+                if (mono) {
+                    r = l;
+                } else {
+                    std::memcpy(&s1, p + 2, 2);
+                    r = s1;
+                }
+            }
+            out[2 * i] = l;
+            out[2 * i + 1] = r;
+            pos += block;
+            if (pos >= size)
+                pos = 0;
+        }
+        cursor.store(pos, std::memory_order_release);
+    }
+
+    // Adds `frames` device frames of this buffer to `acc`. mixer
+    void mixInto(float* acc, std::uint32_t frames) {
+        const std::int32_t v = volume.load(std::memory_order_relaxed);
+        const std::int32_t pn = pan.load(std::memory_order_relaxed);
+        const float g = dbToGain(v);
+        const float gl = g * (pn > 0 ? dbToGain(-pn) : 1.0f);
+        const float gr = g * (pn < 0 ? dbToGain(pn) : 1.0f);
+        const float* src;
+        if (!swr) {
+            readFrames(source.data(), frames);
+            src = source.data();
+        } else {
+            const std::uint32_t cap = static_cast<std::uint32_t>(fifo.size() / 2);
+            for (int round = 0; round < 8 && fifoFrames < frames; ++round) {
+                const std::uint64_t need = frames - fifoFrames;
+                std::uint32_t in = static_cast<std::uint32_t>(
+                    (need * static_cast<std::uint64_t>(format.sampleRate) +
+                     SoundDevice::kSampleRate - 1) /
+                        SoundDevice::kSampleRate +
+                    1);
+                in = std::min<std::uint32_t>(in, static_cast<std::uint32_t>(source.size() / 2));
+                readFrames(source.data(), in);
+                auto* outPtr = reinterpret_cast<std::uint8_t*>(fifo.data() + 2 * fifoFrames);
+                const auto* inPtr = reinterpret_cast<const std::uint8_t*>(source.data());
+                const int got = swr_convert(swr, &outPtr, static_cast<int>(cap - fifoFrames),
+                                            &inPtr, static_cast<int>(in));
+                if (got > 0)
+                    fifoFrames += static_cast<std::uint32_t>(got);
+            }
+            src = fifo.data();
+        }
+        const std::uint32_t n = swr ? std::min(frames, fifoFrames) : frames;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            acc[2 * i] += src[2 * i] * gl;
+            acc[2 * i + 1] += src[2 * i + 1] * gr;
+        }
+        if (swr) {
+            std::memmove(fifo.data(), fifo.data() + 2 * n, (fifoFrames - n) * 2 * sizeof(float));
+            fifoFrames -= n;
+        }
+    }
+};
+
+// The device's shared core: the buffer list, the master volume and the mix.
+class SoundDeviceCore {
+public:
+    SoundDeviceCore() : accumulator(2 * kChunkFrames) { buffers.reserve(64); }
+
+    // Mixes `frames` frames into `out` (interleaved stereo). mixer thread
+    void render(std::int16_t* out, std::uint32_t frames) {
+        std::lock_guard guard(listMutex);
+        const std::uint32_t master = masterVolume.load(std::memory_order_relaxed);
+        const float ml = static_cast<float>(master & 0xFFFFu) / 65535.0f;
+        const float mr = static_cast<float>(master >> 16) / 65535.0f;
+        while (frames > 0) {
+            const std::uint32_t n = std::min(frames, kChunkFrames);
+            std::fill(accumulator.begin(), accumulator.begin() + 2 * n, 0.0f);
+            for (SoundBuffer::State* s : buffers) {
+                if (s->playing.load(std::memory_order_relaxed) &&
+                    !s->lost.load(std::memory_order_relaxed))
+                    s->mixInto(accumulator.data(), n);
+            }
+            for (std::uint32_t i = 0; i < n; ++i) {
+                out[2 * i] = clip(accumulator[2 * i] * ml);
+                out[2 * i + 1] = clip(accumulator[2 * i + 1] * mr);
+            }
+            out += 2 * n;
+            frames -= n;
+            framesMixed.fetch_add(n, std::memory_order_relaxed);
+        }
+    }
+
+    static std::int16_t clip(float v) {
+        if (v >= 32767.0f)
+            return 32767;
+        if (v <= -32768.0f)
+            return -32768;
+        return static_cast<std::int16_t>(std::lrintf(v));
+    }
+
+    void loseAll() {
+        std::lock_guard guard(listMutex);
+        for (SoundBuffer::State* s : buffers) {
+            s->lost.store(true);
+            s->playing.store(false);
+        }
+        gone = true;
+    }
+
+    std::mutex listMutex;
+    std::vector<SoundBuffer::State*> buffers; // guarded by listMutex
+    bool gone = false;                        // guarded by listMutex
+    std::vector<float> accumulator;           // mixer
+    std::atomic<std::uint32_t> masterVolume{0xFFFFFFFFu};
+    std::atomic<std::uint64_t> framesMixed{0};
+};
+
+// --- SoundBuffer ---------------------------------------------------------------------------
+
+SoundBuffer::SoundBuffer(std::shared_ptr<SoundDeviceCore> core, const PcmFormat& format,
+                         std::uint32_t size)
+    : core_(std::move(core)), format_(format), size_(size), state_(std::make_shared<State>()) {}
+
+SoundBuffer::~SoundBuffer() {
+    std::lock_guard guard(core_->listMutex);
+    auto& list = core_->buffers;
+    list.erase(std::remove(list.begin(), list.end(), state_.get()), list.end());
+}
+
+std::int32_t SoundBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void** ptr1,
+                               std::uint32_t* len1, void** ptr2, std::uint32_t* len2) {
+    if (!ptr1 || !len1 || offset >= size_ || bytes == 0 || bytes > size_)
+        return kSoundInvalidParam;
+    if (state_->lost.load())
+        return kSoundBufferLost;
+    std::uint8_t* base = state_->ring.get();
+    *ptr1 = base + offset;
+    if (offset + bytes <= size_) {
+        *len1 = bytes;
+        if (ptr2)
+            *ptr2 = nullptr;
+        if (len2)
+            *len2 = 0;
+    } else {
+        *len1 = size_ - offset;
+        if (!ptr2 || !len2)
+            return kSoundInvalidParam;
+        *ptr2 = base;
+        *len2 = bytes - *len1;
+    }
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::Unlock(void* ptr1, std::uint32_t len1, void* ptr2, std::uint32_t len2) {
+    auto inside = [this](void* p, std::uint32_t len) {
+        if (!p)
+            return len == 0;
+        auto* b = static_cast<std::uint8_t*>(p);
+        return b >= state_->ring.get() && b + len <= state_->ring.get() + size_;
+    };
+    if (!inside(ptr1, len1) || !inside(ptr2, len2))
+        return kSoundInvalidParam;
+    // The mixer reads these bytes later; the release makes the writes visible to it.
+    std::atomic_thread_fence(std::memory_order_release);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::Play() {
+    std::lock_guard guard(core_->listMutex);
+    if (state_->lost.load())
+        return kSoundBufferLost;
+    state_->playing.store(true);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::Stop() {
+    std::lock_guard guard(core_->listMutex);
+    state_->playing.store(false);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::SetCurrentPosition(std::uint32_t offset) {
+    if (offset >= size_)
+        return kSoundInvalidParam;
+    std::lock_guard guard(core_->listMutex);
+    state_->cursor.store(offset - offset % state_->block);
+    state_->fifoFrames = 0;
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::GetCurrentPosition(std::uint32_t* playCursor) const {
+    if (!playCursor)
+        return kSoundInvalidParam;
+    *playCursor = state_->cursor.load(std::memory_order_acquire);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::SetVolume(std::int32_t hundredthsDb) {
+    if (hundredthsDb < -10000 || hundredthsDb > 0)
+        return kSoundInvalidParam;
+    state_->volume.store(hundredthsDb);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::GetVolume(std::int32_t* hundredthsDb) const {
+    if (!hundredthsDb)
+        return kSoundInvalidParam;
+    *hundredthsDb = state_->volume.load();
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::SetPan(std::int32_t hundredthsDb) {
+    if (hundredthsDb < -10000 || hundredthsDb > 10000)
+        return kSoundInvalidParam;
+    state_->pan.store(hundredthsDb);
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::GetPan(std::int32_t* hundredthsDb) const {
+    if (!hundredthsDb)
+        return kSoundInvalidParam;
+    *hundredthsDb = state_->pan.load();
+    return kSoundOk;
+}
+
+bool SoundBuffer::isPlaying() const {
+    return state_->playing.load();
+}
+
+bool SoundBuffer::isLost() const {
+    return state_->lost.load();
+}
+
+// --- SoundDevice ---------------------------------------------------------------------------
+
+SoundDevice::SoundDevice() : core_(std::make_shared<SoundDeviceCore>()) {}
+
+SoundDevice::~SoundDevice() {
+    if (backend_)
+        backend_->stop();
+    core_->loseAll();
+}
+
+std::shared_ptr<SoundDevice> SoundDevice::create() {
+    return create(QString::fromLocal8Bit(qgetenv("CORVALIN_AUDIO")));
+}
+
+std::shared_ptr<SoundDevice> SoundDevice::create(const QString& backend) {
+    std::shared_ptr<SoundDevice> device(new SoundDevice());
+    SoundDeviceCore* core = device->core_.get();
+    auto render = [core](std::int16_t* out, std::uint32_t frames) { core->render(out, frames); };
+    auto lose = [core] { core->loseAll(); };
+    QString error;
+    device->backend_ = makeSoundBackend(backend, render, lose, &error);
+    if (!device->backend_) {
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true))
+            std::fprintf(stderr, "Corvalin Radio: no sound output (%s); playing silently.\n",
+                         error.toLocal8Bit().constData());
+        device->backend_ = makeSoundBackend(QStringLiteral("null"), render, lose, &error);
+    }
+    return device;
+}
+
+std::unique_ptr<SoundBuffer> SoundDevice::createBuffer(const PcmFormat& format, std::uint32_t bytes,
+                                                       std::int32_t* result) {
+    auto fail = [result](std::int32_t code) {
+        if (result)
+            *result = code;
+        return std::unique_ptr<SoundBuffer>();
+    };
+    if (!format.valid())
+        return fail(kSoundBadFormat);
+    const auto block = static_cast<std::uint32_t>(format.blockAlign());
+    if (bytes < block || bytes % block != 0 || bytes > 256u * 1024 * 1024)
+        return fail(kSoundInvalidParam);
+
+    std::unique_ptr<SoundBuffer> buffer(new SoundBuffer(core_, format, bytes));
+    SoundBuffer::State& s = *buffer->state_;
+    s.format = format;
+    s.size = bytes;
+    s.block = block;
+    s.ring.reset(new (std::nothrow) std::uint8_t[bytes]);
+    if (!s.ring)
+        return fail(kSoundOutOfMemory);
+    std::memset(s.ring.get(), format.bitsPerSample == 8 ? 0x80 : 0, bytes);
+    if (format.sampleRate == kSampleRate) {
+        s.source.resize(2 * kChunkFrames);
+    } else {
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        if (swr_alloc_set_opts2(&s.swr, &stereo, AV_SAMPLE_FMT_FLT, kSampleRate, &stereo,
+                                AV_SAMPLE_FMT_FLT, format.sampleRate, 0, nullptr) < 0 ||
+            swr_init(s.swr) < 0)
+            return fail(kSoundBadFormat);
+        const std::uint64_t maxIn = static_cast<std::uint64_t>(kChunkFrames) *
+                                        static_cast<std::uint64_t>(format.sampleRate) /
+                                        kSampleRate +
+                                    2;
+        s.source.assign(2 * maxIn, 0.0f);
+        s.fifo.assign(2 * (2 * kChunkFrames + 64), 0.0f);
+        // Warm the resampler with silence so its own buffers are allocated here, not in the mixer.
+        std::vector<float> out(2 * (kChunkFrames + 256));
+        auto* outPtr = reinterpret_cast<std::uint8_t*>(out.data());
+        const auto* inPtr = reinterpret_cast<const std::uint8_t*>(s.source.data());
+        for (int i = 0; i < 2; ++i)
+            swr_convert(s.swr, &outPtr, kChunkFrames + 256, &inPtr, static_cast<int>(maxIn));
+    }
+    {
+        std::lock_guard guard(core_->listMutex);
+        if (core_->gone)
+            s.lost.store(true);
+        core_->buffers.push_back(&s);
+    }
+    if (result)
+        *result = kSoundOk;
+    return buffer;
+}
+
+void SoundDevice::setMasterVolume(std::uint32_t twoHalves) {
+    core_->masterVolume.store(twoHalves);
+}
+
+std::uint32_t SoundDevice::masterVolume() const {
+    return core_->masterVolume.load();
+}
+
+QString SoundDevice::backendName() const {
+    return backend_ ? backend_->name() : QString();
+}
+
+bool SoundDevice::isManual() const {
+    return backend_ && backend_->name() == QLatin1String("manual");
+}
+
+bool SoundDevice::advance(std::uint32_t frames, std::vector<std::int16_t>* mix) {
+    if (!isManual())
+        return false;
+    std::int16_t scratch[2 * kChunkFrames];
+    while (frames > 0) {
+        const std::uint32_t n = std::min(frames, kChunkFrames);
+        core_->render(scratch, n);
+        if (mix)
+            mix->insert(mix->end(), scratch, scratch + 2 * n);
+        frames -= n;
+    }
+    return true;
+}
+
+std::uint64_t SoundDevice::framesMixed() const {
+    return core_->framesMixed.load();
+}
+
+void SoundDevice::loseBuffers() {
+    core_->loseAll();
+}
+
+} // namespace corvalin
