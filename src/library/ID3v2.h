@@ -79,7 +79,7 @@ public:
         bool ok = false;        // false: nothing can be written (fewer than 10 bytes, tag too big)
         bool Rewrite = false;   // rebuild the file; otherwise overwrite its first Tag.size() bytes
         QByteArray Tag;         // the new tag
-        qint64 AudioOffset = 0; // where the data after the old tag starts (Rewrite only)
+        qint64 AudioOffset = 0; // where the data after the old tag starts
     };
     WritePlan PlanWrite(const QByteArray& head, qint64 fileLength) const;
 
