@@ -1,0 +1,126 @@
+#include "feeds/NewsFeed.h"
+
+#include "feeds/PublishedDefaults.h"
+#include "feeds/TGetNews.h"
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <system_error>
+
+namespace corvalin {
+
+NewsFeed::NewsFeed(NewsFeedSetup setup, NewsHandOver& texts, NewsSettingsStore& store,
+                   const Clock& clock, SystemClockSetter& clockSetter, QObject* parent)
+    : QObject(parent), setup_(std::move(setup)), texts_(texts), store_(store), clock_(clock),
+      clockSetter_(clockSetter), definitions_(builtInDefinitionsInForce(store.zipCode())),
+      lastNewsFetch_(clock.now().addDays(-5000000)) {}
+
+NewsFeed::~NewsFeed() {
+    cancel_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+FetchJob NewsFeed::makeJob(bool readNews, bool readWeather) const {
+    FetchJob job;
+    job.definitions = definitions_;
+    job.readNews = readNews;
+    job.readWeather = readWeather;
+    job.fetchNewsDefs = fetchNewsDefs_;
+    job.newsDefURL = setup_.updateServer + kNewsDefPath;
+    job.newsDefFile = setup_.programFolder + kNewsDefFileName;
+    job.longPause = setup_.longPause;
+    job.httpLimits = setup_.httpLimits;
+    job.daytime = setup_.daytime;
+    job.minimumClockYear = setup_.minimumClockYear;
+    job.clockSynced = clockSynced_;
+    return job;
+}
+
+bool NewsFeed::startFetch(bool readNews, bool readWeather) {
+    if (running_)
+        return false;
+    if (thread_.joinable())
+        thread_.join();
+
+    FetchHooks hooks;
+    hooks.definitionsStored = [this] { return definitionsStoredByFetch(); };
+    hooks.newsFetched = [this](const QDateTime& when) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, when] {
+                lastNewsFetch_ = when;
+                songsSinceFetch_ = 0;
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.clockAttempted = [this](const ClockSyncResult& result) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, synced = result.clockSynced] {
+                clockSynced_ = synced;
+                Q_EMIT clockDisplayChanged();
+            },
+            Qt::QueuedConnection);
+    };
+
+    try {
+        thread_ = std::thread(
+            [this, job = makeJob(readNews, readWeather), hooks = std::move(hooks)]() mutable {
+                TGetNews(std::move(job), texts_, clock_, clockSetter_, cancel_, std::move(hooks))
+                    .Execute();
+                QMetaObject::invokeMethod(
+                    this, [this] { finishFetch(); }, Qt::QueuedConnection);
+            });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    running_ = true;
+    return true;
+}
+
+std::optional<NewsDefinitions> NewsFeed::definitionsStoredByFetch() {
+    auto promise = std::make_shared<std::promise<NewsDefinitions>>();
+    std::future<NewsDefinitions> inForce = promise->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [this, promise] {
+            fetchNewsDefs_ = false;
+            CheckDefaults();
+            promise->set_value(definitions_);
+        },
+        Qt::QueuedConnection);
+    // Waits for the UI thread, but never past a shutdown.
+    while (inForce.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        if (cancel_)
+            return std::nullopt;
+    try {
+        return inForce.get();
+    } catch (const std::future_error&) {
+        return std::nullopt;
+    }
+}
+
+void NewsFeed::finishFetch() {
+    if (thread_.joinable())
+        thread_.join();
+    running_ = false;
+    Q_EMIT fetchFinished();
+}
+
+void NewsFeed::CheckDefaults() {
+    const IniFile published = IniFile::load(setup_.programFolder + kNewsDefFileName);
+    const DefaultsCheck check = mergePublishedDefaults(published, store_.settings(),
+                                                       store_.zipCode(), setup_.programVersion);
+    store_.flush();
+    definitions_ = check.inForce;
+    if (check.defaultsChanged)
+        newsDefaultsChanged_ = true;
+    if (check.newerVersion && !newVersionShown_) {
+        newVersionShown_ = true;
+        Q_EMIT newVersionNotice(kNewVersionText, kNewVersionCaption, kNewVersionDisplayMs);
+    }
+}
+
+} // namespace corvalin
