@@ -39,6 +39,17 @@ NewsTexts NewsHandOver::take() {
     return std::exchange(texts_, NewsTexts{});
 }
 
+NewsTexts NewsHandOver::takeForTalk() {
+    std::lock_guard lock(mutex_);
+    NewsTexts read = texts_;
+    texts_.NewsHeadline.clear();
+    if (!texts_.WeatherTemperature.isEmpty()) {
+        texts_.WeatherTemperature.clear();
+        texts_.WeatherCondition.clear();
+    }
+    return read;
+}
+
 void NewsHandOver::clear() {
     std::lock_guard lock(mutex_);
     texts_ = NewsTexts{};

@@ -5,7 +5,7 @@
 
 namespace corvalin {
 
-// The four texts a news fetch finds, handed as one whole value.
+// The four texts a news fetch finds; empty means nothing to read.
 struct NewsTexts {
     QString NewsHeadline;
     QString WeatherTemperature;
@@ -14,8 +14,10 @@ struct NewsTexts {
 };
 
 // The hand-over of the news and weather texts between the fetch thread (writer) and the UI thread
-// (reader). Every call takes the lock for a copy only, so any thread may call any function; a
-// reader never sees half of one fetch and half of another field's value.
+// (reader). The window's state has no lock, so the texts live here instead. Every call holds the
+// lock only to copy, so any thread may call any function without waiting on the other's work.
+// Each text is always read whole, never half of an old and half of a new value; set() replaces
+// the four together, so a reader sees either all of the old ones or all of the new ones.
 class NewsHandOver {
 public:
     // Fetch thread: replaces one text (each is found by a separate step of a fetch).
@@ -30,6 +32,10 @@ public:
     NewsTexts get() const;
     // Returns the four texts and empties them (the DJ reads each text once).
     NewsTexts take();
+    // The talk's reading: returns the four texts and, in the same step, empties what a talk says
+    // only once: the headline, the temperature, and the sky condition when it is said (with a
+    // temperature). The city stays until the next fetch replaces it.
+    NewsTexts takeForTalk();
     // Empties the four texts (Stop, start-up).
     void clear();
 
