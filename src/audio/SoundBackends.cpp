@@ -1,9 +1,9 @@
 #include "audio/SoundBackends.h"
 
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>

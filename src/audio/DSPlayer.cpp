@@ -1,0 +1,694 @@
+#include "audio/DSPlayer.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace corvalin {
+
+namespace {
+
+constexpr auto kLockWait = std::chrono::milliseconds(250);
+
+using Guard = std::unique_lock<std::recursive_timed_mutex>;
+
+Guard tryLock(std::recursive_timed_mutex& m) {
+    Guard g(m, std::defer_lock);
+    (void)g.try_lock_for(kLockWait);
+    return g;
+}
+
+// One lock for every channel of the process, as the shared name gives it.
+std::recursive_timed_mutex& sharedChannelLock() {
+    static std::recursive_timed_mutex lock;
+    return lock;
+}
+
+} // namespace
+
+EDirectXError::EDirectXError(std::int32_t code)
+    : std::runtime_error(
+          QString::number(
+              static_cast<std::int32_t>(0x88780000u | (static_cast<std::uint32_t>(code) + 0x1000u)))
+              .toStdString()),
+      ErrorCode(code) {}
+
+void CheckDX(std::int32_t result) {
+    if (result != 0)
+        throw EDirectXError(result);
+}
+
+const QStringList& DSDeviceNames() {
+    static const QStringList names{QStringLiteral("Default output")};
+    return names;
+}
+
+const QStringList& DSDeviceGUIDs() {
+    static const QStringList ids{QString()};
+    return ids;
+}
+
+std::uint32_t systemTicks() {
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// --- TPositionTimes ------------------------------------------------------------------------
+
+void TPositionTimes::Add(std::int32_t posStart, std::int32_t posEnd, MediaTime timeStart,
+                         MediaTime timeEnd) {
+    PosStart[Index] = posStart;
+    PosEnd[Index] = posEnd;
+    TimeStart[Index] = timeStart;
+    TimeEnd[Index] = timeEnd;
+    if (timeStart > timeEnd)
+        throw EAudioError(QStringLiteral("Internal Error: Time Start higher then Time End"));
+    if (posEnd <= posStart)
+        throw EAudioError(
+            QStringLiteral("Internal Error: Position Start not inferior to Position End"));
+    Index = (Index + 1) % kEntries;
+}
+
+std::int32_t TPositionTimes::GetPosTime(std::int32_t pos) const {
+    int i = Index;
+    while (true) {
+        i = i == 0 ? kEntries - 1 : i - 1;
+        if (i == Index)
+            throw EAudioError(QStringLiteral("Internal Error: unable to GetPosTime"));
+        if (PosStart[i] <= pos && pos < PosEnd[i]) {
+            const double fraction = static_cast<double>(pos - PosStart[i]) /
+                                    static_cast<double>(PosEnd[i] - PosStart[i]);
+            const auto offset =
+                static_cast<MediaTime>(fraction * static_cast<double>(TimeEnd[i] - TimeStart[i]));
+            return static_cast<std::int32_t>((TimeStart[i] + offset) / kMediaTimePerMs);
+        }
+    }
+}
+
+void TPositionTimes::Clear() {
+    *this = TPositionTimes();
+}
+
+// --- TDSPlayer -----------------------------------------------------------------------------
+
+TDSPlayer::TDSPlayer(std::shared_ptr<SoundDevice> device) : given_(std::move(device)) {}
+
+TDSPlayer::~TDSPlayer() {
+    Close();
+    while (!channels_.empty())
+        delete channels_.back(); // removes itself
+}
+
+void TDSPlayer::Initialize() {
+    if (device_)
+        return;
+    device_ = given_ ? given_ : SoundDevice::create();
+    DeviceChanged();
+    // The device mixes at 44100 Hz, stereo, 16-bit whatever was asked: keep what it accepted.
+    Stereo = SoundDevice::kChannels == 2;
+    BitsPerSample = bs16Bit;
+    frequency_ = SoundDevice::kSampleRate;
+}
+
+SoundDevice& TDSPlayer::GetDirectSound() {
+    Initialize();
+    return *device_;
+}
+
+void TDSPlayer::Close() {
+    for (TDSPlayerChannel* c : channels_) {
+        Guard g(c->lock());
+        c->FreeBuffer();
+    }
+    if (device_) {
+        device_.reset();
+        DeviceChanged();
+    }
+}
+
+void TDSPlayer::AddChannel(TDSPlayerChannel* channel) {
+    channels_.push_back(channel);
+}
+
+void TDSPlayer::RemoveChannel(TDSPlayerChannel* channel) {
+    channels_.erase(std::remove(channels_.begin(), channels_.end(), channel), channels_.end());
+}
+
+// --- TDSUpdateChannelThread ----------------------------------------------------------------
+
+TDSUpdateChannelThread::TDSUpdateChannelThread(TDSPlayerChannel* channel, std::uint32_t interval)
+    : Interval(interval), channel_(channel) {
+    thread_ = std::thread([this] { run(); });
+}
+
+TDSUpdateChannelThread::~TDSUpdateChannelThread() {
+    {
+        std::lock_guard g(mutex_);
+        terminated_ = true;
+        signalled_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void TDSUpdateChannelThread::SetActive(bool active) {
+    if (active_.exchange(active) == active)
+        return;
+    if (active) {
+        {
+            std::lock_guard g(mutex_);
+            signalled_ = true;
+        }
+        wake_.notify_all();
+    }
+}
+
+void TDSUpdateChannelThread::run() {
+    std::unique_lock lk(mutex_);
+    while (!terminated_) {
+        if (!active_.load()) {
+            wake_.wait(lk, [this] { return signalled_; });
+            signalled_ = false;
+            continue;
+        }
+        if (wake_.wait_for(lk, std::chrono::milliseconds(Interval),
+                           [this] { return signalled_; })) {
+            signalled_ = false;
+            continue;
+        }
+        lk.unlock();
+        {
+            Guard g = tryLock(channel_->lock());
+            if (g.owns_lock() && active_.load())
+                channel_->UpdateLocked();
+        }
+        lk.lock();
+    }
+}
+
+// --- TDSPlayerChannel ----------------------------------------------------------------------
+
+QString TDSPlayerChannel::LockName() {
+    return QStringLiteral("DSDSMCUpd0");
+}
+
+TDSPlayerChannel::TDSPlayerChannel(TDSPlayer* player, TDSChannelOptions options)
+    : player_(player), ticks_(options.ticks ? std::move(options.ticks) : TickSource(systemTicks)),
+      lock_(&sharedChannelLock()), sink_(std::make_unique<QObject>()) {
+    bufferTime_ = 4000;
+    interval_ = bufferTime_ / 10;
+    if (options.refillThread)
+        thread_ = std::make_unique<TDSUpdateChannelThread>(this, interval_);
+    player_->AddChannel(this);
+}
+
+TDSPlayerChannel::~TDSPlayerChannel() {
+    player_->RemoveChannel(this);
+    thread_.reset(); // no Update runs from here on
+    Guard g(*lock_);
+    FreeBuffer();
+    CloseFile();
+}
+
+void TDSPlayerChannel::resetStream() {
+    mirror_.clear();
+    mirror_.shrink_to_fit();
+    endThreshold_ = 0;
+    silenceChunk_ = 0;
+    state_ = chStopped;
+    writePos_ = 0;
+    filled_ = false;
+    endPos_ = -1;
+    endNear_ = false;
+    analysisLocked_ = false;
+    fading_ = false;
+    times_.Clear();
+}
+
+std::uint32_t TDSPlayerChannel::playCursor() const {
+    std::uint32_t p = 0;
+    CheckDX(buffer_->GetCurrentPosition(&p));
+    return p;
+}
+
+void TDSPlayerChannel::post(int code) {
+    QMetaObject::invokeMethod(
+        sink_.get(), [this, code] { deliver(code); }, Qt::QueuedConnection);
+}
+
+void TDSPlayerChannel::deliver(int code) {
+    if (code == kEndPlayNotification && OnEndPlay)
+        OnEndPlay(this);
+    else if (code == kEndFadeNotification && OnEndFade)
+        OnEndFade(this);
+}
+
+QString TDSPlayerChannel::FileName() const {
+    Guard g = tryLock(*lock_);
+    return g.owns_lock() ? fileName_ : QString();
+}
+
+void TDSPlayerChannel::SetFileName(const QString& name) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    FreeBuffer();
+    CloseFile();
+    if (!name.isEmpty()) {
+        decoder_ = std::make_unique<TDSAudioFileReader>(name);
+        const TWaveFormat& f = decoder_->Format();
+        const MediaTime ms = decoder_->Duration() / kMediaTimePerMs;
+        if (ms <= 0)
+            throw EAudioError(QStringLiteral("Audio file is empty."));
+        if (f.nChannels != 1 && f.nChannels != 2)
+            throw EAudioError(QStringLiteral("Invalid number of channels."));
+        if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16)
+            throw EAudioError(QStringLiteral("Invalid number of bits per sample."));
+        duration_ = static_cast<std::int32_t>(std::min<MediaTime>(ms, INT32_MAX));
+        sampleRate_ = static_cast<std::int32_t>(f.nSamplesPerSec);
+        channels_ = f.nChannels;
+        bitsPerSample_ = f.wBitsPerSample;
+        blockAlign_ = f.nBlockAlign;
+        SetStartTime(startTime_);
+        SetEndTime(endTime_);
+    }
+    fileName_ = name;
+}
+
+void TDSPlayerChannel::CreateBuffer() {
+    if (buffer_)
+        return;
+    if (!decoder_ || fileName_.isEmpty())
+        throw EAudioError(QStringLiteral("No file opened"));
+    const TWaveFormat& f = decoder_->Format();
+    const std::uint64_t avg = f.nAvgBytesPerSec;
+    const std::uint32_t block = f.nBlockAlign;
+    bufferSize_ = static_cast<std::uint32_t>(avg * bufferTime_ / 1000);
+    bufferSize_ -= bufferSize_ % block;
+    endThreshold_ = static_cast<std::uint32_t>(std::uint64_t{bufferSize_} * 40 / 100);
+    // 800 ms of audio, in whole frames (64-bit: the 32-bit product overflows at CD rates).
+    silenceChunk_ = static_cast<std::uint32_t>(std::uint64_t{interval_} * 200 * avg / 100000);
+    silenceChunk_ -= silenceChunk_ % block;
+    mirror_.assign(bufferSize_, 0);
+    PcmFormat pcm;
+    pcm.sampleRate = static_cast<int>(f.nSamplesPerSec);
+    pcm.channels = f.nChannels;
+    pcm.bitsPerSample = f.wBitsPerSample;
+    std::int32_t result = kSoundOk;
+    buffer_ = player_->GetDirectSound().createBuffer(pcm, bufferSize_, &result);
+    if (!buffer_) {
+        mirror_.clear();
+        CheckDX(result);
+    }
+    CheckDX(buffer_->SetVolume(volume_));
+    CheckDX(buffer_->SetPan(pan_));
+}
+
+void TDSPlayerChannel::FreeBuffer() {
+    if (buffer_) {
+        StopLocked();
+        buffer_.reset();
+    }
+    resetStream();
+}
+
+void TDSPlayerChannel::CloseFile() {
+    FreeBuffer();
+    decoder_.reset();
+    volume_ = 0;
+    pan_ = 0;
+    startTime_ = 0;
+    endTime_ = 0;
+    fileName_.clear();
+    duration_ = 0;
+    sampleRate_ = 0;
+    channels_ = 0;
+    bitsPerSample_ = 0;
+    blockAlign_ = 0;
+}
+
+void TDSPlayerChannel::BufferLost() {
+    FreeBuffer();
+    if (OnBufferLost)
+        OnBufferLost(this);
+}
+
+void TDSPlayerChannel::Prepare() {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    if (!filled_)
+        FillBuffer();
+}
+
+void TDSPlayerChannel::Play() {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock() || state_ == chPlaying)
+        return;
+    CreateBuffer();
+    if (!filled_)
+        FillBuffer();
+    if (!buffer_)
+        return; // lost while priming
+    const std::int32_t r = buffer_->Play();
+    if (r == kDXBufferLost) {
+        BufferLost();
+        return;
+    }
+    CheckDX(r);
+    state_ = chPlaying;
+    if (thread_)
+        thread_->SetActive(true);
+}
+
+void TDSPlayerChannel::Pause() {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    CreateBuffer();
+    if (state_ != chPlaying)
+        return;
+    if (thread_)
+        thread_->SetActive(false);
+    CheckDX(buffer_->Stop());
+    state_ = chPaused;
+    fading_ = false;
+}
+
+void TDSPlayerChannel::Stop() {
+    Guard g = tryLock(*lock_);
+    if (g.owns_lock())
+        StopLocked();
+}
+
+void TDSPlayerChannel::StopLocked() {
+    if (!buffer_)
+        return;
+    if (thread_)
+        thread_->SetActive(false);
+    CheckDX(buffer_->Stop());
+    state_ = chStopped;
+    fading_ = false;
+    CheckDX(buffer_->SetCurrentPosition(0));
+    writePos_ = 0;
+    if (decoder_)
+        decoder_->Seek(0);
+    filled_ = false;
+    endPos_ = -1;
+    endNear_ = false;
+}
+
+void TDSPlayerChannel::Fade(std::uint32_t time, std::int32_t endVolume) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    if (endVolume < -10000 || endVolume > 0)
+        throw EAudioError(QStringLiteral("Fade error: EndVolume out of range"));
+    if (time > 60000)
+        throw EAudioError(QStringLiteral("Fade error: Too long fade time"));
+    if (state_ != chPlaying)
+        return;
+    fadeStartTick_ = ticks_();
+    fadeEndTick_ = fadeStartTick_ + time;
+    fadeStartVolume_ = volume_;
+    fadeEndVolume_ = endVolume;
+    fading_ = true;
+}
+
+void TDSPlayerChannel::SetVolume(std::int32_t v) {
+    Guard g = tryLock(*lock_);
+    if (g.owns_lock())
+        SetVolumeLocked(v);
+}
+
+void TDSPlayerChannel::SetVolumeLocked(std::int32_t v) {
+    volume_ = v;
+    if (buffer_)
+        CheckDX(buffer_->SetVolume(v));
+}
+
+void TDSPlayerChannel::SetPan(std::int32_t v) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    pan_ = v;
+    if (buffer_)
+        CheckDX(buffer_->SetPan(v));
+}
+
+std::int32_t TDSPlayerChannel::Position() {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return 0;
+    if (filled_) {
+        if (!buffer_)
+            throw EAudioError(QStringLiteral("Assertion failure"));
+        return times_.GetPosTime(static_cast<std::int32_t>(playCursor()));
+    }
+    if (decoder_)
+        return static_cast<std::int32_t>(decoder_->Position() / kMediaTimePerMs);
+    return 0;
+}
+
+void TDSPlayerChannel::SetPosition(std::int32_t ms) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock() || !decoder_)
+        return;
+    StopLocked();
+    decoder_->Seek(MediaTime{ms} * kMediaTimePerMs);
+}
+
+void TDSPlayerChannel::SetStartTime(std::int32_t ms) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    if (!decoder_) {
+        startTime_ = ms;
+        return;
+    }
+    const MediaTime v = MediaTime{ms} * kMediaTimePerMs;
+    if (v != decoder_->Start()) {
+        decoder_->SetStart(v);
+        startTime_ = static_cast<std::int32_t>(decoder_->Start() / kMediaTimePerMs);
+        SetEndTime(endTime_);
+    }
+}
+
+void TDSPlayerChannel::SetEndTime(std::int32_t ms) {
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    if (!decoder_) {
+        endTime_ = ms;
+        return;
+    }
+    const MediaTime v = MediaTime{ms} * kMediaTimePerMs - decoder_->Start();
+    if (v != decoder_->Length()) {
+        decoder_->SetLength(v);
+        endTime_ = static_cast<std::int32_t>(decoder_->Length() / kMediaTimePerMs) + startTime_;
+    }
+}
+
+void TDSPlayerChannel::FillBuffer() {
+    CreateBuffer();
+    if (!filled_) {
+        WriteData(0, bufferSize_);
+        filled_ = true;
+        return;
+    }
+    const std::uint32_t p = playCursor();
+    if (analysisLocked_) {
+        std::int64_t q = std::int64_t{writePos_} - p;
+        if (q <= 0)
+            q += bufferSize_;
+        if (silenceChunk_ <= q)
+            return;
+        if (writePos_ + silenceChunk_ > bufferSize_) {
+            const std::uint32_t first = bufferSize_ - writePos_;
+            WriteSilence(writePos_, first);
+            if (buffer_)
+                WriteSilence(0, silenceChunk_ - first);
+        } else {
+            WriteSilence(writePos_, silenceChunk_);
+        }
+        writePos_ += silenceChunk_;
+        if (writePos_ >= bufferSize_)
+            writePos_ -= bufferSize_;
+        return;
+    }
+    if (writePos_ <= p) {
+        WriteData(writePos_, p - writePos_);
+    } else {
+        WriteData(writePos_, bufferSize_ - writePos_);
+        if (buffer_)
+            WriteData(0, p);
+    }
+    if (buffer_)
+        writePos_ = p;
+}
+
+void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
+    if (count == 0 || !buffer_)
+        return;
+    std::uint32_t pos = offset;
+    std::int64_t remaining = count;
+    const std::uint8_t silence = bitsPerSample_ == 8 ? 0x80 : 0;
+    while (remaining != 0) {
+        if (remaining < 0)
+            throw EAudioError(QStringLiteral("Read from file not higher than 0"));
+        if (endPos_ == -1) {
+            const std::uint32_t got =
+                decoder_->Read(mirror_.data() + pos, static_cast<std::uint32_t>(remaining));
+            if (got > 0) {
+                times_.Add(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(pos + got),
+                           decoder_->SampleStart(), decoder_->SampleEnd());
+                remaining -= got;
+            }
+            if (remaining > 0) {
+                pos += got;
+                endPos_ = static_cast<std::int32_t>(pos);
+                decoder_->Seek(0);
+            }
+        } else {
+            std::memset(mirror_.data() + pos, silence, static_cast<std::size_t>(remaining));
+            times_.Add(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(pos + remaining),
+                       decoder_->SampleEnd(), decoder_->SampleEnd());
+            remaining = 0;
+        }
+    }
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    std::uint32_t l1 = 0, l2 = 0;
+    const std::int32_t r = buffer_->Lock(offset, count, &p1, &l1, &p2, &l2);
+    if (r == kDXBufferLost) {
+        BufferLost();
+        return;
+    }
+    CheckDX(r);
+    if (l1 != count) {
+        buffer_->Unlock(p1, l1, p2, l2);
+        throw EAudioError(QStringLiteral("Locked different size from requested"));
+    }
+    std::memcpy(p1, mirror_.data() + offset, count);
+    CheckDX(buffer_->Unlock(p1, l1, p2, l2));
+}
+
+void TDSPlayerChannel::WriteSilence(std::uint32_t offset, std::uint32_t count) {
+    if (count == 0 || !buffer_)
+        return;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    std::uint32_t l1 = 0, l2 = 0;
+    const std::int32_t r = buffer_->Lock(offset, count, &p1, &l1, &p2, &l2);
+    if (r == kDXBufferLost) {
+        BufferLost();
+        return;
+    }
+    CheckDX(r);
+    if (l1 != count) {
+        buffer_->Unlock(p1, l1, p2, l2);
+        throw EAudioError(QStringLiteral("Locked different size from requested"));
+    }
+    // Silence of the file's own sample format: 0x80 for 8-bit unsigned, 0 for 16-bit.
+    std::memset(p1, bitsPerSample_ == 8 ? 0x80 : 0, count);
+    CheckDX(buffer_->Unlock(p1, l1, p2, l2));
+    times_.Add(static_cast<std::int32_t>(offset), static_cast<std::int32_t>(offset + count),
+               decoder_->SampleEnd(), decoder_->SampleEnd());
+}
+
+void TDSPlayerChannel::GetAnalysisData(std::uint32_t offset, std::uint32_t size,
+                                       const std::uint8_t** ptr1, std::uint32_t* len1,
+                                       const std::uint8_t** ptr2, std::uint32_t* len2) {
+    *ptr1 = nullptr;
+    *ptr2 = nullptr;
+    *len1 = 0;
+    *len2 = 0;
+    Guard g = tryLock(*lock_);
+    if (!g.owns_lock())
+        return;
+    analysisLocked_ = false;
+    if (!filled_ || !buffer_)
+        return;
+    const std::uint32_t p = playCursor();
+    std::int64_t avail = std::int64_t{writePos_} - p;
+    if (writePos_ < p)
+        avail += bufferSize_;
+    avail -= offset;
+    if (avail <= 0)
+        return;
+    size = static_cast<std::uint32_t>(std::min<std::int64_t>(size, avail));
+    std::uint32_t start = p + offset;
+    if (start >= bufferSize_)
+        start -= bufferSize_;
+    *ptr1 = mirror_.data() + start;
+    *len1 = bufferSize_ - start;
+    if (size <= *len1) {
+        *len1 = size;
+    } else {
+        *ptr2 = mirror_.data();
+        *len2 = size - *len1;
+    }
+    analysisLocked_ = true;
+}
+
+void TDSPlayerChannel::ReleaseAnalysisData() {
+    analysisLocked_ = false;
+}
+
+void TDSPlayerChannel::Update() {
+    Guard g = tryLock(*lock_);
+    if (g.owns_lock())
+        UpdateLocked();
+}
+
+void TDSPlayerChannel::UpdateLocked() {
+    try {
+        if (!buffer_)
+            return;
+        if (buffer_->isLost()) { // the device went away
+            BufferLost();
+            return;
+        }
+        const std::uint32_t now = ticks_();
+        const std::uint32_t p = playCursor();
+        std::int64_t d = std::int64_t{endPos_} - p;
+        if (d <= 0)
+            d += bufferSize_;
+        if (endNear_ && d > endThreshold_) {
+            StopLocked();
+            post(kEndPlayNotification);
+            return;
+        }
+        if (now - lastUpdate_ >= interval_) {
+            lastUpdate_ = now;
+            if (endPos_ != -1 && d <= endThreshold_)
+                endNear_ = true;
+            FillBuffer();
+        }
+        if (fading_ && state_ == chPlaying && buffer_) {
+            if (static_cast<std::int32_t>(now - fadeEndTick_) >= 0) {
+                fading_ = false;
+                SetVolumeLocked(fadeEndVolume_);
+                post(kEndFadeNotification);
+            } else {
+                const std::int64_t span = std::int64_t{fadeEndTick_ - fadeStartTick_};
+                const std::int64_t done = std::int64_t{now - fadeStartTick_};
+                SetVolumeLocked(static_cast<std::int32_t>(
+                    fadeStartVolume_ + (fadeEndVolume_ - fadeStartVolume_) * done / span));
+            }
+        }
+    } catch (...) {
+        // A decoder or output failure on the refill thread: stop the deck and let the station
+        // move on rather than leave it playing silence.
+        try {
+            FreeBuffer();
+        } catch (...) {
+        }
+        state_ = chStopped;
+        post(kEndPlayNotification);
+    }
+}
+
+} // namespace corvalin
