@@ -35,7 +35,9 @@ IniFile IniFile::load(const QString& path, QString* error) {
 IniFile IniFile::parse(const QString& text) {
     IniFile ini;
     Section* current = nullptr;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    // A byte order mark would hide the first section line, and with it every entry under it.
+    const qsizetype start = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
+    const QStringList lines = text.mid(start).split(QLatin1Char('\n'));
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);

@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
@@ -30,6 +31,26 @@ bool writeAll(int fd, const char* data, qsizetype size) {
         size -= n;
     }
     return true;
+}
+
+// The process's file mode mask, read without changing it: setting it to read it back would race
+// with files created meanwhile by other threads.
+mode_t processUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return static_cast<mode_t>(mask & 0777);
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
 }
 
 QByteArray folderOf(const QString& path) {
@@ -65,9 +86,7 @@ FileResult writeFileAtomically(const QString& path, const QByteArray& data, int 
     } else if (newFileMode >= 0) {
         mode = static_cast<mode_t>(newFileMode);
     } else {
-        const mode_t mask = ::umask(022);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~processUmask();
     }
 
     int err = 0;
