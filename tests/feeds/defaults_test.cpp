@@ -1,0 +1,156 @@
+#include "feeds/NewsDefinitions.h"
+#include "feeds/PublishedDefaults.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+
+namespace {
+
+const QString Zip = QStringLiteral("12345");
+
+NewsDefinitions oldDefaults() {
+    NewsDefinitions d = builtInNewsDefinitions();
+    d.NewsURL = QStringLiteral("https://old.example/news");
+    d.WeatherURL = QStringLiteral("https://old.example/weather/local/");
+    return d;
+}
+
+NewsDefinitions newDefaults() {
+    NewsDefinitions d = oldDefaults();
+    d.NewsURL = QStringLiteral("https://new.example/news");
+    d.NewsStart = QStringLiteral("<h2 class=\"top\">");
+    d.WeatherURL = QStringLiteral("https://new.example/weather/local/");
+    d.TemperatureStart = QStringLiteral("<span class=t>");
+    return d;
+}
+
+NewsDefinitions full(NewsDefinitions d) {
+    d.WeatherURL += Zip;
+    return d;
+}
+
+IniFile document(const NewsDefinitions& d, const QString& version = QString()) {
+    IniFile ini;
+    writeNewsDefinitions(ini, kDefaultsSection, d);
+    if (!version.isEmpty())
+        ini.writeString(kDefaultsSection, kVersionKey, version);
+    return ini;
+}
+
+// A store after a run with `old` published and the operator's values in [DJ5].
+IniFile store(const NewsDefinitions& old, const NewsDefinitions& operatorValues) {
+    IniFile ini;
+    writeNewsDefinitions(ini, kDefaultsSection, old);
+    writeNewsDefinitions(ini, kNewsSection, operatorValues);
+    return ini;
+}
+
+TEST(PublishedDefaults, FirstRunTakesThePublishedValuesWithoutWritingTheOperatorsSection) {
+    IniFile settings;
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(newDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_FALSE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce, full(newDefaults()));
+    EXPECT_FALSE(settings.hasSection(kNewsSection));
+    EXPECT_EQ(readNewsDefinitions(settings, kDefaultsSection, builtInNewsDefinitions()),
+              newDefaults());
+}
+
+TEST(PublishedDefaults, MissingDocumentMeansBuiltInValues) {
+    IniFile settings;
+    const DefaultsCheck check =
+        mergePublishedDefaults(IniFile(), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_EQ(check.inForce, builtInDefinitionsInForce(Zip));
+    EXPECT_TRUE(check.inForce.WeatherURL.endsWith(QStringLiteral("/weather/local/12345")));
+    EXPECT_FALSE(check.newerVersion);
+}
+
+TEST(PublishedDefaults, UntouchedGroupsFollowThePublishedValues) {
+    IniFile settings = store(oldDefaults(), full(oldDefaults()));
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(newDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_FALSE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce, full(newDefaults()));
+    EXPECT_EQ(settings.readString(kNewsSection, QStringLiteral("WeatherURL"), QString()),
+              QStringLiteral("https://new.example/weather/local/12345"));
+    EXPECT_EQ(settings.readString(kDefaultsSection, QStringLiteral("WeatherURL"), QString()),
+              QStringLiteral("https://new.example/weather/local/"));
+}
+
+TEST(PublishedDefaults, AnEditedNewsGroupIsKeptWholeAndFlagged) {
+    NewsDefinitions edited = full(oldDefaults());
+    edited.NewsEnd = QStringLiteral("Read more");
+    IniFile settings = store(oldDefaults(), edited);
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(newDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_TRUE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce.NewsURL, oldDefaults().NewsURL);
+    EXPECT_EQ(check.inForce.NewsStart, oldDefaults().NewsStart);
+    EXPECT_EQ(check.inForce.NewsEnd, QStringLiteral("Read more"));
+    // The weather group was left alone by the operator, so it follows.
+    EXPECT_EQ(check.inForce.WeatherURL, QStringLiteral("https://new.example/weather/local/12345"));
+    EXPECT_EQ(check.inForce.TemperatureStart, newDefaults().TemperatureStart);
+}
+
+TEST(PublishedDefaults, MissingOperatorValuesReadAsTheNewOnesAndAreNotWritten) {
+    IniFile settings;
+    writeNewsDefinitions(settings, kDefaultsSection, oldDefaults());
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(newDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_TRUE(check.defaultsChanged);
+    EXPECT_FALSE(settings.hasKey(kNewsSection, QStringLiteral("NewsURL")));
+    EXPECT_EQ(check.inForce, full(newDefaults()));
+}
+
+TEST(PublishedDefaults, UnchangedDefaultsKeepTheOperatorsValuesUnflagged) {
+    NewsDefinitions edited = full(oldDefaults());
+    edited.NewsURL = QStringLiteral("https://mine.example/");
+    edited.CityEnd = QStringLiteral(";");
+    IniFile settings = store(oldDefaults(), edited);
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(oldDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_FALSE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce, edited);
+}
+
+TEST(PublishedDefaults, PrecipitationMarkersComeFromTheOperatorsSection) {
+    IniFile settings;
+    settings.writeString(kNewsSection, QStringLiteral("PrecipStart"), QStringLiteral("rain:"));
+    const DefaultsCheck check =
+        mergePublishedDefaults(document(newDefaults()), settings, Zip, QStringLiteral("0.1.0"));
+    EXPECT_EQ(check.inForce.PrecipStart, QStringLiteral("rain:"));
+    EXPECT_EQ(check.inForce.PrecipEnd, QStringLiteral("%"));
+}
+
+TEST(PublishedDefaults, OnlyANewerPublishedVersionIsAnnounced) {
+    const struct {
+        const char* published;
+        bool newer;
+    } cases[] = {{"0.2.0", true}, {"0.1.1", true}, {"0.1.0", false}, {"0.0.9", false}, {"", false}};
+    for (const auto& c : cases) {
+        IniFile settings;
+        const DefaultsCheck check =
+            mergePublishedDefaults(document(newDefaults(), QString::fromLatin1(c.published)),
+                                   settings, Zip, QStringLiteral("0.1.0"));
+        EXPECT_EQ(check.newerVersion, c.newer) << c.published;
+    }
+}
+
+TEST(NewsDefinitionsIni, TenKeysRoundTripUnderTheirNamesAndOrder) {
+    IniFile ini;
+    writeNewsDefinitions(ini, kNewsSection, full(newDefaults()));
+    QStringList keys;
+    for (const IniFile::Entry& e : ini.entries(kNewsSection))
+        keys << e.key;
+    EXPECT_EQ(keys, (QStringList{"NewsURL", "NewsStart", "NewsEnd", "WeatherURL",
+                                 "TemperatureStart", "TemperatureEnd", "ForecastStart",
+                                 "ForecastEnd", "CityStart", "CityEnd"}));
+    const IniFile reread = IniFile::parse(ini.text());
+    EXPECT_EQ(readNewsDefinitions(reread, kNewsSection, builtInNewsDefinitions()),
+              full(newDefaults()));
+    EXPECT_EQ(reread.readString(kNewsSection, QStringLiteral("NewsStart"), QString()),
+              QStringLiteral("<h2 class=\"top\">"));
+}
+
+} // namespace
