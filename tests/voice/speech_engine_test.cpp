@@ -1,4 +1,6 @@
+#include "speech_test_support.h"
 #include "voice/speech/EspeakSpeechEngine.h"
+#include "voice/speech/SoundBufferSpeechOutput.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -63,8 +65,7 @@ protected:
         catalogue.SpeechEngineList = {kVoice};
         catalogue.SpeechEngineModes = {{kVoice, "gmw/en-US+m1"}};
         EspeakSpeechEngine::Options options;
-        options.workerProgram = qEnvironmentVariable("CORVALIN_STATION_DIR") +
-                                QStringLiteral("/corvalin-speech-worker");
+        options.workerProgram = test::speechWorkerProgram();
         options.workerFault = std::move(fault);
         options.stallTimeoutMs = stallMs;
         options.serviceTimer = false;
@@ -316,6 +317,53 @@ TEST_F(SpeechEngineTest, VolumeRawRangeMapsToTheOutput) {
     EXPECT_NEAR(out.volume, -602, 1);
     engine->attributes().VolumeSet(0);
     EXPECT_EQ(out.volume, -10000);
+}
+
+} // namespace
+} // namespace corvalin
+
+namespace corvalin {
+namespace {
+
+// The engine on the station's sound device (manual clock): the DJ is heard in the mix.
+TEST(SpeechOnSoundDevice, SpeechPlaysThroughTheMixAndEndsWithIt) {
+    auto device = SoundDevice::create(QStringLiteral("manual"));
+    ASSERT_TRUE(device->isManual());
+    const QString voice = QStringLiteral("English (America) - Adult Male 1");
+    SpeechCatalogue catalogue;
+    catalogue.SpeechEngineList = {voice};
+    catalogue.SpeechEngineModes = {{voice, "gmw/en-US+m1"}};
+    EspeakSpeechEngine::Options options;
+    options.workerProgram = test::speechWorkerProgram();
+    options.serviceTimer = false;
+    EspeakSpeechEngine engine(catalogue, std::make_unique<SoundBufferSpeechOutput>(device),
+                              options);
+    std::vector<quint32> marks;
+    bool done = false;
+    QObject::connect(&engine, &DJSpeechEngine::BookMark, [&](quint32 m) { marks.push_back(m); });
+    QObject::connect(&engine, &DJSpeechEngine::TextDataDone, [&] { done = true; });
+
+    engine.Speak(voice, QStringLiteral("Hello there.\\Pau=500\\\\Mrk=700\\Here it comes."));
+    QDeadlineTimer deadline(30000);
+    QTimer tick;
+    tick.start(50);
+    while (!engine.synthesisFinished() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    engine.service();
+    double loudness = 0;
+    for (int i = 0; i < 400 && !done; ++i) {
+        std::vector<std::int16_t> mix;
+        device->advance(SoundDevice::kSampleRate / 20, &mix);
+        for (const auto s : mix) {
+            loudness += std::abs(s);
+        }
+        engine.service();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(marks, std::vector<quint32>{700});
+    EXPECT_GT(loudness, 1e6) << "the DJ is heard in the device's mix";
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "speech_test_support.h"
 #include "voice/speech/SpeechMarkup.h"
 #include "voice/speech/SpeechWorkerClient.h"
 
@@ -9,7 +10,7 @@ namespace corvalin {
 namespace {
 
 QString workerProgram() {
-    return qEnvironmentVariable("CORVALIN_STATION_DIR") + QStringLiteral("/corvalin-speech-worker");
+    return test::speechWorkerProgram();
 }
 
 // A client whose wake-ups a test can wait for.
