@@ -90,6 +90,11 @@ void TDSAudioFileReader::close() {
 
 void TDSAudioFileReader::open() {
     close();
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET); // failures reach the caller as exceptions
+        return true;
+    }();
+    (void)quiet;
     pending_.clear();
     pendingPos_ = 0;
     pendingSample_ = 0;
@@ -164,7 +169,7 @@ void TDSAudioFileReader::open() {
 }
 
 MediaTime TDSAudioFileReader::timeOfSample(std::int64_t n) const {
-    return av_rescale(n, kUnitsPerSecond, format_.nSamplesPerSec);
+    return n * kUnitsPerSecond / static_cast<std::int64_t>(format_.nSamplesPerSec);
 }
 
 bool TDSAudioFileReader::decodeMore() {

@@ -1,0 +1,27 @@
+#pragma once
+
+// Sound files made at test time with ffmpeg, and small helpers to look at PCM.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace corvalin::test {
+
+// A sine of `hz` (amplitude 0.5) for `seconds`, encoded with `codec` ("pcm_s16le", "pcm_u8",
+// "libmp3lame", "wmav2", ...) into `path`. channels 1..3.
+bool makeTone(const QString& path, double seconds, const QString& codec, int channels = 2,
+              int hz = 440, int rate = 44100);
+// A full-scale square wave of 100 Hz.
+bool makeSquare(const QString& path, double seconds, const QString& codec, int channels = 2);
+// Left channel silent, right channel a full-scale square wave (16-bit stereo WAV).
+bool makeRightOnlySquare(const QString& path, double seconds);
+// What `ffmpeg -f <rawFormat>` gives for the file (its own rate and channels).
+QByteArray ffmpegPcm(const QString& path, const QString& rawFormat = QStringLiteral("s16le"));
+
+std::vector<std::int16_t> toSamples(const QByteArray& bytes);
+// Amplitude of the `hz` component of one channel (0 or 1) of interleaved stereo at 44100 Hz.
+double toneAmplitude(const std::int16_t* stereo, std::size_t frames, int channel, double hz);
+
+} // namespace corvalin::test

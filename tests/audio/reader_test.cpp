@@ -1,0 +1,209 @@
+#include "AudioFixtures.h"
+#include "TestSupport.h"
+#include "audio/DSAudioFileRead.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+class ReaderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempFolder;
+        ASSERT_TRUE(makeTone(file("tone.mp3"), 2.5, QStringLiteral("libmp3lame")));
+        ASSERT_TRUE(makeTone(file("tone.wma"), 2.5, QStringLiteral("wmav2")));
+        ASSERT_TRUE(makeTone(file("tone.wav"), 4.0, QStringLiteral("pcm_s16le")));
+        ASSERT_TRUE(makeTone(file("mono8.wav"), 1.0, QStringLiteral("pcm_u8"), 1));
+        ASSERT_TRUE(makeTone(file("deep.wav"), 0.5, QStringLiteral("pcm_s24le")));
+        ASSERT_TRUE(makeTone(file("three.wav"), 0.5, QStringLiteral("pcm_s16le"), 3));
+        writeWholeFile(file("empty.mp3"), QByteArray());
+        QByteArray junk;
+        for (int i = 0; i < 5000; ++i)
+            junk.append(static_cast<char>((i * 7919 + 13) % 251));
+        writeWholeFile(file("garbage.mp3"), junk);
+    }
+    static void TearDownTestSuite() {
+        delete dir;
+        dir = nullptr;
+    }
+    static QString file(const char* name) { return dir->file(QString::fromLatin1(name)); }
+
+    // Everything the reader gives, in pieces of `piece` bytes; checks the pieces are whole and
+    // their times follow each other.
+    static QByteArray readAll(TDSAudioFileReader& r, std::uint32_t piece) {
+        QByteArray all;
+        std::vector<char> buf(piece);
+        MediaTime expectedStart = -1;
+        while (true) {
+            const std::uint32_t got = r.Read(buf.data(), piece);
+            if (got == 0)
+                break;
+            if (expectedStart >= 0) {
+                EXPECT_EQ(r.SampleStart(), expectedStart);
+            }
+            expectedStart = r.SampleEnd();
+            EXPECT_EQ(r.Position(), r.SampleEnd());
+            all.append(buf.data(), got);
+            if (got < piece - piece % r.Format().nBlockAlign) {
+                EXPECT_EQ(r.Read(buf.data(), piece), 0u) << "a short piece is the last";
+                break;
+            }
+        }
+        return all;
+    }
+
+    static TempFolder* dir;
+};
+
+TempFolder* ReaderTest::dir = nullptr;
+
+TEST_F(ReaderTest, DecodesLikeFfmpegWithItsOwnSampleSize) {
+    struct Case {
+        const char* name;
+        const char* raw;
+        int bits;
+        int channels;
+    } cases[] = {{"tone.mp3", "s16le", 16, 2},
+                 {"tone.wma", "s16le", 16, 2},
+                 {"tone.wav", "s16le", 16, 2},
+                 {"mono8.wav", "u8", 8, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDSAudioFileReader r(file(c.name));
+        EXPECT_EQ(r.Format().wBitsPerSample, c.bits);
+        EXPECT_EQ(r.Format().nChannels, c.channels);
+        EXPECT_EQ(r.Format().nSamplesPerSec, 44100u);
+        EXPECT_EQ(r.Format().nBlockAlign, c.bits / 8 * c.channels);
+        EXPECT_EQ(r.Format().nAvgBytesPerSec, 44100u * r.Format().nBlockAlign);
+        const QByteArray expected = ffmpegPcm(file(c.name), QString::fromLatin1(c.raw));
+        ASSERT_GT(expected.size(), 0);
+        const QByteArray got = readAll(r, 65536);
+        EXPECT_EQ(got.size(), expected.size());
+        EXPECT_TRUE(got == expected);
+        const qint64 frames = got.size() / r.Format().nBlockAlign;
+        EXPECT_EQ(r.Position(), frames * 10000000 / 44100);
+        // Seek(0) starts over exactly.
+        r.Seek(0);
+        EXPECT_TRUE(readAll(r, 40000) == expected);
+    }
+}
+
+TEST_F(ReaderTest, ReportsFormatsTheDeckRefuses) {
+    TDSAudioFileReader deep(file("deep.wav"));
+    EXPECT_EQ(deep.Format().wBitsPerSample, 24);
+    EXPECT_EQ(deep.Format().nBlockAlign, 6);
+    TDSAudioFileReader three(file("three.wav"));
+    EXPECT_EQ(three.Format().nChannels, 3);
+    EXPECT_EQ(three.Duration(), 5000000);
+}
+
+TEST_F(ReaderTest, SeeksExactlyToTheSample) {
+    for (const char* name : {"tone.wav", "tone.mp3"}) {
+        SCOPED_TRACE(name);
+        const QByteArray all = ffmpegPcm(file(name));
+        TDSAudioFileReader r(file(name));
+        for (MediaTime t : {MediaTime{12345678}, MediaTime{5000000}, MediaTime{20000001}}) {
+            r.Seek(t);
+            EXPECT_EQ(r.Position(), t);
+            char buf[4000];
+            ASSERT_EQ(r.Read(buf, sizeof buf), sizeof buf);
+            const qint64 sample = (t * 44100 + 9999999) / 10000000;
+            EXPECT_EQ(r.SampleStart(), sample * 10000000 / 44100);
+            EXPECT_TRUE(QByteArray(buf, sizeof buf) == all.mid(sample * 4, sizeof buf));
+        }
+    }
+}
+
+TEST_F(ReaderTest, SeekBeyondTheEndLandsOnDuration) {
+    TDSAudioFileReader r(file("tone.wav"));
+    EXPECT_EQ(r.Duration(), 40000000);
+    r.Seek(90000000);
+    EXPECT_EQ(r.Position(), r.Duration());
+    char buf[400];
+    EXPECT_EQ(r.Read(buf, sizeof buf), 0u);
+    EXPECT_EQ(r.Position(), r.Duration());
+}
+
+TEST_F(ReaderTest, ReadsOnlyInsideTheWindow) {
+    const QByteArray all = ffmpegPcm(file("tone.wav"));
+    TDSAudioFileReader r(file("tone.wav"));
+    r.SetStart(10000000);
+    r.SetLength(20000000);
+    r.Seek(0);
+    EXPECT_EQ(r.Position(), 10000000);
+    QByteArray got;
+    char buf[30000]; // pieces do not end on the window's end
+    std::uint32_t n;
+    bool first = true;
+    while ((n = r.Read(buf, sizeof buf)) > 0) {
+        if (first) {
+            EXPECT_EQ(r.SampleStart(), 10000000);
+        }
+        first = false;
+        got.append(buf, n);
+        EXPECT_EQ(n % 4, 0u);
+    }
+    EXPECT_EQ(r.SampleEnd(), 30000000);
+    EXPECT_EQ(got.size(), 2 * 44100 * 4);
+    EXPECT_TRUE(got == all.mid(44100 * 4, 2 * 44100 * 4));
+    EXPECT_EQ(r.Read(buf, sizeof buf), 0u);
+}
+
+TEST_F(ReaderTest, WindowLimits) {
+    TDSAudioFileReader r(file("tone.wav"));
+    r.SetLength(50);
+    EXPECT_EQ(r.Length(), 100000);
+    r.SetLength(MediaTime{10000000000000000});
+    EXPECT_EQ(r.Length(), 1000000000000000);
+    r.SetLength(0);
+    EXPECT_EQ(r.Length(), 0);
+    r.SetStart(-5);
+    EXPECT_EQ(r.Start(), 0);
+}
+
+TEST_F(ReaderTest, ZeroSizeReadIsRefused) {
+    TDSAudioFileReader r(file("tone.wav"));
+    char buf[4];
+    try {
+        r.Read(buf, 0);
+        FAIL() << "no exception";
+    } catch (const EAudioReadError& e) {
+        EXPECT_EQ(e.ErrorCode, 0x08000001);
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid buffer size."));
+    }
+    EXPECT_EQ(r.Position(), 0);
+    EXPECT_EQ(r.Read(buf, 4), 4u);
+    EXPECT_EQ(r.SampleStart(), 0);
+}
+
+TEST_F(ReaderTest, FilesThatCannotBeDecodedRaise) {
+    for (const char* name : {"missing.mp3", "empty.mp3", "garbage.mp3"}) {
+        SCOPED_TRACE(name);
+        try {
+            TDSAudioFileReader r(file(name));
+            FAIL() << "opened";
+        } catch (const EAudioReadError& e) {
+            EXPECT_NE(e.ErrorCode, 0);
+            EXPECT_FALSE(e.message().isEmpty());
+            EXPECT_EQ(e.message(), AudioErrorText(e.ErrorCode));
+        }
+    }
+}
+
+TEST(AudioErrorTextTest, FixedMessagesAndFallbacks) {
+    EXPECT_EQ(AudioErrorText(static_cast<std::int32_t>(0x80040403u)),
+              QStringLiteral("Reached the end of the stream; the sample wasn't updated."));
+    EXPECT_EQ(AudioErrorText(0x00040004),
+              QStringLiteral("One or more media streams don't support seeking."));
+    EXPECT_EQ(AudioErrorText(0x00012345), QStringLiteral("Unrecognized error value."));
+    EXPECT_FALSE(AudioErrorText(-2).isEmpty()); // FFmpeg's own text for ENOENT
+    EXPECT_NE(AudioErrorText(-2), QStringLiteral("Unrecognized error value."));
+    EXPECT_NO_THROW(CheckAM(0));
+    EXPECT_THROW(CheckAM(0x00040001), EAudioReadError);
+}
+
+} // namespace
