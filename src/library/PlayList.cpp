@@ -1,0 +1,284 @@
+#include "library/PlayList.h"
+
+#include "core/Helpers.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace corvalin {
+
+const QString& TPlayListRow::cell(int column) const {
+    switch (column) {
+    case plcPlayed:
+        return Played;
+    case plcOrder:
+        return Order;
+    case plcRandom:
+        return Random;
+    default:
+        return FileName;
+    }
+}
+
+QString& TPlayListRow::cell(int column) {
+    return const_cast<QString&>(std::as_const(*this).cell(column));
+}
+
+void TPlayListTable::setCell(int index, int column, const QString& text) {
+    rows_[index].cell(column) = text;
+}
+
+void TPlayListTable::appendRow(TPlayListRow row) {
+    rows_.append(std::move(row));
+}
+
+void TPlayListTable::removeRow(int index) {
+    rows_.removeAt(index);
+    if (current_ == index)
+        current_ = -1;
+    else if (current_ > index)
+        --current_;
+}
+
+void TPlayListTable::clear() {
+    rows_.clear();
+    current_ = -1;
+}
+
+void TPlayListTable::setCurrentRow(int index) {
+    current_ = index >= 0 && index < rowCount() ? index : -1;
+}
+
+namespace {
+
+// How one cell sorts: its kind first (numbers, dates, text), then its value within the kind.
+struct SortKey {
+    enum Kind : int { Number, Date, Text };
+    Kind kind = Text;
+    double number = 0;
+    qint64 date = 0;
+    int text = -1; // index into the collation keys
+};
+
+std::optional<double> readNumber(const QString& s) {
+    // Fast path for the plain digit keys every list is full of.
+    const qsizetype n = s.size();
+    if (n > 0 && n <= 15) {
+        qint64 value = 0;
+        qsizetype i = 0;
+        for (; i < n; ++i) {
+            const char16_t c = s.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            value = value * 10 + (c - u'0');
+        }
+        if (i == n)
+            return static_cast<double>(value);
+    }
+    if (n == 0 || n > 64)
+        return std::nullopt;
+    bool ok = false;
+    const double value = s.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<qint64> readDate(const QString& s, const QLocale& locale) {
+    // Dates here start with a digit and are short; paths and words are rejected at once.
+    const qsizetype n = s.size();
+    if (n < 6 || n > 40 || !s.at(0).isDigit())
+        return std::nullopt;
+    QDateTime when = QDateTime::fromString(s, Qt::ISODate);
+    if (!when.isValid()) {
+        QDate day = locale.toDate(s, QLocale::ShortFormat);
+        if (!day.isValid())
+            day = QDate::fromString(s, Qt::ISODate);
+        if (day.isValid())
+            when = day.startOfDay(Qt::UTC);
+    }
+    if (!when.isValid())
+        return std::nullopt;
+    return when.toMSecsSinceEpoch();
+}
+
+} // namespace
+
+std::vector<int> TPlayListTable::sortedOrder(int column) const {
+    const int count = rowCount();
+    std::vector<SortKey> keys(static_cast<std::size_t>(count));
+    std::vector<QCollatorSortKey> texts;
+    const QLocale locale;
+    std::optional<QCollator> collator;
+    for (int i = 0; i < count; ++i) {
+        const QString& s = rows_.at(i).cell(column);
+        SortKey& key = keys[static_cast<std::size_t>(i)];
+        if (const auto number = readNumber(s)) {
+            key.kind = SortKey::Number;
+            key.number = *number;
+        } else if (const auto date = readDate(s, locale)) {
+            key.kind = SortKey::Date;
+            key.date = *date;
+        } else {
+            if (!collator) {
+                collator.emplace(locale);
+                collator->setCaseSensitivity(Qt::CaseSensitive);
+            }
+            key.text = static_cast<int>(texts.size());
+            texts.push_back(collator->sortKey(s));
+        }
+    }
+    std::vector<int> order(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        order[static_cast<std::size_t>(i)] = i;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const SortKey& x = keys[static_cast<std::size_t>(a)];
+        const SortKey& y = keys[static_cast<std::size_t>(b)];
+        if (x.kind != y.kind)
+            return x.kind < y.kind;
+        switch (x.kind) {
+        case SortKey::Number:
+            return x.number < y.number;
+        case SortKey::Date:
+            return x.date < y.date;
+        case SortKey::Text:
+            break;
+        }
+        return texts[static_cast<std::size_t>(x.text)].compare(
+                   texts[static_cast<std::size_t>(y.text)]) < 0;
+    });
+    return order;
+}
+
+void TPlayListTable::sortBy(int column) {
+    const std::vector<int> order = sortedOrder(column);
+    QList<TPlayListRow> sorted;
+    sorted.reserve(rows_.size());
+    int current = -1;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == current_)
+            current = static_cast<int>(i);
+        sorted.append(std::move(rows_[order[i]]));
+    }
+    rows_ = std::move(sorted);
+    current_ = current;
+}
+
+QString NewRandomKey(RandomSource& random) {
+    const int a = random.below(90000);
+    const int b = random.below(9000);
+    const int c = random.below(900);
+    return ZeroPad(a + b + c, 5);
+}
+
+QString OrderKey(int number) {
+    return ZeroPad(number, 5);
+}
+
+TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSource& random) {
+    if (!QFileInfo::exists(path))
+        return {TListLoadResult::Missing, {}};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {TListLoadResult::ReadError, file.errorString()};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {TListLoadResult::ReadError, file.errorString()};
+
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+
+    table.clear();
+    table.reserve(static_cast<int>(bytes.count('\n')) + 1);
+    int counter = kFirstOrderKey;
+    const qsizetype size = text.size();
+    const QChar* data = text.constData();
+    qsizetype start = 0;
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && data[end] != u'\n' && data[end] != u'\r')
+            ++end;
+        if (end > start) {
+            // The flag is one character, which may be a surrogate pair.
+            const qsizetype flagLength = data[start].isHighSurrogate() && end - start > 1 ? 2 : 1;
+            TPlayListRow row;
+            row.Played = QString(data + start, flagLength);
+            row.FileName = QString(data + start + flagLength, end - start - flagLength);
+            row.Order = OrderKey(counter++);
+            row.Random = NewRandomKey(random);
+            table.appendRow(std::move(row));
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+QString OverwriteQuestion(const QString& path) {
+    return QStringLiteral("The file ") + path + QStringLiteral(" already exists. Overwrite it?");
+}
+
+TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
+                         bool overwriteWithoutAsking,
+                         const std::function<bool(const QString& question)>& confirmOverwrite) {
+    const QFileInfo info(path);
+    const bool exists = info.exists() || info.isSymLink();
+    if (exists && !overwriteWithoutAsking &&
+        !(confirmOverwrite && confirmOverwrite(OverwriteQuestion(path))))
+        return {TListSaveResult::Declined, {}, 0};
+
+    if (table.isEmpty()) {
+        QFile file(path);
+        if (exists && !file.remove())
+            return {TListSaveResult::Failed, file.errorString(), 0};
+        return {TListSaveResult::Removed, {}, 0};
+    }
+
+    TListSaveResult result;
+    QString text;
+    qsizetype length = 0;
+    for (int i = 0; i < table.rowCount(); ++i)
+        length += table.row(i).FileName.size() + 3;
+    text.reserve(length);
+    for (const int i : table.sortedOrder(plcOrder)) {
+        const TPlayListRow& row = table.row(i);
+        if (row.FileName.contains(u'\n') || row.FileName.contains(u'\r') ||
+            row.Played.contains(u'\n') || row.Played.contains(u'\r')) {
+            ++result.skippedRows;
+            continue;
+        }
+        // A flag must be exactly one character, or the path would shift on the next load.
+        if (row.Played.isEmpty())
+            text += u'T';
+        else
+            text += QStringView(row.Played)
+                        .first(row.Played.at(0).isHighSurrogate() && row.Played.size() > 1 ? 2 : 1);
+        text += row.FileName;
+        text += u"\r\n";
+    }
+    const FileResult written = writeFileAtomically(path, text.toUtf8());
+    if (!written) {
+        result.status = TListSaveResult::Failed;
+        result.error = written.error;
+    }
+    return result;
+}
+
+void LoadListView(const TPlayListTable& source, TPlayListTable& target, int currentListIndex) {
+    target.clear();
+    const int count = source.rowCount();
+    const int first = std::max(0, count > kListViewRows ? currentListIndex - 2 : 0);
+    const int last = std::min(first + kListViewRows - 1, count - 1);
+    for (int i = first; i <= last; ++i)
+        target.appendRow(source.row(i));
+}
+
+} // namespace corvalin

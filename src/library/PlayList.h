@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace corvalin {
+
+class RandomSource;
+
+// A play list in memory: rows of four text columns, a current row and a sort by one column.
+// Pure logic; a view wraps it. Used by one thread at a time (the window thread).
+enum TPlayListColumn : int {
+    plcFileName = 0, // full path of the song file
+    plcPlayed = 1,   // "T" played since the last reset, "F" not yet; anything else counts as played
+    plcOrder = 2,    // position in the file, "20000", "20001"...
+    plcRandom = 3,   // random key drawn at load, "00000".."99897"
+};
+
+struct TPlayListRow {
+    QString FileName;
+    QString Played;
+    QString Order;
+    QString Random;
+
+    const QString& cell(int column) const;
+    QString& cell(int column);
+    bool operator==(const TPlayListRow&) const = default;
+};
+
+class TPlayListTable {
+public:
+    static constexpr int ColumnCount = 4;
+
+    int rowCount() const { return static_cast<int>(rows_.size()); }
+    bool isEmpty() const { return rows_.isEmpty(); }
+    // `index` must be in 0..rowCount()-1.
+    const TPlayListRow& row(int index) const { return rows_.at(index); }
+    const QString& cell(int index, int column) const { return rows_.at(index).cell(column); }
+    void setCell(int index, int column, const QString& text);
+
+    void appendRow(TPlayListRow row);
+    void removeRow(int index); // the current row follows its row; none if it was the one removed
+    void clear();
+    void reserve(int rows) { rows_.reserve(rows); }
+
+    // The cursor: a row index, or -1 for none.
+    int currentRow() const { return current_; }
+    void setCurrentRow(int index); // out of range means none
+
+    // Sorts ascending by `column`, stable, the current row following its row. Two cells compare
+    // as numbers when both read as numbers, as dates when both read as dates, otherwise as text
+    // in the locale's case-sensitive order. In a column that mixes kinds, numbers come before
+    // dates and dates before text, so the order is always total.
+    void sortBy(int column);
+    // The row indexes in the order sortBy(column) would give, without changing the table.
+    std::vector<int> sortedOrder(int column) const;
+
+private:
+    QList<TPlayListRow> rows_;
+    int current_ = -1;
+};
+
+// First order key given by LoadList.
+inline constexpr int kFirstOrderKey = 20000;
+
+// A new random key: Random(90000) + Random(9000) + Random(900), at least 5 digits.
+QString NewRandomKey(RandomSource& random);
+// An order key: the number with at least 5 digits.
+QString OrderKey(int number);
+
+struct TListLoadResult {
+    enum Status { Loaded, Missing, ReadError };
+    Status status = Loaded;
+    QString error; // the system's text for ReadError
+};
+
+// Fills `table` from the ".lst" file at `path`: one row per non-empty line (UTF-8, lines ended by
+// CR LF, LF or CR; a leading byte-order mark is skipped), Played = the line's first character,
+// FileName = the rest unchanged, Order from 20000 up, a new Random key per row. The table is not
+// sorted and has no current row. A missing file or a read error leaves the table untouched.
+TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSource& random);
+
+struct TListSaveResult {
+    enum Status {
+        Saved,    // the file holds the table's rows
+        Removed,  // the table was empty: no file is left at the path
+        Declined, // the file exists and overwriting was not confirmed: nothing changed
+        Failed,   // nothing changed on disk; `error` says why
+    };
+    Status status = Saved;
+    QString error;
+    int skippedRows = 0; // rows whose path holds a line break: a list line cannot carry them
+};
+
+// The question asked before replacing an existing list, and its caption.
+QString OverwriteQuestion(const QString& path);
+inline constexpr const char* kOverwriteCaption = "File Exists";
+
+// Writes the table's rows to `path` in Order order, one line per row: the Played character and
+// the path, each line ended by CR LF. The file is replaced atomically; a table without rows
+// removes the file. When a file exists and `overwriteWithoutAsking` is false, `confirmOverwrite`
+// is asked with OverwriteQuestion(path) and nothing is written unless it returns true (no
+// callback means no). The table itself is not changed.
+TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
+                         bool overwriteWithoutAsking,
+                         const std::function<bool(const QString& question)>& confirmOverwrite = {});
+
+// Most rows a list viewer shows.
+inline constexpr int kListViewRows = 18;
+
+// Replaces `target`'s rows with copies of at most 18 rows of `source` around `currentListIndex`:
+// from two rows before it when the source has more than 18 rows, else from the first.
+void LoadListView(const TPlayListTable& source, TPlayListTable& target, int currentListIndex);
+
+} // namespace corvalin
