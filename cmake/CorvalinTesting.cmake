@@ -30,7 +30,15 @@ function(corvalin_add_tests)
             WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
             PROPERTIES
                 LABELS ${ARG_LABEL}
-                TIMEOUT ${ARG_TIMEOUT}
-                ENVIRONMENT "${CORVALIN_TEST_ENVIRONMENT}")
+                TIMEOUT ${ARG_TIMEOUT})
+        # gtest_discover_tests flattens a list given in PROPERTIES (only the first variable
+        # would reach the tests), so the environment is set by a script CTest runs after it.
+        set(_env_script ${CMAKE_CURRENT_BINARY_DIR}/${_target}_environment.cmake)
+        file(WRITE ${_env_script}
+             "if(${_target}_TESTS)\n"
+             "  set_tests_properties(\${${_target}_TESTS} PROPERTIES ENVIRONMENT "
+             "[==[${CORVALIN_TEST_ENVIRONMENT}]==])\n"
+             "endif()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_env_script})
     endforeach()
 endfunction()
