@@ -612,8 +612,9 @@ void TDSPlayerChannel::GetAnalysisData(std::uint32_t offset, std::uint32_t size,
     if (!filled_ || !buffer_)
         return;
     const std::uint32_t p = playCursor();
+    // WritePos equal to the cursor right after a refill means a full ring, not an empty one.
     std::int64_t avail = std::int64_t{writePos_} - p;
-    if (writePos_ < p)
+    if (writePos_ <= p)
         avail += bufferSize_;
     avail -= offset;
     if (avail <= 0)

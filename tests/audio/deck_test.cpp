@@ -1,0 +1,286 @@
+#include "AudioFixtures.h"
+#include "DeckHarness.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+constexpr std::uint32_t kFrame = 4; // 16-bit stereo
+
+class DeckTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new TempFolder;
+        ASSERT_TRUE(makeTone(file("six.wav"), 6.0, QStringLiteral("pcm_s16le")));
+        ASSERT_TRUE(makeTone(file("one.wav"), 1.0, QStringLiteral("pcm_s16le")));
+        ASSERT_TRUE(makeTone(file("deep.wav"), 0.5, QStringLiteral("pcm_s24le")));
+        ASSERT_TRUE(makeTone(file("three.wav"), 0.5, QStringLiteral("pcm_s16le"), 3));
+        ASSERT_TRUE(makeTone(file("tiny.wav"), 0.0004, QStringLiteral("pcm_s16le")));
+        writeWholeFile(file("garbage.wav"), QByteArray(3000, '\x5a'));
+        six = new std::vector<std::int16_t>(toSamples(ffmpegPcm(file("six.wav"))));
+    }
+    static void TearDownTestSuite() {
+        delete six;
+        delete dir;
+    }
+    static QString file(const char* name) { return dir->file(QString::fromLatin1(name)); }
+    // The file's samples from frame `from`, `frames` long.
+    static std::vector<std::int16_t> pcm(std::size_t from, std::size_t frames) {
+        return {six->begin() + static_cast<long>(2 * from),
+                six->begin() + static_cast<long>(2 * (from + frames))};
+    }
+
+    void start(const char* name) {
+        h.channel->SetFileName(file(name));
+        h.channel->Prepare();
+        h.channel->Play();
+    }
+
+    static TempFolder* dir;
+    static std::vector<std::int16_t>* six;
+    DeckHarness h;
+};
+
+TempFolder* DeckTest::dir = nullptr;
+std::vector<std::int16_t>* DeckTest::six = nullptr;
+
+TEST_F(DeckTest, RefusesFilesItCannotPlay) {
+    struct Case {
+        const char* name;
+        const char* message;
+    } cases[] = {{"tiny.wav", "Audio file is empty."},
+                 {"three.wav", "Invalid number of channels."},
+                 {"deep.wav", "Invalid number of bits per sample."}};
+    for (const Case& c : cases) {
+        try {
+            h.channel->SetFileName(file(c.name));
+            ADD_FAILURE() << c.name << " accepted";
+        } catch (const EAudioError& e) {
+            EXPECT_EQ(e.message(), QString::fromLatin1(c.message));
+        }
+        EXPECT_TRUE(h.channel->FileName().isEmpty());
+    }
+    EXPECT_THROW(h.channel->SetFileName(file("garbage.wav")), EAudioReadError);
+    EXPECT_TRUE(h.channel->FileName().isEmpty());
+    try {
+        h.channel->Play();
+        ADD_FAILURE() << "played without a file";
+    } catch (const EAudioError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("No file opened"));
+    }
+}
+
+TEST_F(DeckTest, PlaysTheWholeFileWithoutGapsThenStopsOnce) {
+    start("six.wav");
+    EXPECT_EQ(h.channel->Duration(), 6000);
+    EXPECT_EQ(h.channel->BufferSize(), 44100u * 4 * 4);
+    EXPECT_EQ(h.channel->EndThreshold(), h.channel->BufferSize() * 40 / 100);
+    EXPECT_EQ(h.channel->SilenceChunk(), 44100u * 4 * 8 / 10);
+    std::vector<std::int16_t> mix;
+    h.run(5600, &mix);
+    EXPECT_EQ(h.channel->State(), chPlaying);
+    EXPECT_EQ(h.channel->Position(), 5600);
+    h.run(400, &mix); // the cursor reaches the end of the data: that Update stops the deck
+    EXPECT_EQ(mix, pcm(0, 6 * 44100)) << "every sample of the file, in order";
+    h.run(2000);
+    EXPECT_EQ(h.endPlays, 1);
+    EXPECT_EQ(h.stateAtEndPlay, chStopped);
+    h.run(2000);
+    EXPECT_EQ(h.endPlays, 1);
+}
+
+TEST_F(DeckTest, ShortFileEndsAtTheFirstUpdatePastItsData) {
+    h.channel->SetFileName(file("one.wav"));
+    h.channel->Prepare();
+    EXPECT_EQ(h.channel->EndPos(), 44100 * 4) << "found during the first fill";
+    h.channel->Play();
+    h.run(800);
+    EXPECT_TRUE(h.channel->EndNear());
+    EXPECT_EQ(h.endPlays, 0);
+    EXPECT_EQ(h.channel->State(), chPlaying);
+    h.run(300);
+    EXPECT_EQ(h.channel->Position(), 1000) << "the tail of silence keeps the last time";
+    h.run(100); // the cursor is at 1.2 s, past the data
+    EXPECT_EQ(h.endPlays, 1);
+    EXPECT_EQ(h.stateAtEndPlay, chStopped);
+    EXPECT_EQ(h.channel->Position(), 0);
+}
+
+TEST_F(DeckTest, PositionIsWhatIsBeingHeard) {
+    start("six.wav");
+    for (int i = 1; i <= 7; ++i) { // past the ring's wrap at 4 s
+        h.run(700);
+        EXPECT_EQ(h.channel->Position(), 700 * i);
+    }
+}
+
+TEST_F(DeckTest, FadeArgumentsAreChecked) {
+    start("six.wav");
+    struct Case {
+        std::uint32_t time;
+        std::int32_t volume;
+        const char* message;
+    } cases[] = {{60001, -5000, "Fade error: Too long fade time"},
+                 {2000, 1, "Fade error: EndVolume out of range"},
+                 {2000, -10001, "Fade error: EndVolume out of range"}};
+    for (const Case& c : cases) {
+        try {
+            h.channel->Fade(c.time, c.volume);
+            ADD_FAILURE() << c.message;
+        } catch (const EAudioError& e) {
+            EXPECT_EQ(e.message(), QString::fromLatin1(c.message));
+        }
+        EXPECT_FALSE(h.channel->Fading());
+    }
+    EXPECT_NO_THROW(h.channel->Fade(60000, -10000));
+    EXPECT_TRUE(h.channel->Fading());
+}
+
+TEST_F(DeckTest, FadeStepsPerUpdateAndEndsOnce) {
+    start("six.wav");
+    std::vector<std::int16_t> before;
+    h.run(400, &before);
+    const double full = toneAmplitude(before.data(), before.size() / 2, 0, 440);
+    h.channel->Fade(2000, -5000);
+    std::vector<std::int32_t> volumes;
+    std::vector<std::int16_t> mix;
+    for (int i = 0; i < 5; ++i) {
+        h.run(400, &mix);
+        volumes.push_back(h.channel->Volume());
+    }
+    EXPECT_EQ(volumes, (std::vector<std::int32_t>{-1000, -2000, -3000, -4000, -5000}));
+    EXPECT_EQ(h.endFades, 1);
+    mix.clear();
+    h.run(800, &mix);
+    EXPECT_EQ(h.endFades, 1);
+    EXPECT_EQ(h.channel->Volume(), -5000);
+    const auto heard = toneAmplitude(mix.data(), mix.size() / 2, 0, 440);
+    EXPECT_NEAR(heard / full, std::pow(10.0, -2.5), 0.0003);
+}
+
+TEST_F(DeckTest, FadeDoesNothingUnlessPlayingAndPauseCancelsIt) {
+    h.channel->SetFileName(file("six.wav"));
+    h.channel->Prepare();
+    h.channel->Fade(1000, -5000); // stopped
+    EXPECT_FALSE(h.channel->Fading());
+    h.channel->Play();
+    h.run(400);
+    h.channel->Pause();
+    h.channel->Fade(1000, -5000); // paused
+    EXPECT_FALSE(h.channel->Fading());
+    h.channel->Play();
+    h.channel->Fade(1200, -6000);
+    h.run(400);
+    EXPECT_EQ(h.channel->Volume(), -2000);
+    h.channel->Pause();
+    h.run(1200);
+    h.channel->Play();
+    h.run(2000);
+    EXPECT_EQ(h.channel->Volume(), -2000) << "frozen where the pause found it";
+    EXPECT_EQ(h.endFades, 0);
+}
+
+TEST_F(DeckTest, PauseAndPlayResumeWithoutAGap) {
+    start("six.wav");
+    std::vector<std::int16_t> heard;
+    h.run(1000, &heard);
+    h.channel->Pause();
+    EXPECT_EQ(h.channel->State(), chPaused);
+    const std::int32_t at = h.channel->Position();
+    std::vector<std::int16_t> paused;
+    h.run(2000, &paused);
+    EXPECT_EQ(paused, std::vector<std::int16_t>(paused.size(), 0));
+    EXPECT_EQ(h.channel->Position(), at);
+    h.channel->Play();
+    h.run(1600, &heard);
+    EXPECT_EQ(heard, pcm(0, heard.size() / 2));
+}
+
+TEST_F(DeckTest, StopRewindsAndPlayStartsAgain) {
+    start("six.wav");
+    h.run(1600);
+    h.channel->Stop();
+    EXPECT_EQ(h.channel->State(), chStopped);
+    EXPECT_FALSE(h.channel->Filled());
+    EXPECT_EQ(h.channel->Position(), 0);
+    h.channel->Play();
+    std::vector<std::int16_t> heard;
+    h.run(800, &heard);
+    EXPECT_EQ(heard, pcm(0, heard.size() / 2));
+}
+
+TEST_F(DeckTest, PositionToEndTimeStopsAndRewinds) {
+    start("six.wav");
+    h.run(1200);
+    h.channel->SetPosition(h.channel->EndTime());
+    EXPECT_EQ(h.channel->State(), chStopped);
+    EXPECT_EQ(h.channel->Position(), 0);
+    h.run(2000);
+    EXPECT_EQ(h.endPlays, 0);
+}
+
+TEST_F(DeckTest, AnalysisLoanQueuesSilenceThenTheFileGoesOn) {
+    h.channel->SetFileName(file("six.wav"));
+    const std::uint8_t *p1, *p2;
+    std::uint32_t l1, l2;
+    h.channel->GetAnalysisData(0, 8820, &p1, &l1, &p2, &l2);
+    EXPECT_TRUE(!p1 && !p2 && l1 == 0 && l2 == 0);
+    EXPECT_FALSE(h.channel->AnalysisLocked());
+    h.channel->Prepare();
+    h.channel->Play();
+    std::vector<std::int16_t> heard;
+    h.run(400, &heard);
+    h.channel->GetAnalysisData(0, 8820, &p1, &l1, &p2, &l2);
+    ASSERT_TRUE(h.channel->AnalysisLocked());
+    ASSERT_EQ(l1 + l2, 8820u);
+    std::vector<std::int16_t> lent(8820 / 2);
+    std::memcpy(lent.data(), p1, l1);
+    if (l2)
+        std::memcpy(reinterpret_cast<std::uint8_t*>(lent.data()) + l1, p2, l2);
+    EXPECT_EQ(lent, pcm(h.cursor() / kFrame, 2205)) << "the bytes about to be heard";
+    h.run(4400, &heard); // the queued file runs out: silence follows
+    h.channel->ReleaseAnalysisData();
+    h.run(1200, &heard);
+    // What was heard: the file, a whole number of 800 ms silences, then the file where it stopped.
+    std::size_t z = 0;
+    while (z < heard.size() / 2 && !(heard[2 * z] == 0 && heard[2 * z + 1] == 0 &&
+                                     z + 1000 < heard.size() / 2 && heard[2 * z + 2000] == 0))
+        ++z;
+    std::size_t e = z;
+    while (e < heard.size() / 2 && heard[2 * e] == 0 && heard[2 * e + 1] == 0)
+        ++e;
+    while (e % 100 != 0 && e > z) // the run may end on a sample that is zero in the file
+        --e;
+    const std::size_t silence = e - z;
+    EXPECT_GT(silence, 0u);
+    EXPECT_EQ(silence % 35280, 0u) << silence;
+    std::vector<std::int16_t> withoutSilence(heard.begin(), heard.begin() + 2 * z);
+    withoutSilence.insert(withoutSilence.end(), heard.begin() + 2 * e, heard.end());
+    EXPECT_EQ(withoutSilence, pcm(0, withoutSilence.size() / 2));
+}
+
+TEST_F(DeckTest, LostBufferStopsTheDeckWithoutEndOfPlay) {
+    start("six.wav");
+    h.run(800);
+    h.device->loseBuffers();
+    h.run(400);
+    EXPECT_EQ(h.channel->State(), chStopped);
+    EXPECT_FALSE(h.channel->hasBuffer());
+    EXPECT_EQ(h.buffersLost, 1);
+    h.run(800);
+    EXPECT_EQ(h.endPlays, 0);
+    EXPECT_EQ(EDirectXError(kDXBufferLost).message(), QStringLiteral("-2005397354"));
+}
+
+TEST_F(DeckTest, ChannelsShareOneLock) {
+    TDSPlayer other(h.device);
+    TDSPlayerChannel second(&other, {nullptr, false});
+    EXPECT_EQ(&second.lock(), &h.channel->lock());
+    EXPECT_EQ(TDSPlayerChannel::LockName(), QStringLiteral("DSDSMCUpd0"));
+}
+
+} // namespace
