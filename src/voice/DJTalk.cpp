@@ -33,6 +33,22 @@ std::optional<QString> namePart(const _rSong& song, const TVocabulary& v, NameOr
     return kBlank + a + v.Period;
 }
 
+// A weather station's place: an airport ("Logan Intl. Arpt.") or an airfield ("Edwards Field").
+// "Field" counts only as a word of its own: Springfield and Mansfield are towns.
+bool isAirfield(const QString& city) {
+    const QString upper = city.toUpper();
+    if (upper.contains(QStringLiteral("ARPT.")))
+        return true;
+    const QString field = QStringLiteral("FIELD");
+    for (qsizetype at = upper.indexOf(field); at >= 0; at = upper.indexOf(field, at + 1)) {
+        const qsizetype end = at + field.size();
+        if ((at == 0 || !upper[at - 1].isLetter()) &&
+            (end == upper.size() || !upper[end].isLetter()))
+            return true;
+    }
+    return false;
+}
+
 QString padded(const QString& word) {
     return kBlank + word + kBlank;
 }
@@ -198,9 +214,7 @@ QString TDJTalk::weatherPiece(const NewsTexts& news) {
     const TVocabulary& v = in_.vocabulary;
     QString place;
     if (!news.WeatherCity.isEmpty()) {
-        const QString city = news.WeatherCity.toUpper();
-        const bool airfield =
-            city.contains(QStringLiteral("ARPT.")) || city.contains(QStringLiteral("FIELD"));
+        const bool airfield = isAirfield(news.WeatherCity);
         place = kBlank + (airfield ? v.zzDJ23 : v.zzDJ24) + kBlank + news.WeatherCity;
     }
     QString piece;
