@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 using namespace corvalin;
 
@@ -33,6 +34,13 @@ QByteArray makeList(int rows) {
         text += ".mp3\r\n";
     }
     return text;
+}
+
+// CPU time of this process: the figure to read when other programs load the machine.
+double cpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 double ms(const QElapsedTimer& t) {
@@ -60,14 +68,15 @@ int main(int argc, char** argv) {
     }
     std::printf("play list round: %d rows, %.1f MB, %d rounds\n", rows,
                 static_cast<double>(bytes.size()) / 1e6, rounds);
-    std::printf("%6s %9s %12s %11s %9s %9s\n", "round", "load", "sort Random", "sort Order", "save",
-                "total");
+    std::printf("%6s %9s %12s %11s %9s %9s %9s\n", "round", "load", "sort Random", "sort Order",
+                "save", "total", "CPU");
 
     StandardRandom random(12345);
-    double best[5] = {1e30, 1e30, 1e30, 1e30, 1e30};
+    double best[6] = {1e30, 1e30, 1e30, 1e30, 1e30, 1e30};
     for (int round = 1; round <= rounds; ++round) {
         TPlayListTable table;
         double step[4];
+        const double cpuStart = cpuMs();
         QElapsedTimer total;
         total.start();
         QElapsedTimer t;
@@ -91,14 +100,16 @@ int main(int argc, char** argv) {
         }
         step[3] = ms(t);
         const double all = ms(total);
-        std::printf("%6d %9.1f %12.1f %11.1f %9.1f %9.1f\n", round, step[0], step[1], step[2],
-                    step[3], all);
+        const double cpu = cpuMs() - cpuStart;
+        std::printf("%6d %9.1f %12.1f %11.1f %9.1f %9.1f %9.1f\n", round, step[0], step[1], step[2],
+                    step[3], all, cpu);
         if (all < best[4]) {
             std::copy(step, step + 4, best);
             best[4] = all;
+            best[5] = cpu;
         }
     }
-    std::printf("%6s %9.1f %12.1f %11.1f %9.1f %9.1f  (ms, goal: total under 300)\n", "best",
-                best[0], best[1], best[2], best[3], best[4]);
+    std::printf("%6s %9.1f %12.1f %11.1f %9.1f %9.1f %9.1f  (ms; goal: total under 300)\n", "best",
+                best[0], best[1], best[2], best[3], best[4], best[5]);
     return 0;
 }

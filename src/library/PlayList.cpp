@@ -33,15 +33,15 @@ QString& TPlayListRow::cell(int column) {
 }
 
 void TPlayListTable::setCell(int index, int column, const QString& text) {
-    rows_[index].cell(column) = text;
+    rows_.at(static_cast<std::size_t>(index)).cell(column) = text;
 }
 
 void TPlayListTable::appendRow(TPlayListRow row) {
-    rows_.append(std::move(row));
+    rows_.push_back(std::move(row));
 }
 
 void TPlayListTable::removeRow(int index) {
-    rows_.removeAt(index);
+    rows_.erase(rows_.begin() + index);
     if (current_ == index)
         current_ = -1;
     else if (current_ > index)
@@ -114,12 +114,32 @@ std::optional<qint64> readDate(const QString& s, const QLocale& locale) {
 
 std::vector<int> TPlayListTable::sortedOrder(int column) const {
     const int count = rowCount();
-    std::vector<SortKey> keys(static_cast<std::size_t>(count));
+    std::vector<int> order(static_cast<std::size_t>(count));
+
+    // Common case: every cell a number (the order and random keys). Sorting value and index
+    // pairs keeps the data in cache; the index breaks ties, so the sort is stable.
+    std::vector<std::pair<double, int>> numbers;
+    numbers.reserve(order.size());
+    for (int i = 0; i < count; ++i) {
+        const auto number = readNumber(row(i).cell(column));
+        if (!number)
+            break;
+        numbers.emplace_back(*number, i);
+    }
+    if (numbers.size() == order.size()) {
+        std::sort(numbers.begin(), numbers.end());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = numbers[i].second;
+        return order;
+    }
+    numbers = {};
+
+    std::vector<SortKey> keys(order.size());
     std::vector<QCollatorSortKey> texts;
     const QLocale locale;
     std::optional<QCollator> collator;
     for (int i = 0; i < count; ++i) {
-        const QString& s = rows_.at(i).cell(column);
+        const QString& s = row(i).cell(column);
         SortKey& key = keys[static_cast<std::size_t>(i)];
         if (const auto number = readNumber(s)) {
             key.kind = SortKey::Number;
@@ -136,7 +156,6 @@ std::vector<int> TPlayListTable::sortedOrder(int column) const {
             texts.push_back(collator->sortKey(s));
         }
     }
-    std::vector<int> order(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         order[static_cast<std::size_t>(i)] = i;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -160,13 +179,13 @@ std::vector<int> TPlayListTable::sortedOrder(int column) const {
 
 void TPlayListTable::sortBy(int column) {
     const std::vector<int> order = sortedOrder(column);
-    QList<TPlayListRow> sorted;
+    std::vector<TPlayListRow> sorted;
     sorted.reserve(rows_.size());
     int current = -1;
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (order[i] == current_)
             current = static_cast<int>(i);
-        sorted.append(std::move(rows_[order[i]]));
+        sorted.push_back(std::move(rows_[static_cast<std::size_t>(order[i])]));
     }
     rows_ = std::move(sorted);
     current_ = current;

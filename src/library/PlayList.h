@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -34,16 +34,16 @@ public:
     static constexpr int ColumnCount = 4;
 
     int rowCount() const { return static_cast<int>(rows_.size()); }
-    bool isEmpty() const { return rows_.isEmpty(); }
+    bool isEmpty() const { return rows_.empty(); }
     // `index` must be in 0..rowCount()-1.
-    const TPlayListRow& row(int index) const { return rows_.at(index); }
-    const QString& cell(int index, int column) const { return rows_.at(index).cell(column); }
+    const TPlayListRow& row(int index) const { return rows_.at(static_cast<std::size_t>(index)); }
+    const QString& cell(int index, int column) const { return row(index).cell(column); }
     void setCell(int index, int column, const QString& text);
 
     void appendRow(TPlayListRow row);
     void removeRow(int index); // the current row follows its row; none if it was the one removed
     void clear();
-    void reserve(int rows) { rows_.reserve(rows); }
+    void reserve(int rows) { rows_.reserve(static_cast<std::size_t>(std::max(rows, 0))); }
 
     // The cursor: a row index, or -1 for none.
     int currentRow() const { return current_; }
@@ -58,7 +58,7 @@ public:
     std::vector<int> sortedOrder(int column) const;
 
 private:
-    QList<TPlayListRow> rows_;
+    std::vector<TPlayListRow> rows_;
     int current_ = -1;
 };
 
