@@ -41,10 +41,13 @@ bool makeTone(const QString& path, double seconds, const QString& codec, int cha
 }
 
 bool makeSquare(const QString& path, double seconds, const QString& codec, int channels) {
-    return encode(
-        path,
-        QStringLiteral("aevalsrc=if(lt(mod(t*100\\,1)\\,0.5)\\,1\\,-1):s=44100:d=%1").arg(seconds),
-        codec, channels);
+    // One expression per channel: letting ffmpeg upmix would lower the level by 3 dB.
+    QStringList each;
+    for (int i = 0; i < channels; ++i)
+        each << QStringLiteral("if(lt(mod(t*100\\,1)\\,0.5)\\,1\\,-1)");
+    return encode(path,
+                  QStringLiteral("aevalsrc=%1:s=44100:d=%2").arg(each.join(u'|')).arg(seconds),
+                  codec, channels);
 }
 
 bool makeRightOnlySquare(const QString& path, double seconds) {
