@@ -1,0 +1,286 @@
+#include "station/SettingsStore.h"
+
+#include "voice/speech/DJVolume.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvalin {
+
+namespace {
+
+const QString kScreen = QStringLiteral("Screen");
+const QString kVolume = QStringLiteral("Volume");
+const QString kGeneral = QStringLiteral("General");
+const QString kPlayList = QStringLiteral("PlayList");
+
+QString slotSection(int slot) {
+    return QStringLiteral("DJ%1").arg(slot);
+}
+
+const std::array<QString, kSlotCount> kDefaultNames = {
+    QStringLiteral("Joe Early"), QStringLiteral("Al Cafe"), QStringLiteral("Sam Smooth"),
+    QStringLiteral("Manfred Moonlight")};
+const std::array<QString, kSlotCount> kDefaultListFiles = {
+    QStringLiteral("Lists/Morning.lst"), QStringLiteral("Lists/Afternoon.lst"),
+    QStringLiteral("Lists/Evening.lst"), QStringLiteral("Lists/Midnight.lst")};
+
+QTime wholeSeconds(const QTime& t) {
+    return t.isValid() ? QTime(t.hour(), t.minute(), t.second()) : QTime(0, 0);
+}
+
+FileResult systemFailure(const QString& what, const QString& path) {
+    return {false, QStringLiteral("%1 \"%2\": %3")
+                       .arg(what, path, QString::fromLocal8Bit(std::strerror(errno)))};
+}
+
+// The per-user folder exists and only its owner may enter it.
+FileResult preparePrivateFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (!QDir().mkpath(parent))
+            return {false, QStringLiteral("Cannot create the folder \"%1\"").arg(parent)};
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+            return systemFailure(QStringLiteral("Cannot create the folder"), folder);
+    }
+    if (::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
+        return systemFailure(QStringLiteral("Cannot protect the folder"), folder);
+    return {};
+}
+
+void readSlotFrequency(const IniFile& ini, int slot, _rDJ& dj) {
+    const QString section = slotSection(slot);
+    dj.FrequencyType = ini.readInteger(section, QStringLiteral("FrequencyType"), dj.FrequencyType);
+    dj.FrequencyMinutes =
+        ini.readInteger(section, QStringLiteral("FrequencyMinutes"), dj.FrequencyMinutes);
+    dj.FrequencySongs =
+        ini.readInteger(section, QStringLiteral("FrequencySongs"), dj.FrequencySongs);
+}
+
+void readSlot(const IniFile& ini, int slot, _rDJ& dj) {
+    const QString section = slotSection(slot);
+    dj.SpeechEngine = ini.readString(section, QStringLiteral("SpeechEngine"), dj.SpeechEngine);
+    dj.PlayList = ini.readString(section, QStringLiteral("PlayList"), dj.PlayList);
+    readSlotFrequency(ini, slot, dj);
+    dj.ListOrder = ini.readInteger(section, QStringLiteral("ListOrder"), dj.ListOrder);
+}
+
+} // namespace
+
+StationSettings defaultSettings(const QString& programFolder, const QTime& now) {
+    StationSettings s;
+    s.LastDir1 = programFolder + QStringLiteral("MP3 Files/");
+    s.LastDir2 = s.LastDir1;
+    s.StationIdentification = QStringLiteral("Z99 Rockin' Zebra");
+    s.AutoStartTime = wholeSeconds(now);
+    s.AutoStopTime = s.AutoStartTime;
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+        const auto i = static_cast<std::size_t>(slot - 1);
+        dj.Name = kDefaultNames[i];
+        dj.SpeechEngine = kDefaultSpeechEngines[i];
+        dj.PlayList = programFolder + kDefaultListFiles[i];
+        dj.FrequencyType = ftSongs;
+        dj.FrequencyMinutes = 12;
+        dj.FrequencySongs = 2;
+        dj.ListOrder = loOriginal;
+    }
+    _rDJ& news = s.DJSlots[kNewsSlot];
+    news.FrequencyType = ftMinutes;
+    news.FrequencyMinutes = 30;
+    news.FrequencySongs = 12;
+    s.ZipCode = kUnsetZipCode;
+    s.News = builtInDefinitionsInForce(s.ZipCode);
+    return s;
+}
+
+QString SettingsPaths::defaultConfigHome() {
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return xdg;
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty() || !QDir::isAbsolutePath(home)) {
+        const passwd* pw = ::getpwuid(::geteuid());
+        home = pw && pw->pw_dir ? QFile::decodeName(pw->pw_dir) : QDir::homePath();
+    }
+    return home + QStringLiteral("/.config");
+}
+
+QString SettingsPaths::perUserFolder() const {
+    return configHome + QLatin1Char('/') + kSettingsFolderName;
+}
+
+QString SettingsPaths::djVolumeFile() const {
+    return djVolumeFilePath(programFolder);
+}
+
+IniFile SettingsStore::read(bool sameSettings) const {
+    return IniFile::load(paths_.storeFile(sameSettings));
+}
+
+FileResult SettingsStore::load(bool sameSettings, IniFile& ini) const {
+    const QString path = paths_.storeFile(sameSettings);
+    QString error;
+    ini = IniFile::load(path, &error);
+    if (!error.isEmpty())
+        return {false, QStringLiteral("Cannot read \"%1\": %2").arg(path, error)};
+    return {};
+}
+
+FileResult SettingsStore::flush(bool sameSettings, const IniFile& ini) const {
+    if (!sameSettings) {
+        if (FileResult folder = preparePrivateFolder(paths_.perUserFolder()); !folder)
+            return folder;
+        return writeFileAtomically(paths_.perUserFile(), ini.text().toUtf8(), 0600);
+    }
+    return ini.save(paths_.sharedFile());
+}
+
+bool SettingsStore::readSameSettings() const {
+    return IniFile::load(paths_.sharedFile())
+        .readBool(kScreen, QStringLiteral("SameSettings"), false);
+}
+
+FileResult SettingsStore::readAtCreate(StationSettings& s) const {
+    s.SameSettings = readSameSettings();
+    const IniFile ini = read(s.SameSettings);
+    s.Top = ini.readInteger(kScreen, QStringLiteral("Top"), 0);
+    s.Left = ini.readInteger(kScreen, QStringLiteral("Left"), 0);
+    s.WaveVolume = ini.readInteger(kVolume, QStringLiteral("Wave"), 65535);
+    s.PlayerVolume = ini.readInteger(kVolume, QStringLiteral("Player"), -500);
+    s.DJVolumeMin = ini.readInteger(kVolume, QStringLiteral("DJMin"), 0);
+    s.DJVolumeMax = ini.readInteger(kVolume, QStringLiteral("DJMax"), 65535);
+    s.DJVolumeInc = ini.readInteger(kVolume, QStringLiteral("DJInc"), 6500);
+    s.DJVolume = ini.readInteger(kVolume, QStringLiteral("DJ"), 65535);
+    s.Restart = ini.readBool(kScreen, QStringLiteral("Restart"), false);
+    s.StartPlay = ini.readBool(kScreen, QStringLiteral("StartPlay"), true);
+    return update(s.SameSettings, [](IniFile& store) {
+        store.writeBool(kScreen, QStringLiteral("Restart"), true);
+    });
+}
+
+bool SettingsStore::readIni(StationSettings& s, const QTime& now) const {
+    const StationSettings d = defaultSettings(paths_.programFolder, now);
+    const IniFile ini = read(s.SameSettings);
+
+    s.StationIdentification =
+        ini.readString(kGeneral, QStringLiteral("StationIdentification"), d.StationIdentification);
+    for (int slot = 1; slot <= kNewsSlot; ++slot)
+        s.DJSlots[static_cast<std::size_t>(slot)] = d.DJSlots[static_cast<std::size_t>(slot)];
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+        dj.Name = ini.readString(slotSection(slot), QStringLiteral("Name"), dj.Name);
+    }
+    s.ManagerTab = ini.readInteger(kGeneral, QStringLiteral("Tab"), d.ManagerTab);
+    // Written as "Crossfade" by the Radio Manager: keys match without regard to case.
+    s.CrossFade = ini.readInteger(kGeneral, QStringLiteral("CrossFade"), d.CrossFade);
+    s.ArtistSource = ini.readInteger(kGeneral, QStringLiteral("ArtistSource"), d.ArtistSource);
+    s.PublicService =
+        ini.readString(kGeneral, QStringLiteral("PublicService"), d.PublicService).trimmed();
+    s.AutoStartTime = ini.readTime(kGeneral, QStringLiteral("AutoStartTime"), d.AutoStartTime);
+    s.AutoStopTime = ini.readTime(kGeneral, QStringLiteral("AutoStopTime"), d.AutoStopTime);
+    s.AutoStart = ini.readBool(kGeneral, QStringLiteral("AutoStart"), d.AutoStart);
+    s.AutoStop = ini.readBool(kGeneral, QStringLiteral("AutoStop"), d.AutoStop);
+
+    s.Duplicates = ini.readBool(kPlayList, QStringLiteral("Duplicates"), d.Duplicates);
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        readSlot(ini, slot, s.DJSlots[static_cast<std::size_t>(slot)]);
+    s.LastDir1 = ini.readString(kScreen, QStringLiteral("LastDir1"), d.LastDir1);
+    s.LastDir2 = ini.readString(kScreen, QStringLiteral("LastDir2"), d.LastDir2);
+
+    s.ZipCode = ini.readString(kNewsSection, kZipCodeKey, d.ZipCode);
+    s.ReadNews = ini.readBool(kNewsSection, QStringLiteral("ReadNews"), d.ReadNews);
+    s.ReadWeather = ini.readBool(kNewsSection, QStringLiteral("ReadWeather"), d.ReadWeather);
+    readSlotFrequency(ini, kNewsSlot, s.DJSlots[kNewsSlot]);
+    s.News = readNewsDefinitions(ini, kNewsSection, builtInDefinitionsInForce(s.ZipCode));
+
+    return s.ZipCode == kUnsetZipCode;
+}
+
+FileResult SettingsStore::writeZipCode(const StationSettings& s) const {
+    return update(s.SameSettings, [&](IniFile& ini) {
+        ini.writeString(kNewsSection, kZipCodeKey, s.ZipCode);
+        ini.writeString(kNewsSection, QStringLiteral("WeatherURL"), s.News.WeatherURL);
+    });
+}
+
+FileResult SettingsStore::writeAtClose(const StationSettings& s) const {
+    return update(s.SameSettings, [&](IniFile& ini) {
+        ini.writeInteger(kScreen, QStringLiteral("Top"), s.Top);
+        ini.writeInteger(kScreen, QStringLiteral("Left"), s.Left);
+        ini.writeBool(kScreen, QStringLiteral("Restart"), false);
+        ini.writeInteger(kVolume, QStringLiteral("Wave"), s.WaveVolume);
+        ini.writeInteger(kVolume, QStringLiteral("Player"), s.PlayerVolume);
+        ini.writeInteger(kVolume, QStringLiteral("DJ"), s.DJVolume);
+        ini.writeInteger(kVolume, QStringLiteral("DJMin"), s.DJVolumeMin);
+        ini.writeInteger(kVolume, QStringLiteral("DJMax"), s.DJVolumeMax);
+        ini.writeInteger(kVolume, QStringLiteral("DJInc"), s.DJVolumeInc);
+        ini.writeString(kScreen, QStringLiteral("LastDir1"), s.LastDir1);
+        ini.writeString(kScreen, QStringLiteral("LastDir2"), s.LastDir2);
+        ini.writeInteger(kGeneral, QStringLiteral("Tab"), s.ManagerTab);
+        ini.writeBool(kPlayList, QStringLiteral("Duplicates"), s.Duplicates);
+    });
+}
+
+FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
+    // The switch is read from the shared file alone at the next start.
+    const FileResult shared = update(true, [&](IniFile& ini) {
+        ini.writeBool(kScreen, QStringLiteral("SameSettings"), s.SameSettings);
+    });
+    if (!shared)
+        return shared;
+    return update(s.SameSettings, [&](IniFile& ini) {
+        ini.writeString(kGeneral, QStringLiteral("StationIdentification"), s.StationIdentification);
+        for (int slot = 1; slot <= kSlotCount; ++slot)
+            ini.writeString(slotSection(slot), QStringLiteral("Name"),
+                            s.DJSlots[static_cast<std::size_t>(slot)].Name);
+        ini.writeInteger(kGeneral, QStringLiteral("Crossfade"), s.CrossFade);
+        ini.writeInteger(kGeneral, QStringLiteral("Tab"), s.ManagerTab);
+        ini.writeInteger(kGeneral, QStringLiteral("ArtistSource"), s.ArtistSource);
+        ini.writeString(kGeneral, QStringLiteral("PublicService"), s.PublicService.trimmed());
+        ini.writeTime(kGeneral, QStringLiteral("AutoStartTime"), s.AutoStartTime);
+        ini.writeTime(kGeneral, QStringLiteral("AutoStopTime"), s.AutoStopTime);
+        ini.writeBool(kGeneral, QStringLiteral("AutoStart"), s.AutoStart);
+        ini.writeBool(kGeneral, QStringLiteral("AutoStop"), s.AutoStop);
+        ini.writeBool(kScreen, QStringLiteral("StartPlay"), s.StartPlay);
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            const _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+            const QString section = slotSection(slot);
+            ini.writeString(section, QStringLiteral("SpeechEngine"), dj.SpeechEngine);
+            ini.writeString(section, QStringLiteral("PlayList"), dj.PlayList);
+            ini.writeInteger(section, QStringLiteral("FrequencyType"), dj.FrequencyType);
+            ini.writeInteger(section, QStringLiteral("FrequencyMinutes"), dj.FrequencyMinutes);
+            ini.writeInteger(section, QStringLiteral("FrequencySongs"), dj.FrequencySongs);
+            ini.writeInteger(section, QStringLiteral("ListOrder"), dj.ListOrder);
+        }
+        const _rDJ& news = s.DJSlots[kNewsSlot];
+        ini.writeString(kNewsSection, kZipCodeKey, s.ZipCode);
+        ini.writeBool(kNewsSection, QStringLiteral("ReadNews"), s.ReadNews);
+        ini.writeBool(kNewsSection, QStringLiteral("ReadWeather"), s.ReadWeather);
+        ini.writeInteger(kNewsSection, QStringLiteral("FrequencyType"), news.FrequencyType);
+        ini.writeInteger(kNewsSection, QStringLiteral("FrequencyMinutes"), news.FrequencyMinutes);
+        ini.writeInteger(kNewsSection, QStringLiteral("FrequencySongs"), news.FrequencySongs);
+    });
+}
+
+int SettingsStore::readDJVolumeFile(int def) const {
+    return IniFile::load(paths_.djVolumeFile()).readInteger(kVolume, QStringLiteral("DJ"), def);
+}
+
+FileResult SettingsStore::writeDJVolumeFile(int value) const {
+    const QString path = paths_.djVolumeFile();
+    QString error;
+    IniFile ini = IniFile::load(path, &error);
+    if (!error.isEmpty())
+        return {false, QStringLiteral("Cannot read \"%1\": %2").arg(path, error)};
+    ini.writeInteger(kVolume, QStringLiteral("DJ"), value);
+    return ini.save(path);
+}
+
+} // namespace corvalin

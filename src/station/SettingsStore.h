@@ -1,0 +1,153 @@
+#pragma once
+
+#include "core/IniFile.h"
+#include "core/Types.h"
+#include "feeds/NewsDefinitions.h"
+
+#include <QString>
+#include <QTime>
+#include <array>
+
+namespace corvalin {
+
+// Voices of the four slots on a first start. Placeholders until the voice catalogue supplies four
+// installed voices.
+inline const std::array<QString, kSlotCount> kDefaultSpeechEngines = {
+    QStringLiteral("Adult Male #1, American English (TruVoice)"),
+    QStringLiteral("Adult Male #2, American English (TruVoice)"),
+    QStringLiteral("Adult Male #3, American English (TruVoice)"),
+    QStringLiteral("Adult Male #4, American English (TruVoice)"),
+};
+
+inline const QString kSettingsFileName = QStringLiteral("CorvalinRadio.ini");
+inline const QString kSettingsFolderName = QStringLiteral("CorvalinRadio");
+
+// The station's settings as the main window holds them in memory. Read and written on the UI
+// thread only.
+struct StationSettings {
+    // [Screen]
+    bool SameSettings = false; // always kept in the shared file
+    int Top = 0;
+    int Left = 0;
+    bool Restart = false; // as read at start: the previous run did not end through FormClose
+    bool StartPlay = true;
+    QString LastDir1;
+    QString LastDir2;
+
+    // [Volume]
+    int WaveVolume = 65535;
+    int PlayerVolume = -500;
+    int DJVolume = 65535;
+    int DJVolumeMin = 0;
+    int DJVolumeMax = 65535;
+    int DJVolumeInc = 6500;
+
+    // [General]
+    QString StationIdentification;
+    int ManagerTab = 0;
+    int CrossFade = 6; // seconds
+    int ArtistSource = 2;
+    QString PublicService;
+    QTime AutoStartTime;
+    QTime AutoStopTime;
+    bool AutoStart = false;
+    bool AutoStop = false;
+
+    // [PlayList]
+    bool Duplicates = true;
+
+    // [DJ1]..[DJ4]; [DJ5] holds only the news frequency.
+    TDJSlots DJSlots;
+
+    // [DJ5]
+    QString ZipCode;
+    bool ReadNews = true;
+    bool ReadWeather = true;
+    NewsDefinitions News; // addresses and markers, kept up to date by CheckDefaults
+};
+
+// Every value at its first-start default. `programFolder` ends in "/"; `now` is the time of day
+// the two alarm times default to.
+StationSettings defaultSettings(const QString& programFolder, const QTime& now);
+
+// Where the two stores and the DJ volume file are.
+struct SettingsPaths {
+    QString programFolder; // with a trailing "/"
+    QString configHome;    // the per-user configuration root ($XDG_CONFIG_HOME)
+
+    // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config (or the account's home).
+    static QString defaultConfigHome();
+    static SettingsPaths forCurrentUser(const QString& programFolder) {
+        return {programFolder, defaultConfigHome()};
+    }
+
+    QString sharedFile() const { return programFolder + kSettingsFileName; }
+    QString perUserFolder() const;
+    QString perUserFile() const { return perUserFolder() + QLatin1Char('/') + kSettingsFileName; }
+    QString storeFile(bool sameSettings) const {
+        return sameSettings ? sharedFile() : perUserFile();
+    }
+    QString djVolumeFile() const;
+};
+
+// The settings store chosen by SameSettings: the shared file or the private per-user file. Each
+// operation loads the file, reads or changes it and writes it back at once; nothing stays open.
+// Writes change only the keys they name; a store that exists but cannot be read is never
+// overwritten (its settings would be lost). UI thread.
+class SettingsStore {
+public:
+    explicit SettingsStore(SettingsPaths paths) : paths_(std::move(paths)) {}
+    const SettingsPaths& paths() const { return paths_; }
+
+    // The store's content; a missing or unreadable store reads as empty (all defaults).
+    IniFile read(bool sameSettings) const;
+    // Loads the store for a change: fails when it exists but cannot be read.
+    [[nodiscard]] FileResult load(bool sameSettings, IniFile& ini) const;
+    // Writes the whole store back safely. The per-user store lives in a folder only its owner
+    // may enter (0700) and is created 0600.
+    [[nodiscard]] FileResult flush(bool sameSettings, const IniFile& ini) const;
+    // Loads, lets `change` edit and flushes.
+    template <typename Change>
+    [[nodiscard]] FileResult update(bool sameSettings, Change&& change) const {
+        IniFile ini;
+        if (FileResult loaded = load(sameSettings, ini); !loaded)
+            return loaded;
+        change(ini);
+        return flush(sameSettings, ini);
+    }
+
+    // [Screen] SameSettings of the shared file, whichever store is in use.
+    bool readSameSettings() const;
+
+    // Creation of the main window: SameSettings from the shared file, then window position,
+    // volumes, Restart and StartPlay from the chosen store into `s`; then [Screen] Restart = 1 is
+    // stored (a run is in progress). The values are read even when that write fails.
+    [[nodiscard]] FileResult readAtCreate(StationSettings& s) const;
+
+    // The settings part of ReadIni: every value the station keeps in memory from the store chosen
+    // by `s.SameSettings`. Missing or malformed values give the defaults (the alarm times default
+    // to `now`). Returns true when the zip code has not been asked for yet ("00000"): the caller
+    // shows the prompt, calls writeZipCode and lets play start after the voice test.
+    bool readIni(StationSettings& s, const QTime& now) const;
+
+    // After the zip code prompt: [DJ5] ZipCode and WeatherURL.
+    [[nodiscard]] FileResult writeZipCode(const StationSettings& s) const;
+
+    // Shutdown: window position, Restart = 0, volumes, the editor's folders and duplicates rule,
+    // the manager's page.
+    [[nodiscard]] FileResult writeAtClose(const StationSettings& s) const;
+
+    // The Radio Manager's OK: SameSettings into the shared file first, then the manager's values
+    // into the store it selects. Values in the other store stay as they are. Stops at the first
+    // failure.
+    [[nodiscard]] FileResult writeManagerOK(const StationSettings& s) const;
+
+    // The DJ volume file: [Volume] DJ, or `def` when missing or unreadable.
+    int readDJVolumeFile(int def) const;
+    [[nodiscard]] FileResult writeDJVolumeFile(int value) const;
+
+private:
+    SettingsPaths paths_;
+};
+
+} // namespace corvalin
