@@ -61,10 +61,14 @@ protected:
         feed = std::make_unique<NewsFeed>(setup, texts, store, clock, setter);
         QObject::connect(feed.get(), &NewsFeed::newVersionNotice,
                          [this](const QString& text, const QString& caption, int ms) {
+                             signalThreads.push_back(QThread::currentThread());
                              notices << text + QLatin1Char('/') + caption + QLatin1Char('/') +
                                             QString::number(ms);
                          });
-        QObject::connect(feed.get(), &NewsFeed::clockDisplayChanged, [this] { ++repaints; });
+        QObject::connect(feed.get(), &NewsFeed::clockDisplayChanged, [this] {
+            signalThreads.push_back(QThread::currentThread());
+            ++repaints;
+        });
     }
 
     // Definitions in force that point at the local server.
@@ -101,6 +105,7 @@ protected:
     std::unique_ptr<NewsFeed> feed;
     QStringList notices;
     int repaints = 0;
+    std::vector<QThread*> signalThreads;
 };
 
 TEST_F(Fetch, AFullFetchDeliversTheTextsAndSetsTheClock) {
@@ -125,6 +130,7 @@ TEST_F(Fetch, AFullFetchDeliversTheTextsAndSetsTheClock) {
               definitionsDocument(QStringLiteral("9.0")).replace("\n", "\r\n") + "\r\n");
     EXPECT_FALSE(feed->FetchNewsDefs());
     EXPECT_GE(store.flushes, 1);
+    // The store, the notice and the repaint are used on the UI thread only.
     for (QThread* t : store.threads)
         EXPECT_EQ(t, QThread::currentThread());
     EXPECT_EQ(feed->definitions().WeatherURL, http.url(QStringLiteral("/weather/local/12345")));
@@ -136,6 +142,9 @@ TEST_F(Fetch, AFullFetchDeliversTheTextsAndSetsTheClock) {
     EXPECT_EQ(setter.settings().front(), QDateTime(QDate(2026, 12, 10), QTime(9, 15, 30), Qt::UTC));
     EXPECT_TRUE(feed->ClockSynced());
     EXPECT_EQ(repaints, 1);
+    ASSERT_EQ(signalThreads.size(), 2u);
+    for (QThread* t : signalThreads)
+        EXPECT_EQ(t, QThread::currentThread());
 
     // The next fetch neither asks for the document again nor repeats the notice; the clock is
     // one second off, so it is left alone.
