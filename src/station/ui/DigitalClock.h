@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <QColor>
+#include <QTime>
+#include <QTimer>
+#include <QWidget>
+
+namespace corvalin {
+
+// The console clock: the time of day in 12-hour form without seconds and without a leading zero
+// ("9:05"), centred, on black. It carries a daily alarm: when enabled and the time of day reaches
+// the alarm time (same hour and minute, second at or after the alarm's), alarm() is raised once;
+// it is armed again once the time of day has left that minute (so the next day at the earliest),
+// or when the alarm is set to another time. The clock looks at the time four times a second while
+// the widget is enabled; a disabled clock neither updates nor raises its alarm.
+class DigitalClock : public QWidget {
+    Q_OBJECT
+public:
+    explicit DigitalClock(QWidget* parent = nullptr);
+
+    // The time source; not owned, must outlive the clock. nullptr restores the system clock.
+    void setClock(const Clock* clock);
+
+    void setAlarmTime(QTime time);
+    QTime alarmTime() const { return alarmTime_; }
+    void setAlarmEnabled(bool enabled);
+    bool isAlarmEnabled() const { return alarmEnabled_; }
+
+    void setTextColour(const QColor& colour);
+    QColor textColour() const { return colour_; }
+
+    // The text shown now, e.g. "12:30".
+    QString displayText() const { return display_; }
+    static QString formatTime(QTime time);
+
+public Q_SLOTS:
+    // Reads the time source, refreshes the display and checks the alarm. Runs on the clock's own
+    // timer; program code may call it to bring the display up to date at once.
+    void refresh();
+
+Q_SIGNALS:
+    void alarm();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void checkAlarm(QTime now);
+
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
+    QTimer timer_;
+    QTime alarmTime_{0, 0};
+    bool alarmEnabled_ = false;
+    bool armed_ = true;
+    QColor colour_{Qt::red};
+    QString display_;
+};
+
+} // namespace corvalin

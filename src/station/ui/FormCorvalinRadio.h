@@ -1,0 +1,181 @@
+#pragma once
+
+#include "FormHelp.h"
+#include "Meters.h"
+#include "platform/Clock.h"
+#include "station/StationView.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+
+class QFrame;
+class QLabel;
+class QSlider;
+
+namespace corvalin {
+
+class BevelPanel;
+class DigitalClock;
+class ImageButton;
+class ScrollingPanel;
+
+// What the operator asked for by a button, a title panel or an alarm. The station's logic
+// connects to commandRequested() and decides what happens.
+enum class StationCommand { Play, Pause, Stop, Next, DJTest, Manager, PlayList, About, ViewList };
+
+// The station's main window: a fixed-size black console with both decks, the transport buttons,
+// the DJ strip, the slot clock, the volume sliders and the dialog buttons. It shows what the
+// station's logic tells it through IStationView and reports the operator's requests; it holds no
+// station state of its own. Window thread only.
+class TfrmCorvalinRadio : public QWidget, public IStationView {
+    Q_OBJECT
+public:
+    // `programFolder` (with a trailing "/") is where help/ is found.
+    explicit TfrmCorvalinRadio(const QString& programFolder, QWidget* parent = nullptr);
+    ~TfrmCorvalinRadio() override;
+
+    // The time source of both clocks; not owned. nullptr restores the system clock.
+    void setClock(const Clock* clock);
+    // The pen colour of the traces; until one is set the traces are silver.
+    void setLevelColourFunction(LevelColourFunction function);
+
+    // IStationView
+    void setTitleText(int player, const QString& text) override;
+    void setTitleColour(int player, RgbColour colour) override;
+    void setTitleScrolling(int player, bool scrolling) override;
+    void setPositionPercent(int player, int percent) override;
+    void setLengthText(int player, const QString& text) override;
+    void setRemainingText(int player, const QString& text) override;
+    void showMeters(int player, const MeterReading& reading) override;
+    void clearMeters(int player) override;
+    void setButtonEnabled(TransportButton button, bool enabled) override;
+    bool isButtonEnabled(TransportButton button) const override;
+    void setTransportDown(TransportButton button) override;
+    bool isButtonDown(TransportButton button) const override;
+    void setDJProgressVisible(bool visible) override;
+    void setDJProgress(int position, int maximum) override;
+    void setDJName(const QString& name) override;
+    void setSlotColour(RgbColour colour) override;
+    void setStationTitle(const QString& text) override;
+    void setVersionText(const QString& text) override;
+    void setAutoClock(AlarmClock clock, bool enabled, QTime time) override;
+    void setAutoStopClockRunning(bool running) override;
+    void setVolumeRange(VolumeSlider slider, int minimum, int maximum, int step) override;
+    void setVolume(VolumeSlider slider, int value) override;
+    int volume(VolumeSlider slider) const override;
+    void setVolumeEnabled(VolumeSlider slider, bool enabled) override;
+    void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) override;
+    void showMessage(MessageKind kind, const QString& caption, const QString& text) override;
+
+    // The help window, once opened (nullptr before).
+    TfrmHelp* helpWindow() const { return help_.data(); }
+
+    // Controls, named as the station knows them (also their objectName).
+    QFrame* pForm = nullptr;
+    QFrame* pTop = nullptr;
+    QLabel* lTitle = nullptr;
+
+    BevelPanel* pDSPlayer1 = nullptr;
+    QLabel* lPlayer1 = nullptr;
+    LevelBar* pbLeft1 = nullptr;
+    LevelBar* pbRight1 = nullptr;
+    TracePaintBox* paintboxLeft1 = nullptr;
+    TracePaintBox* paintboxRight1 = nullptr;
+    QLabel* lLeft1 = nullptr;
+    QLabel* lRight1 = nullptr;
+    ScrollingPanel* lTitle1 = nullptr;
+    GradientBar* pbPosition1 = nullptr;
+    QLabel* lTime1 = nullptr;
+    QLabel* lTime1a = nullptr;
+
+    BevelPanel* pDSPlayer2 = nullptr;
+    QLabel* lPlayer2 = nullptr;
+    LevelBar* pbLeft2 = nullptr;
+    LevelBar* pbRight2 = nullptr;
+    TracePaintBox* paintboxLeft2 = nullptr;
+    TracePaintBox* paintboxRight2 = nullptr;
+    QLabel* lLeft2 = nullptr;
+    QLabel* lRight2 = nullptr;
+    ScrollingPanel* lTitle2 = nullptr;
+    GradientBar* pbPosition2 = nullptr;
+    QLabel* lTime2 = nullptr;
+    QLabel* lTime2a = nullptr;
+
+    ImageButton* bPlay = nullptr;
+    ImageButton* bPause = nullptr;
+    ImageButton* bStop = nullptr;
+    ImageButton* bNext = nullptr;
+
+    GradientBar* pbDJ = nullptr;
+    QLabel* iLogo = nullptr;
+    QLabel* lVersion = nullptr;
+
+    BevelPanel* pClock = nullptr;
+    QLabel* lDJName = nullptr;
+    DigitalClock* AutoStartClock = nullptr;
+    DigitalClock* AutoStopClock = nullptr; // never shown
+
+    BevelPanel* pVolume = nullptr;
+    QLabel* lPlayerVolume = nullptr;
+    QLabel* lDJVolume = nullptr;
+    QLabel* lWaveVolume = nullptr;
+    QSlider* PlayerVolume = nullptr;
+    QSlider* DJVolume = nullptr;
+    QSlider* WaveVolume = nullptr;
+
+    ImageButton* bManager = nullptr;
+    ImageButton* bPlayList = nullptr;
+    ImageButton* bDJTest = nullptr;
+    ImageButton* bAbout = nullptr;
+    ImageButton* bHelp = nullptr;
+
+public Q_SLOTS:
+    // Program code presses a button by calling its handler, enabled or not.
+    void bPlayClick();
+    void bPauseClick();
+    void bStopClick();
+    void bNextClick();
+    void bDJTestClick();
+    void bManagerClick();
+    void bPlayListClick();
+    void bAboutClick();
+    // Opens the help window at topic 2.
+    void bHelpClick();
+    void ViewList();
+    void AutoStartClockAlarm();
+    void AutoStopClockAlarm();
+
+Q_SIGNALS:
+    void commandRequested(corvalin::StationCommand command);
+
+private:
+    struct Deck {
+        ScrollingPanel* title = nullptr;
+        GradientBar* position = nullptr;
+        QLabel* length = nullptr;
+        QLabel* remaining = nullptr;
+        LevelBar* left = nullptr;
+        LevelBar* right = nullptr;
+        TracePaintBox* traceLeft = nullptr;
+        TracePaintBox* traceRight = nullptr;
+    };
+
+    void buildPlayerPanel(int player);
+    void buildTransport();
+    void buildCentre();
+    void buildClockPanel();
+    void buildVolumePanel();
+    void buildDialogButtons();
+    Deck* deck(int player);
+    ImageButton* button(TransportButton which) const;
+    QSlider* slider(VolumeSlider which) const;
+    QColor tracePen(int percent) const;
+
+    QString programFolder_;
+    std::array<Deck, 2> decks_{};
+    LevelColourFunction levelColour_;
+    QPointer<TfrmHelp> help_;
+};
+
+} // namespace corvalin

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+
+namespace corvalin {
+
+// One line of text on black that scrolls from right to left in an endless cycle while scrolling
+// is on. Stopping freezes it where it is; new text starts again at the left edge.
+class ScrollingPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScrollingPanel(QWidget* parent = nullptr);
+
+    void setText(const QString& text);
+    QString text() const { return text_; }
+
+    void setTextColour(const QColor& colour);
+    QColor textColour() const { return colour_; }
+
+    void setScrolling(bool scrolling);
+    bool isScrolling() const { return timer_.isActive(); }
+
+    // Pixels the text has moved to the left, within one cycle.
+    int scrollOffset() const { return offset_; }
+    // Milliseconds per pixel of movement.
+    void setStepInterval(int ms) { timer_.setInterval(ms); }
+
+Q_SIGNALS:
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void step();
+    int cycleLength() const;
+
+    QString text_;
+    QColor colour_{Qt::red};
+    QTimer timer_;
+    int offset_ = 0;
+};
+
+} // namespace corvalin
