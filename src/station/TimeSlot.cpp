@@ -78,7 +78,7 @@ TimeSlotChange TimeSlotScheduler::CheckTimeSlot(const TDJSlots& slots, SlotPlayL
     return change;
 }
 
-void AlarmClock::SetAutoClock(bool enabled, const QTime& time) {
+void DailyAlarm::SetAutoClock(bool enabled, const QTime& time) {
     const QTime t = time.isValid() ? QTime(time.hour(), time.minute(), time.second()) : QTime(0, 0);
     if (t != alarm_) {
         armed_ = true;
@@ -88,7 +88,7 @@ void AlarmClock::SetAutoClock(bool enabled, const QTime& time) {
     alarm_ = t;
 }
 
-bool AlarmClock::tick(const QDateTime& now) {
+bool DailyAlarm::tick(const QDateTime& now) {
     const QTime t = now.time();
     // The day's alarm is behind us once the time of day is before it again or the date moved on
     // (an alarm at 00:00:00 never sees an earlier time of day).
@@ -103,7 +103,7 @@ bool AlarmClock::tick(const QDateTime& now) {
     return true;
 }
 
-void applyAutoClocks(AlarmClock& autoStartClock, AlarmClock& autoStopClock, bool autoStart,
+void applyAutoClocks(DailyAlarm& autoStartClock, DailyAlarm& autoStopClock, bool autoStart,
                      const QTime& autoStartTime, bool autoStop, const QTime& autoStopTime) {
     autoStartClock.SetAutoClock(autoStart, autoStartTime);
     autoStopClock.setRunning(autoStop);

@@ -107,7 +107,7 @@ private:
 // The alarm of a clock on the main window: fires once a day when the time of day reaches the
 // alarm time (same hour and minute, second at or after the alarm's), and is armed again once the
 // time of day is before the alarm time or the day has changed.
-class AlarmClock {
+class DailyAlarm {
 public:
     // Enables or disables the alarm and sets its time (whole seconds). A new time arms it afresh;
     // the same time leaves it as it was, so re-confirming a setting never repeats today's alarm.
@@ -132,7 +132,7 @@ private:
 
 // Arms both daily alarms from the settings, in this order: the start clock's alarm, whether the
 // stop clock runs, the stop clock's alarm.
-void applyAutoClocks(AlarmClock& autoStartClock, AlarmClock& autoStopClock, bool autoStart,
+void applyAutoClocks(DailyAlarm& autoStartClock, DailyAlarm& autoStopClock, bool autoStart,
                      const QTime& autoStartTime, bool autoStop, const QTime& autoStopTime);
 
 } // namespace corvalin

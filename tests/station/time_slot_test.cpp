@@ -1,5 +1,8 @@
+#include "TestSupport.h"
+#include "station/SlotPlayListTable.h"
 #include "station/TimeSlot.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -192,8 +195,8 @@ TEST_F(TimeSlotTest, RandomTalkFrequencyDrawsOneToEleven) {
     }
 }
 
-TEST(AlarmClock, FiresOnceADayWhenTheTimeIsReached) {
-    AlarmClock alarm;
+TEST(DailyAlarm, FiresOnceADayWhenTheTimeIsReached) {
+    DailyAlarm alarm;
     alarm.SetAutoClock(true, QTime(7, 0, 0, 500));
     EXPECT_EQ(alarm.alarmTime(), QTime(7, 0));
     const std::pair<QDateTime, bool> ticks[] = {
@@ -214,8 +217,8 @@ TEST(AlarmClock, FiresOnceADayWhenTheTimeIsReached) {
         EXPECT_EQ(alarm.tick(time), fires) << time.toString().toStdString();
 }
 
-TEST(AlarmClock, MidnightAlarmFiresEveryDay) {
-    AlarmClock alarm;
+TEST(DailyAlarm, MidnightAlarmFiresEveryDay) {
+    DailyAlarm alarm;
     alarm.SetAutoClock(true, QTime(0, 0));
     EXPECT_TRUE(alarm.tick(at(0, 0, 0, 10)));
     EXPECT_FALSE(alarm.tick(at(0, 0, 1, 10)));
@@ -223,8 +226,8 @@ TEST(AlarmClock, MidnightAlarmFiresEveryDay) {
     EXPECT_TRUE(alarm.tick(at(0, 0, 0, 11)));
 }
 
-TEST(AlarmClock, ResettingTheSameTimeDoesNotRepeatTodaysAlarm) {
-    AlarmClock alarm;
+TEST(DailyAlarm, ResettingTheSameTimeDoesNotRepeatTodaysAlarm) {
+    DailyAlarm alarm;
     alarm.SetAutoClock(true, QTime(7, 0));
     EXPECT_TRUE(alarm.tick(at(7, 0, 0)));
     alarm.SetAutoClock(true, QTime(7, 0));
@@ -233,9 +236,9 @@ TEST(AlarmClock, ResettingTheSameTimeDoesNotRepeatTodaysAlarm) {
     EXPECT_TRUE(alarm.tick(at(7, 0, 30)));
 }
 
-TEST(AlarmClock, AutoClocksFollowTheSettings) {
-    AlarmClock start;
-    AlarmClock stop;
+TEST(DailyAlarm, AutoClocksFollowTheSettings) {
+    DailyAlarm start;
+    DailyAlarm stop;
     applyAutoClocks(start, stop, true, QTime(7, 0), false, QTime(22, 0));
     EXPECT_TRUE(start.tick(at(7, 0)));
     EXPECT_FALSE(stop.running());
@@ -246,6 +249,50 @@ TEST(AlarmClock, AutoClocksFollowTheSettings) {
     EXPECT_TRUE(stop.running());
     EXPECT_EQ(stop.alarmTime(), QTime(22, 0));
     EXPECT_TRUE(stop.tick(at(22, 0, 0, 11)));
+}
+
+// With the real list files: played marks survive a slot change, the new list starts at its top.
+TEST(SlotPlayListTable, SlotChangeKeepsPlayedMarksInTheFiles) {
+    test::TempFolder folder;
+    TDJSlots slots;
+    slots[4].PlayList = folder.file(QStringLiteral("Midnight.lst"));
+    slots[1].PlayList = folder.file(QStringLiteral("Morning.lst"));
+    slots[1].ListOrder = loOriginal;
+    test::writeWholeFile(slots[4].PlayList, "F/m/night1.mp3\r\nF/m/night2.mp3\r\n");
+    test::writeWholeFile(slots[1].PlayList, "T/m/morning1.mp3\r\nF/m/morning2.mp3\r\n");
+
+    FakeClock clock(at(5, 59, 59));
+    ScriptedRandom random({3, 1, 4, 1, 5, 9, 2, 6});
+    TimeSlotScheduler scheduler(clock, random);
+    TPlayListTable table;
+    SlotPlayListTable list(table, random);
+
+    ASSERT_TRUE(scheduler.CheckTimeSlot(slots, list).error.isEmpty());
+    ASSERT_EQ(table.rowCount(), 2);
+    table.setCell(0, plcPlayed, QStringLiteral("T"));
+
+    clock.set(at(6));
+    const TimeSlotChange c = scheduler.CheckTimeSlot(slots, list);
+    EXPECT_TRUE(c.error.isEmpty());
+    EXPECT_EQ(list.lastSave().status, TListSaveResult::Saved);
+    EXPECT_EQ(test::readWholeFile(slots[4].PlayList),
+              QByteArray("T/m/night1.mp3\r\nF/m/night2.mp3\r\n"));
+    ASSERT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.currentRow(), 0);
+    EXPECT_EQ(table.cell(0, plcFileName), QStringLiteral("/m/morning1.mp3"));
+    EXPECT_EQ(table.cell(0, plcPlayed), QStringLiteral("T"));
+
+    // A list that could not be loaded empties the table; when its file is back by the next slot
+    // change (a folder mounted again), the empty table is not written over it.
+    ASSERT_TRUE(QFile::rename(slots[1].PlayList, slots[1].PlayList + QStringLiteral(".away")));
+    scheduler.forceReload();
+    EXPECT_EQ(scheduler.CheckTimeSlot(slots, list).error, kCannotLoadSlotList);
+    EXPECT_TRUE(table.isEmpty());
+    ASSERT_TRUE(QFile::rename(slots[1].PlayList + QStringLiteral(".away"), slots[1].PlayList));
+    clock.set(at(12));
+    (void)scheduler.CheckTimeSlot(slots, list);
+    EXPECT_EQ(test::readWholeFile(slots[1].PlayList),
+              QByteArray("T/m/morning1.mp3\r\nF/m/morning2.mp3\r\n"));
 }
 
 } // namespace
