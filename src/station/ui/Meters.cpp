@@ -36,11 +36,11 @@ int usableColumns(const MeterReading& reading, int channel) {
 
 void drawColumns(QPainter& painter, const std::uint8_t* max, const std::uint8_t* min, int stride,
                  int columns, const QColor& pen) {
-    painter.setPen(QPen(pen, 1));
     for (int i = 0; i < columns; ++i) {
         const int top = (255 - max[i * stride]) >> 2;
         const int bottom = (255 - min[i * stride]) >> 2;
-        painter.drawLine(i, std::min(top, bottom), i, std::max(top, bottom));
+        // A rectangle, not a line: a silent column is a single dot that must still show.
+        painter.fillRect(i, std::min(top, bottom), 1, std::abs(bottom - top) + 1, pen);
     }
 }
 
