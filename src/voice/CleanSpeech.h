@@ -23,6 +23,7 @@ struct TSpeechNames {
 // Prepares a complete talk for speaking: expands "&StationIdentification&" and "&DJName&",
 // spells out abbreviations, turns the entities that survive the news extraction into text or
 // the emphasis tag, then applies ExtraSubstitutions. Never empty (an empty result is one blank).
+// A pure function: any thread.
 QString CleanSpeech(const QString& text, const TSpeechNames& names);
 
 } // namespace corvalin
