@@ -205,7 +205,7 @@ bool TDSAudioFileReader::decodeMore() {
             }
             if (!swr_ || frame_->format != swrInFormat_) {
                 swr_free(&swr_);
-                AVChannelLayout layout;
+                AVChannelLayout layout{};
                 if (frame_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
                     frame_->ch_layout.nb_channels <= 0)
                     av_channel_layout_default(&layout, format_.nChannels);
