@@ -3,12 +3,40 @@
 #include "feeds/PublishedDefaults.h"
 #include "feeds/TGetNews.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <chrono>
 #include <future>
 #include <memory>
 #include <system_error>
 
 namespace corvalin {
+
+namespace {
+
+// A call handed from the fetch thread to the UI thread. The event owns the call outright and is
+// run and destroyed on the receiver's thread (or dropped with the receiver).
+const QEvent::Type kCallEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class CallEvent final : public QEvent {
+public:
+    explicit CallEvent(std::function<void()> call) : QEvent(kCallEvent), call_(std::move(call)) {}
+    void run() { call_(); }
+
+private:
+    std::function<void()> call_;
+};
+
+} // namespace
+
+void NewsFeed::post(std::function<void()> call) {
+    QCoreApplication::postEvent(this, new CallEvent(std::move(call)));
+}
+
+void NewsFeed::customEvent(QEvent* event) {
+    if (event->type() == kCallEvent)
+        static_cast<CallEvent*>(event)->run();
+}
 
 NewsFeed::NewsFeed(NewsFeedSetup setup, NewsHandOver& texts, NewsSettingsStore& store,
                    const Clock& clock, SystemClockSetter& clockSetter, QObject* parent)
@@ -47,22 +75,16 @@ bool NewsFeed::startFetch(bool readNews, bool readWeather) {
     FetchHooks hooks;
     hooks.definitionsStored = [this] { return definitionsStoredByFetch(); };
     hooks.newsFetched = [this](const QDateTime& when) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, when] {
-                lastNewsFetch_ = when;
-                songsSinceFetch_ = 0;
-            },
-            Qt::QueuedConnection);
+        post([this, when] {
+            lastNewsFetch_ = when;
+            songsSinceFetch_ = 0;
+        });
     };
     hooks.clockAttempted = [this](const ClockSyncResult& result) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, synced = result.clockSynced] {
-                clockSynced_ = synced;
-                Q_EMIT clockDisplayChanged();
-            },
-            Qt::QueuedConnection);
+        post([this, synced = result.clockSynced] {
+            clockSynced_ = synced;
+            Q_EMIT clockDisplayChanged();
+        });
     };
 
     try {
@@ -70,8 +92,7 @@ bool NewsFeed::startFetch(bool readNews, bool readWeather) {
             [this, job = makeJob(readNews, readWeather), hooks = std::move(hooks)]() mutable {
                 TGetNews(std::move(job), texts_, clock_, clockSetter_, cancel_, std::move(hooks))
                     .Execute();
-                QMetaObject::invokeMethod(
-                    this, [this] { finishFetch(); }, Qt::QueuedConnection);
+                post([this] { finishFetch(); });
             });
     } catch (const std::system_error&) {
         return false;
@@ -83,14 +104,11 @@ bool NewsFeed::startFetch(bool readNews, bool readWeather) {
 std::optional<NewsDefinitions> NewsFeed::definitionsStoredByFetch() {
     auto promise = std::make_shared<std::promise<NewsDefinitions>>();
     std::future<NewsDefinitions> inForce = promise->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [this, promise] {
-            fetchNewsDefs_ = false;
-            CheckDefaults();
-            promise->set_value(definitions_);
-        },
-        Qt::QueuedConnection);
+    post([this, promise] {
+        fetchNewsDefs_ = false;
+        CheckDefaults();
+        promise->set_value(definitions_);
+    });
     // Waits for the UI thread, but never past a shutdown.
     while (inForce.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
         if (cancel_)

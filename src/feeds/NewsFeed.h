@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace corvalin {
@@ -83,7 +84,12 @@ Q_SIGNALS:
     // A fetch has ended (after its results and bookkeeping arrived).
     void fetchFinished();
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
+    // Runs `call` on this object's (the UI) thread. Any thread.
+    void post(std::function<void()> call);
     FetchJob makeJob(bool readNews, bool readWeather) const;
     std::optional<NewsDefinitions> definitionsStoredByFetch(); // fetch thread
     void finishFetch();
