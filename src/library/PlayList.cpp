@@ -212,6 +212,11 @@ TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSourc
     if (file.error() != QFileDevice::NoError)
         return {TListLoadResult::ReadError, file.errorString()};
 
+    ParseList(bytes, table, random);
+    return {};
+}
+
+void ParseList(const QByteArray& bytes, TPlayListTable& table, RandomSource& random) {
     QString text = QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
@@ -238,11 +243,42 @@ TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSourc
         }
         start = end + 1;
     }
-    return {};
 }
 
 QString OverwriteQuestion(const QString& path) {
     return QStringLiteral("The file ") + path + QStringLiteral(" already exists. Overwrite it?");
+}
+
+QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows) {
+    int skipped = 0;
+    QString text;
+    qsizetype length = 0;
+    for (int i = 0; i < table.rowCount(); ++i)
+        length += table.row(i).FileName.size() + 3;
+    text.reserve(length);
+    for (const int i : table.sortedOrder(plcOrder)) {
+        const TPlayListRow& row = table.row(i);
+        if (row.FileName.contains(u'\n') || row.FileName.contains(u'\r')) {
+            ++skipped;
+            continue;
+        }
+        // The flag is exactly one character, or the path would shift on the next load; one that
+        // would read back as a line end or a byte-order mark is written as "T" (played).
+        const QStringView flag =
+            QStringView(row.Played)
+                .first(row.Played.size() > 1 && row.Played.at(0).isHighSurrogate()
+                           ? 2
+                           : qMin(row.Played.size(), 1));
+        if (flag.isEmpty() || flag == u"\n" || flag == u"\r" || flag == u"\uFEFF")
+            text += u'T';
+        else
+            text += flag;
+        text += row.FileName;
+        text += u"\r\n";
+    }
+    if (skippedRows)
+        *skippedRows = skipped;
+    return text.toUtf8();
 }
 
 TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
@@ -262,28 +298,8 @@ TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
     }
 
     TListSaveResult result;
-    QString text;
-    qsizetype length = 0;
-    for (int i = 0; i < table.rowCount(); ++i)
-        length += table.row(i).FileName.size() + 3;
-    text.reserve(length);
-    for (const int i : table.sortedOrder(plcOrder)) {
-        const TPlayListRow& row = table.row(i);
-        if (row.FileName.contains(u'\n') || row.FileName.contains(u'\r') ||
-            row.Played.contains(u'\n') || row.Played.contains(u'\r')) {
-            ++result.skippedRows;
-            continue;
-        }
-        // A flag must be exactly one character, or the path would shift on the next load.
-        if (row.Played.isEmpty())
-            text += u'T';
-        else
-            text += QStringView(row.Played)
-                        .first(row.Played.at(0).isHighSurrogate() && row.Played.size() > 1 ? 2 : 1);
-        text += row.FileName;
-        text += u"\r\n";
-    }
-    const FileResult written = writeFileAtomically(path, text.toUtf8());
+    const QByteArray bytes = ListFileBytes(table, &result.skippedRows);
+    const FileResult written = writeFileAtomically(path, bytes);
     if (!written) {
         result.status = TListSaveResult::Failed;
         result.error = written.error;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <algorithm>
 #include <functional>
@@ -75,6 +76,12 @@ struct TListLoadResult {
     Status status = Loaded;
     QString error; // the system's text for ReadError
 };
+
+// The parts of LoadList and SaveList that work on bytes, without files.
+// ParseList replaces `table`'s rows with the list in `bytes`; ListFileBytes gives the file for
+// `table` and counts the rows it had to leave out.
+void ParseList(const QByteArray& bytes, TPlayListTable& table, RandomSource& random);
+QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows = nullptr);
 
 // Fills `table` from the ".lst" file at `path`: one row per non-empty line (UTF-8, lines ended by
 // CR LF, LF or CR; a leading byte-order mark is skipped), Played = the line's first character,

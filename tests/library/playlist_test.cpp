@@ -153,10 +153,12 @@ TEST(PlayListFile, RowsALineCannotHoldAreLeftOutAndFlagsStayOneCharacter) {
     table.appendRow({u"/a.mp3"_s, QString(), u"1"_s, u"1"_s});
     table.appendRow({u"/evil\nFmp3"_s, u"F"_s, u"2"_s, u"2"_s});
     table.appendRow({u"/c.mp3"_s, u"FT"_s, u"3"_s, u"3"_s});
+    table.appendRow({u"/d.mp3"_s, u"\n"_s, u"4"_s, u"4"_s});
+    table.appendRow({u"/e.mp3"_s, u"\uFEFF"_s, u"0"_s, u"0"_s});
     const TListSaveResult result = SaveList(dir.file(u"s.lst"_s), table, true);
     EXPECT_EQ(result.status, TListSaveResult::Saved);
     EXPECT_EQ(result.skippedRows, 1);
-    EXPECT_EQ(readWholeFile(dir.file(u"s.lst"_s)), "T/a.mp3\r\nF/c.mp3\r\n");
+    EXPECT_EQ(readWholeFile(dir.file(u"s.lst"_s)), "T/e.mp3\r\nT/a.mp3\r\nF/c.mp3\r\nT/d.mp3\r\n");
 }
 
 TEST(PlayListFile, FailedSaveKeepsTheOldFile) {
