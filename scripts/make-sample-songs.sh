@@ -74,9 +74,9 @@ semitones() {
 synth() { sox -q -r "$rate" -c 1 -n "$@"; } # synth OUT EFFECTS... : mono from nothing
 
 make_song() {
-    local spec=$1 dir=$2
+    local song=$1 dir=$2
     local title bpm chords comp lead drums melody
-    IFS='|' read -r title bpm chords comp lead drums melody <<<"$spec"
+    IFS='|' read -r title bpm chords comp lead drums melody <<<"$song"
     mkdir -p "$dir"
     cd "$dir"
     local beat eighth bar
@@ -175,7 +175,7 @@ make_song() {
     sox -q -m -v 0.3 chords.wav -v 0.35 bass.wav -v 0.3 drums.wav -v 0.35 melody.wav -c 2 mix.wav \
         fade t 0.4 0 3 reverb 25 50 60 gain -n -1.5
     local out
-    out=$(song_path "$spec")
+    out=$(song_path "$song")
     lame --quiet -q 7 -b 128 --id3v2-only --ta "$artist" --tt "$title" --tl "Corvalin Radio" \
         mix.wav song.mp3
     # Never replace a file that appeared meanwhile.
