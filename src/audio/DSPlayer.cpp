@@ -683,11 +683,13 @@ void TDSPlayerChannel::UpdateLocked() {
     } catch (...) {
         // A decoder or output failure on the refill thread: stop the deck and let the station
         // move on rather than leave it playing silence.
-        try {
-            FreeBuffer();
-        } catch (...) {
-        }
-        state_ = chStopped;
+        // No decoder call here: it may be what failed.
+        if (thread_)
+            thread_->SetActive(false);
+        if (buffer_)
+            buffer_->Stop();
+        buffer_.reset();
+        resetStream();
         post(kEndPlayNotification);
     }
 }
