@@ -4,6 +4,7 @@
 
 #include "platform/Version.h"
 #include "station/ui/FormCorvalinRadio.h"
+#include "station/ui/FormTimerBox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -63,7 +64,20 @@ int main(int argc, char** argv) {
     QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a picture and quit."),
                             QStringLiteral("file"));
     parser.addOption(shot);
+    QCommandLineOption boxShot(QStringLiteral("box-shot"),
+                               QStringLiteral("Save a picture of the self-closing box and quit."),
+                               QStringLiteral("file"));
+    parser.addOption(boxShot);
     parser.process(app);
+
+    if (parser.isSet(boxShot)) {
+        TfrmTimerBox box;
+        box.setWindowTitle(QStringLiteral("Error"));
+        box.setMessage(QStringLiteral("Unable to open the song file\r/home/radio/MP3 Files/Larks - "
+                                      "Morning Rain.mp3\rThe next song is played instead."));
+        box.show();
+        return box.grab().save(parser.value(boxShot)) ? 0 : 1;
+    }
 
     TfrmCorvalinRadio window(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     IStationView& view = window;
