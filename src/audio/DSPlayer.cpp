@@ -11,21 +11,50 @@ namespace {
 
 constexpr auto kLockWait = std::chrono::milliseconds(250);
 
-using Guard = std::unique_lock<std::recursive_timed_mutex>;
+using Guard = std::unique_lock<RecursiveTimedLock>;
 
-Guard tryLock(std::recursive_timed_mutex& m) {
+Guard tryLock(RecursiveTimedLock& m) {
     Guard g(m, std::defer_lock);
     (void)g.try_lock_for(kLockWait);
     return g;
 }
 
 // One lock for every channel of the process, as the shared name gives it.
-std::recursive_timed_mutex& sharedChannelLock() {
-    static std::recursive_timed_mutex lock;
+RecursiveTimedLock& sharedChannelLock() {
+    static RecursiveTimedLock lock;
     return lock;
 }
 
 } // namespace
+
+void RecursiveTimedLock::lock() {
+    tryLockUntil(std::chrono::steady_clock::time_point::max());
+}
+
+bool RecursiveTimedLock::tryLockUntil(std::chrono::steady_clock::time_point deadline) {
+    const std::thread::id me = std::this_thread::get_id();
+    std::unique_lock g(mutex_);
+    if (depth_ > 0 && owner_ == me) {
+        ++depth_;
+        return true;
+    }
+    auto isFree = [this] { return depth_ == 0; };
+    if (deadline == std::chrono::steady_clock::time_point::max())
+        free_.wait(g, isFree);
+    else if (!free_.wait_until(g, deadline, isFree))
+        return false;
+    owner_ = me;
+    depth_ = 1;
+    return true;
+}
+
+void RecursiveTimedLock::unlock() {
+    std::lock_guard g(mutex_);
+    if (--depth_ == 0) {
+        owner_ = std::thread::id();
+        free_.notify_one();
+    }
+}
 
 EDirectXError::EDirectXError(std::int32_t code)
     : std::runtime_error(

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,25 @@ class EAudioError : public std::runtime_error {
 public:
     explicit EAudioError(const QString& text) : std::runtime_error(text.toStdString()) {}
     QString message() const { return QString::fromUtf8(what()); }
+};
+
+// A recursive lock with timed tries, built on a plain mutex and a condition so that thread
+// checkers see every hand-over. Works with std::unique_lock.
+class RecursiveTimedLock {
+public:
+    void lock();
+    template <class Rep, class Period>
+    bool try_lock_for(const std::chrono::duration<Rep, Period>& wait) {
+        return tryLockUntil(std::chrono::steady_clock::now() + wait);
+    }
+    void unlock();
+
+private:
+    bool tryLockUntil(std::chrono::steady_clock::time_point deadline);
+    std::mutex mutex_;
+    std::condition_variable free_;
+    std::thread::id owner_; // guarded by mutex_
+    int depth_ = 0;         // guarded by mutex_
 };
 
 // 0 returns; anything else raises EDirectXError.
@@ -199,7 +219,7 @@ public:
     bool hasBuffer() const { return buffer_ != nullptr; }
     SoundBuffer* buffer() const { return buffer_.get(); }
     const TPositionTimes& positionTimes() const { return times_; }
-    std::recursive_timed_mutex& lock() const { return *lock_; }
+    RecursiveTimedLock& lock() const { return *lock_; }
     static QString LockName();
 
     Event OnEndPlay;    // UI thread
@@ -227,7 +247,7 @@ private:
 
     TDSPlayer* player_;
     TickSource ticks_;
-    std::recursive_timed_mutex* lock_;
+    RecursiveTimedLock* lock_;
     std::unique_ptr<QObject> sink_; // lives on the creating (UI) thread
     std::unique_ptr<SoundBuffer> buffer_;
     QString fileName_;

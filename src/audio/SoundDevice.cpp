@@ -50,6 +50,7 @@ struct SoundBuffer::State {
     std::atomic<bool> lost{false};
     std::atomic<std::int32_t> volume{0};
     std::atomic<std::int32_t> pan{0};
+    std::atomic<std::uint32_t> unlocks{0}; // publishes the writer's bytes to the mixer
 
     // Resampling (only when the rate differs from the device's). mixer
     SwrContext* swr = nullptr;
@@ -93,6 +94,7 @@ struct SoundBuffer::State {
 
     // Adds `frames` device frames of this buffer to `acc`. mixer
     void mixInto(float* acc, std::uint32_t frames) {
+        (void)unlocks.load(std::memory_order_acquire);
         const std::int32_t v = volume.load(std::memory_order_relaxed);
         const std::int32_t pn = pan.load(std::memory_order_relaxed);
         const float g = dbToGain(v);
@@ -233,8 +235,8 @@ std::int32_t SoundBuffer::Unlock(void* ptr1, std::uint32_t len1, void* ptr2, std
     };
     if (!inside(ptr1, len1) || !inside(ptr2, len2))
         return kSoundInvalidParam;
-    // The mixer reads these bytes later; the release makes the writes visible to it.
-    std::atomic_thread_fence(std::memory_order_release);
+    // The mixer reads these bytes later: publish them (it acquires this count before mixing).
+    state_->unlocks.fetch_add(1, std::memory_order_release);
     return kSoundOk;
 }
 
