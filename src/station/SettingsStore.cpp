@@ -1,6 +1,7 @@
 #include "station/SettingsStore.h"
 
-#include "voice/speech/DJVolume.h"
+#include "core/DJVolumeFile.h"
+#include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -84,7 +85,7 @@ StationSettings defaultSettings(const QString& programFolder, const QTime& now) 
         _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
         const auto i = static_cast<std::size_t>(slot - 1);
         dj.Name = kDefaultNames[i];
-        dj.SpeechEngine = kDefaultSpeechEngines[i];
+        dj.SpeechEngine = defaultSlotVoices()[i];
         dj.PlayList = programFolder + kDefaultListFiles[i];
         dj.FrequencyType = ftSongs;
         dj.FrequencyMinutes = 12;
@@ -270,17 +271,11 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
 }
 
 int SettingsStore::readDJVolumeFile(int def) const {
-    return IniFile::load(paths_.djVolumeFile()).readInteger(kVolume, QStringLiteral("DJ"), def);
+    return corvalin::readDJVolumeFile(paths_.programFolder, def);
 }
 
 FileResult SettingsStore::writeDJVolumeFile(int value) const {
-    const QString path = paths_.djVolumeFile();
-    QString error;
-    IniFile ini = IniFile::load(path, &error);
-    if (!error.isEmpty())
-        return {false, QStringLiteral("Cannot read \"%1\": %2").arg(path, error)};
-    ini.writeInteger(kVolume, QStringLiteral("DJ"), value);
-    return ini.save(path);
+    return corvalin::writeDJVolumeFile(paths_.programFolder, value);
 }
 
 } // namespace corvalin

@@ -10,15 +10,6 @@
 
 namespace corvalin {
 
-// Voices of the four slots on a first start. Placeholders until the voice catalogue supplies four
-// installed voices.
-inline const std::array<QString, kSlotCount> kDefaultSpeechEngines = {
-    QStringLiteral("Adult Male #1, American English (TruVoice)"),
-    QStringLiteral("Adult Male #2, American English (TruVoice)"),
-    QStringLiteral("Adult Male #3, American English (TruVoice)"),
-    QStringLiteral("Adult Male #4, American English (TruVoice)"),
-};
-
 inline const QString kSettingsFileName = QStringLiteral("CorvalinRadio.ini");
 inline const QString kSettingsFolderName = QStringLiteral("CorvalinRadio");
 

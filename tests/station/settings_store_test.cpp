@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "station/SettingsStore.h"
+#include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,7 +104,7 @@ TEST_F(SettingsStoreTest, FirstStartGivesTheDefaultsAndAsksForTheZipCode) {
         EXPECT_EQ(dj.PlayList,
                   station.path() +
                       QStringLiteral("Lists/%1.lst").arg(QString::fromUtf8(lists[slot - 1])));
-        EXPECT_EQ(dj.SpeechEngine, kDefaultSpeechEngines[static_cast<std::size_t>(slot - 1)]);
+        EXPECT_EQ(dj.SpeechEngine, defaultSlotVoices()[static_cast<std::size_t>(slot - 1)]);
         EXPECT_EQ(dj.FrequencyType, ftSongs);
         EXPECT_EQ(dj.FrequencySongs, 2);
         EXPECT_EQ(dj.ListOrder, loOriginal);

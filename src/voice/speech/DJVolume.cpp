@@ -1,15 +1,10 @@
 #include "voice/speech/DJVolume.h"
 
-#include "core/IniFile.h"
+#include "core/DJVolumeFile.h"
 
 #include <algorithm>
 
 namespace corvalin {
-
-namespace {
-const QString kSection = QStringLiteral("Volume");
-const QString kKey = QStringLiteral("DJ");
-} // namespace
 
 void DJVolumeSlider::setValue(int v) {
     value = std::clamp(v, minimum, std::max(minimum, maximum));
@@ -19,10 +14,6 @@ std::uint32_t DJVolumeScale::rawFromSlider(int value) const {
     const std::int64_t v = std::max(value, 0);
     const std::int64_t raw = DJVolumeDivisor == 0 ? v : v * DJVolumeDivisor;
     return std::uint32_t(std::min<std::int64_t>(raw, 0xFFFFFFFFll));
-}
-
-QString djVolumeFilePath(const QString& programFolder) {
-    return programFolder + QStringLiteral("CorvalinRadio");
 }
 
 void CheckDJVolume(SpeechAttributes& attributes, DJVolumeSlider& slider, DJVolumeScale& scale,
@@ -57,8 +48,7 @@ void CheckDJVolume(SpeechAttributes& attributes, DJVolumeSlider& slider, DJVolum
     slider.step = std::max(1, int(v / 10));
     slider.enabled = true;
 
-    const IniFile file = IniFile::load(djVolumeFilePath(programFolder));
-    slider.setValue(file.readInteger(kSection, kKey, slider.maximum));
+    slider.setValue(readDJVolumeFile(programFolder, slider.maximum));
     attributes.VolumeSet(scale.rawFromSlider(slider.value));
 }
 
@@ -68,10 +58,8 @@ void DJVolumeChanged(SpeechAttributes* attributes, const DJVolumeSlider& slider,
         return;
     }
     attributes->VolumeSet(scale.rawFromSlider(slider.value));
-    const QString path = djVolumeFilePath(programFolder);
-    IniFile file = IniFile::load(path);
-    file.writeInteger(kSection, kKey, slider.value);
-    (void)file.save(path);
+    // A failed save keeps the volume in force; the file is written again at the next change.
+    (void)writeDJVolumeFile(programFolder, slider.value);
 }
 
 } // namespace corvalin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DJVolumeFile.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -38,9 +40,6 @@ struct DJVolumeScale {
 
     std::uint32_t rawFromSlider(int value) const;
 };
-
-// The DJ volume file "CorvalinRadio" in the program folder.
-QString djVolumeFilePath(const QString& programFolder);
 
 // Learns the volume range of the engine that is about to speak and sets the slider from it and
 // from the DJ volume file. Any failure ends it silently, the slider as it then stands. UI thread.
