@@ -1,6 +1,7 @@
 #include "feeds/NewsDefinitions.h"
 #include "feeds/PublishedDefaults.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -154,3 +155,20 @@ TEST(NewsDefinitionsIni, TenKeysRoundTripUnderTheirNamesAndOrder) {
 }
 
 } // namespace
+
+// The definitions file laid out in the station folder must say what the program falls back on,
+// so a first start and a start after a failed download behave alike.
+TEST(PublishedDefaults, DeliveredDefinitionsFileHoldsTheBuiltInValues) {
+    const QString path = QString::fromLocal8Bit(qgetenv("CORVALIN_TEST_SOURCE_DIR")) +
+                         QStringLiteral("/data/NewsDef.ini");
+    ASSERT_TRUE(QFile::exists(path)) << path.toStdString();
+    const IniFile delivered = IniFile::load(path);
+    const NewsDefinitions builtIn = builtInNewsDefinitions();
+    for (const auto& [key, field] : newsDefinitionKeys()) {
+        const auto value = delivered.value(kDefaultsSection, key);
+        ASSERT_TRUE(value.has_value()) << key.toStdString();
+        EXPECT_EQ(*value, builtIn.*field) << key.toStdString();
+    }
+    EXPECT_FALSE(delivered.hasKey(kDefaultsSection, kVersionKey))
+        << "a stale version would announce a new version that does not exist";
+}
