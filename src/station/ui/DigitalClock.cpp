@@ -20,17 +20,11 @@ void DigitalClock::setClock(const Clock* clock) {
 }
 
 void DigitalClock::setAlarmTime(QTime time) {
-    const QTime wanted =
-        time.isValid() ? QTime(time.hour(), time.minute(), time.second()) : QTime(0, 0);
-    // Setting the same time again (the settings dialog re-applies it) must not ring twice.
-    if (wanted != alarmTime_) {
-        alarmTime_ = wanted;
-        armed_ = true;
-    }
+    alarm_.SetAutoClock(alarm_.enabled(), time);
 }
 
 void DigitalClock::setAlarmEnabled(bool enabled) {
-    alarmEnabled_ = enabled;
+    alarm_.SetAutoClock(enabled, alarm_.alarmTime());
 }
 
 void DigitalClock::setTextColour(const QColor& colour) {
@@ -49,27 +43,13 @@ void DigitalClock::refresh() {
     if (!isEnabled()) {
         return;
     }
-    const QTime now = clock_->now().time();
-    const QString text = formatTime(now);
+    const QDateTime now = clock_->now();
+    const QString text = formatTime(now.time());
     if (text != display_) {
         display_ = text;
         update();
     }
-    checkAlarm(now);
-}
-
-void DigitalClock::checkAlarm(QTime now) {
-    const bool inAlarmMinute = now.hour() == alarmTime_.hour() &&
-                               now.minute() == alarmTime_.minute() &&
-                               now.second() >= alarmTime_.second();
-    if (!inAlarmMinute) {
-        // Re-arming outside the alarm's minute, not only before the alarm, keeps an alarm at
-        // 0:00:00 working on the following days.
-        armed_ = true;
-        return;
-    }
-    if (alarmEnabled_ && armed_) {
-        armed_ = false;
+    if (alarm_.tick(now)) {
         Q_EMIT alarm();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "station/TimeSlot.h"
 
 #include <QColor>
 #include <QTime>
@@ -10,11 +11,9 @@
 namespace corvalin {
 
 // The console clock: the time of day in 12-hour form without seconds and without a leading zero
-// ("9:05"), centred, on black. It carries a daily alarm: when enabled and the time of day reaches
-// the alarm time (same hour and minute, second at or after the alarm's), alarm() is raised once;
-// it is armed again once the time of day has left that minute (so the next day at the earliest),
-// or when the alarm is set to another time. The clock looks at the time four times a second while
-// the widget is enabled; a disabled clock neither updates nor raises its alarm.
+// ("9:05"), centred, on black. It carries a DailyAlarm: alarm() is raised once a day when the time
+// of day reaches the alarm time. The clock looks at the time four times a second while the widget
+// is enabled; a disabled clock neither updates nor raises its alarm.
 class DigitalClock : public QWidget {
     Q_OBJECT
 public:
@@ -24,9 +23,9 @@ public:
     void setClock(const Clock* clock);
 
     void setAlarmTime(QTime time);
-    QTime alarmTime() const { return alarmTime_; }
+    QTime alarmTime() const { return alarm_.alarmTime(); }
     void setAlarmEnabled(bool enabled);
-    bool isAlarmEnabled() const { return alarmEnabled_; }
+    bool isAlarmEnabled() const { return alarm_.enabled(); }
 
     void setTextColour(const QColor& colour);
     QColor textColour() const { return colour_; }
@@ -48,14 +47,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void checkAlarm(QTime now);
-
     SystemClock systemClock_;
     const Clock* clock_ = &systemClock_;
     QTimer timer_;
-    QTime alarmTime_{0, 0};
-    bool alarmEnabled_ = false;
-    bool armed_ = true;
+    DailyAlarm alarm_;
     QColor colour_{Qt::red};
     QString display_;
 };
