@@ -14,15 +14,11 @@ int slotOfHour(int hour) {
     return 3;
 }
 
-SlotColour slotColour(int slot) {
-    static constexpr std::array<SlotColour, 5> colours = {{
-        {0, 0, 0},
-        {255, 0, 0},   // Morning: red
-        {0, 255, 0},   // Afternoon: lime
-        {0, 0, 255},   // Evening: blue
-        {255, 0, 255}, // Late Night: fuchsia
-    }};
-    return slot >= 1 && slot <= kSlotCount ? colours[static_cast<std::size_t>(slot)] : colours[0];
+RgbColour slotColour(int slot) {
+    // Morning, Afternoon, Evening, Late Night.
+    static constexpr std::array<RgbColour, 5> bySlot = {
+        {{}, colours::red, colours::lime, colours::blue, colours::fuchsia}};
+    return slot >= 1 && slot <= kSlotCount ? bySlot[static_cast<std::size_t>(slot)] : bySlot[0];
 }
 
 SlotPhraseSets phraseSetsOfSlot(int slot) {

@@ -2,6 +2,7 @@
 
 #include "core/Types.h"
 #include "platform/Clock.h"
+#include "station/StationView.h"
 
 #include <QDate>
 #include <QString>
@@ -16,14 +17,8 @@ namespace corvalin {
 // 4 Late Night below 6, 1 Morning 6..11, 2 Afternoon 12..17, 3 Evening 18..23.
 int slotOfHour(int hour);
 
-struct SlotColour {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
-    bool operator==(const SlotColour&) const = default;
-};
 // Red, lime, blue, fuchsia for slots 1..4; black for anything else.
-SlotColour slotColour(int slot);
+RgbColour slotColour(int slot);
 
 inline const QString kSetupErrorCaption = QStringLiteral("Corvalin Radio - Setup Error");
 inline const QString kNoSongsInSlotList =
@@ -63,7 +58,7 @@ struct TimeSlotChange {
     // The hour's slot differs from the one shown: put `colour` on the clock's and DJ name's fonts
     // and the DJ bar's borders (its background black).
     bool colourChanged = false;
-    SlotColour colour;
+    RgbColour colour;
     // The slot was (re)applied: show `djName`, load `phrases`. Nothing else is set when false.
     bool applied = false;
     QString djName;

@@ -64,11 +64,11 @@ TEST(TimeSlot, SlotAndColourOfEachHour) {
                               2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
     for (int hour = 0; hour < 24; ++hour)
         EXPECT_EQ(slotOfHour(hour), expected[hour]) << hour;
-    EXPECT_EQ(slotColour(1), (SlotColour{255, 0, 0}));
-    EXPECT_EQ(slotColour(2), (SlotColour{0, 255, 0}));
-    EXPECT_EQ(slotColour(3), (SlotColour{0, 0, 255}));
-    EXPECT_EQ(slotColour(4), (SlotColour{255, 0, 255}));
-    EXPECT_EQ(slotColour(0), (SlotColour{0, 0, 0}));
+    EXPECT_EQ(slotColour(1), (RgbColour{255, 0, 0}));
+    EXPECT_EQ(slotColour(2), (RgbColour{0, 255, 0}));
+    EXPECT_EQ(slotColour(3), (RgbColour{0, 0, 255}));
+    EXPECT_EQ(slotColour(4), (RgbColour{255, 0, 255}));
+    EXPECT_EQ(slotColour(0), (RgbColour{0, 0, 0}));
 }
 
 TEST_F(TimeSlotTest, FirstCheckAppliesTheSlotOfTheHour) {
