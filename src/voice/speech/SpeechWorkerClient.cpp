@@ -102,18 +102,9 @@ bool SpeechWorkerClient::sendFrame(std::uint32_t type, std::uint32_t utterance,
         return false;
     }
     const std::string frame = sw::encodeFrame(type, utterance, payload);
-    std::size_t done = 0;
-    while (done < frame.size()) {
-        const ssize_t n = ::send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
+    return sw::transferAll(frame.size(), [&](std::size_t done) {
+        return ::send(fd_, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+    });
 }
 
 void SpeechWorkerClient::finishCurrentLocked() {

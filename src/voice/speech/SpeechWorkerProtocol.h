@@ -5,6 +5,7 @@
 //
 // Every frame: type (u32), utterance id (u32), payload length (u32), payload.
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -86,6 +87,24 @@ inline std::string eventPayload(std::uint32_t kind, std::uint64_t sample, std::u
     appendU64(p, sample);
     appendU32(p, value);
     return p;
+}
+
+// Moves `size` bytes through a blocking descriptor: `step(done)` reads, writes or sends what is
+// left from offset `done` and returns the system call's result. A signal only retries; false when
+// the other end has gone or the call failed.
+template <class Step> bool transferAll(std::size_t size, Step step) {
+    std::size_t done = 0;
+    while (done < size) {
+        const auto n = step(done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 // Splits a byte stream into frames. A frame larger than kMaxPayload or of an unknown type makes

@@ -25,33 +25,18 @@ bool gFirstChunkSent = false;
 const char* gFault = nullptr;
 
 bool writeAll(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(gOut, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            std::_Exit(3); // the program has gone
-        }
-        done += std::size_t(n);
+    const bool written = sw::transferAll(bytes.size(), [&](std::size_t done) {
+        return ::write(gOut, bytes.data() + done, bytes.size() - done);
+    });
+    if (!written) {
+        std::_Exit(3); // the program has gone
     }
     return true;
 }
 
 bool readAll(char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(gIn, data + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
+    return sw::transferAll(size,
+                           [&](std::size_t done) { return ::read(gIn, data + done, size - done); });
 }
 
 bool readFrame(sw::Frame& frame) {
