@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -57,6 +58,29 @@ QByteArray folderOf(const QString& path) {
     return QFile::encodeName(QFileInfo(path).absolutePath());
 }
 
+// Creates a temporary file beside `path`, lets `fill` write it (returning 0 or an errno), gives it
+// `mode`, syncs and closes it. On success `temp` names it; on failure it is removed again and the
+// error is reported as `what` of `path`.
+FileResult writeTempBeside(const QString& path, mode_t mode, const std::function<int(int fd)>& fill,
+                           const QString& what, QByteArray& temp) {
+    temp = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure(QStringLiteral("Cannot create a temporary file beside"), path, errno);
+    int err = fill(fd);
+    if (err == 0 && ::fchmod(fd, mode) != 0)
+        err = errno;
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.constData());
+        return failure(what, path, err);
+    }
+    return {};
+}
+
 } // namespace
 
 FileResult syncFolder(const QString& folder) {
@@ -74,11 +98,6 @@ FileResult syncFolder(const QString& folder) {
 
 FileResult writeFileAtomically(const QString& path, const QByteArray& data, int newFileMode) {
     const QByteArray target = QFile::encodeName(path);
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return failure(QStringLiteral("Cannot create a temporary file beside"), path, errno);
-
     mode_t mode = 0;
     struct stat old {};
     if (::stat(target.constData(), &old) == 0) {
@@ -89,20 +108,17 @@ FileResult writeFileAtomically(const QString& path, const QByteArray& data, int 
         mode = 0666 & ~processUmask();
     }
 
-    int err = 0;
-    if (!writeAll(fd, data.constData(), data.size()))
-        err = errno;
-    if (err == 0 && ::fchmod(fd, mode) != 0)
-        err = errno;
-    if (err == 0 && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(temp.constData(), target.constData()) != 0)
-        err = errno;
-    if (err != 0) {
+    const QString what = QStringLiteral("Cannot write");
+    QByteArray temp;
+    const FileResult written = writeTempBeside(
+        path, mode, [&](int fd) { return writeAll(fd, data.constData(), data.size()) ? 0 : errno; },
+        what, temp);
+    if (!written)
+        return written;
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const int err = errno;
         ::unlink(temp.constData());
-        return failure(QStringLiteral("Cannot write"), path, err);
+        return failure(what, path, err);
     }
     return syncFolder(QFile::decodeName(folderOf(path)));
 }
@@ -127,40 +143,34 @@ FileResult copyNoOverwrite(const QString& from, const QString& to) {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         return {false, QStringLiteral("Cannot read \"%1\": %2").arg(from, source.errorString())};
+    const QString what = QStringLiteral("Cannot copy to");
     if (QFileInfo::exists(to))
-        return failure(QStringLiteral("Cannot copy to"), to, EEXIST);
-    const QByteArray target = QFile::encodeName(to);
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return failure(QStringLiteral("Cannot create a temporary file beside"), to, errno);
-    int err = 0;
-    while (err == 0 && !source.atEnd()) {
-        const QByteArray chunk = source.read(1 << 20);
-        if (chunk.isEmpty() && source.error() != QFile::NoError)
-            err = EIO;
-        else if (!writeAll(fd, chunk.constData(), chunk.size()))
-            err = errno;
-    }
+        return failure(what, to, EEXIST);
     struct stat info {};
     const mode_t mode = ::fstat(source.handle(), &info) == 0 ? (info.st_mode & 0777) : 0644;
-    if (err == 0 && ::fchmod(fd, mode) != 0)
-        err = errno;
-    if (err == 0 && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.constData());
-        return failure(QStringLiteral("Cannot copy to"), to, err);
-    }
+
+    QByteArray temp;
+    const FileResult written = writeTempBeside(
+        to, mode,
+        [&](int fd) {
+            while (!source.atEnd()) {
+                const QByteArray chunk = source.read(1 << 20);
+                if (chunk.isEmpty() && source.error() != QFile::NoError)
+                    return EIO;
+                if (!writeAll(fd, chunk.constData(), chunk.size()))
+                    return errno;
+            }
+            return 0;
+        },
+        what, temp);
+    if (!written)
+        return written;
     // link() never replaces: if `to` appeared meanwhile the copy is dropped, the other file kept.
-    if (::link(temp.constData(), target.constData()) != 0) {
-        err = errno;
-        ::unlink(temp.constData());
-        return failure(QStringLiteral("Cannot copy to"), to, err);
-    }
+    const int linked = ::link(temp.constData(), QFile::encodeName(to).constData());
+    const int err = errno;
     ::unlink(temp.constData());
+    if (linked != 0)
+        return failure(what, to, err);
     return syncFolder(QFile::decodeName(folderOf(to)));
 }
 
