@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <sys/types.h>
 
 namespace corvalin::test {
 
@@ -28,5 +29,8 @@ QString sourceDir();
 
 QByteArray readWholeFile(const QString& path);
 void writeWholeFile(const QString& path, const QByteArray& bytes);
+
+// The permission bits of a file or folder; fails the test when it cannot be read.
+mode_t modeOf(const QString& path);
 
 } // namespace corvalin::test

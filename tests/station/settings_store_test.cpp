@@ -10,11 +10,7 @@
 namespace corvalin {
 namespace {
 
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
-    return info.st_mode & 07777;
-}
+using test::modeOf;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
