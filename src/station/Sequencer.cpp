@@ -1,0 +1,358 @@
+#include "station/Sequencer.h"
+
+#include "core/Helpers.h"
+#include "library/PlayList.h"
+#include "library/SongNames.h"
+#include "platform/Clock.h"
+#include "station/SettingsStore.h"
+#include "station/TimeSlot.h"
+
+#include <QFileInfo>
+#include <exception>
+
+namespace corvalin {
+
+namespace {
+
+bool fileExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+void copySong(const _rSong& from, _rSong& to) {
+    to.FileName = from.FileName;
+    to.Artist = from.Artist;
+    to.Title = from.Title;
+    to.TheArtist = from.TheArtist;
+    to.TheTitle = from.TheTitle;
+    to.NeverAnnounce = from.NeverAnnounce;
+    to.NeverOverlap = from.NeverOverlap;
+    to.ExcludeFromCount = from.ExcludeFromCount;
+}
+
+int otherPlayer(int player) {
+    return player == 1 ? 2 : 1;
+}
+
+} // namespace
+
+QString SongDisplayText(const _rSong& song) {
+    QString title = song.Title.trimmed();
+    if (title.isEmpty())
+        title = QStringLiteral("(Untitled)");
+    QString text = song.TheTitle ? QStringLiteral("The ") + title : title;
+    const QString artist = song.Artist.trimmed();
+    if (!artist.isEmpty())
+        text +=
+            QStringLiteral(" - ") + (song.TheArtist ? QStringLiteral("The ") : QString()) + artist;
+    return text;
+}
+
+Sequencer::Sequencer(StationState& state, TimeSlotScheduler& scheduler, TPlayListTable& list,
+                     const TDJSlots& slots, const StationSettings& settings, IStationView& view,
+                     Deck& deck1, Deck& deck2, StationTimers timers, SequencerHost& host,
+                     const Clock& clock, RandomSource& random)
+    : s_(state), scheduler_(scheduler), list_(list), slots_(slots), settings_(settings),
+      view_(view), deck1_(deck1), deck2_(deck2), t_(timers), host_(host), clock_(clock),
+      random_(random) {
+    deck1_.OnEndPlay = [this] { OnEndPlay(1); };
+    deck2_.OnEndPlay = [this] { OnEndPlay(2); };
+    deck1_.OnEndFade = [this] { OnEndFade(1); };
+    deck2_.OnEndFade = [this] { OnEndFade(2); };
+}
+
+Deck* Sequencer::deck(int player) {
+    if (player == 1)
+        return &deck1_;
+    if (player == 2)
+        return &deck2_;
+    return nullptr;
+}
+
+const _rDJ& Sequencer::slot() const {
+    const int current = scheduler_.CurrentSlot;
+    return slots_[static_cast<std::size_t>(current >= 1 && current <= kSlotCount ? current : 0)];
+}
+
+void Sequencer::showTitle(int player, const QString& text, RgbColour colour) {
+    view_.setTitleScrolling(player, false);
+    view_.setTitleColour(player, colour);
+    view_.setTitleText(player, text);
+    view_.setTitleScrolling(player, true);
+}
+
+void Sequencer::queueNothing() {
+    copySong(s_.NextSongInfo(), s_.LastSongInfo());
+    s_.NextSongInfo() = _rSong{};
+}
+
+bool Sequencer::searchFromCurrent() {
+    try {
+        for (int row = std::max(list_.currentRow(), 0); row < list_.rowCount(); ++row) {
+            if (list_.cell(row, plcPlayed) == QLatin1String("F") &&
+                fileExists(list_.cell(row, plcFileName))) {
+                list_.setCurrentRow(row);
+                return true;
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    return false;
+}
+
+void Sequencer::resetList() {
+    list_.sortBy(plcPlayed);
+    list_.setCurrentRow(0);
+    for (int row = 0; row < list_.rowCount(); ++row) {
+        list_.setCell(row, plcPlayed, QStringLiteral("F"));
+        const int key =
+            random_.below(90000) + random_.below(9000) + random_.below(900) + random_.below(90);
+        list_.setCell(row, plcRandom, ZeroPad(key, 5));
+    }
+    list_.sortBy(slot().ListOrder != loOriginal ? plcRandom : plcOrder);
+    list_.setCurrentRow(0);
+}
+
+void Sequencer::NextSong() {
+    host_.CheckTimeSlot();
+    if (list_.isEmpty()) {
+        queueNothing();
+        return;
+    }
+    s_.SongFound = false;
+
+    const int next = s_.CurrentListIndex + 1;
+    if (scheduler_.ListChanged || s_.CurrentListIndex < 0 || next >= list_.rowCount()) {
+        list_.setCurrentRow(0);
+        scheduler_.ListChanged = false;
+    } else {
+        list_.setCurrentRow(next);
+    }
+
+    for (int pass = 0; pass < 3 && !s_.SongFound; ++pass) {
+        s_.SongFound = searchFromCurrent();
+        if (!s_.SongFound && pass == 0)
+            resetList();
+    }
+    if (!s_.SongFound) {
+        queueNothing();
+        bStopClick();
+        view_.showMessage(MessageKind::Error, kSetupErrorCaption, kNoValidFilesInSlotList);
+        return;
+    }
+
+    copySong(s_.NextSongInfo(), s_.LastSongInfo());
+    const int row = list_.currentRow();
+    LoadSongInfo(s_.NextSongInfo(), settings_.ArtistSource, list_.cell(row, plcFileName));
+    s_.CurrentListIndex = row;
+    showTitle(otherPlayer(s_.ActivePlayer), SongDisplayText(s_.NextSongInfo()), colours::red);
+}
+
+void Sequencer::PlaySong() {
+    s_.NewSongStarted = true;
+    s_.ListSavePending = true;
+    s_.SongLengthMs = 10000;
+    const QString file = s_.NextSongInfo().FileName;
+    if (!fileExists(file)) {
+        bStopClick();
+        return;
+    }
+    s_.ActivePlayer = otherPlayer(s_.ActivePlayer);
+    if (!StartDSPlayer(s_.ActivePlayer, file)) {
+        KillDSPlayers();
+        if (!StartDSPlayer(s_.ActivePlayer, file)) {
+            view_.showTimerBox(kOpenErrorText + file, QStringLiteral("Error"), kOpenErrorBoxMs);
+            s_.StartFailed = true;
+            t_.Timer1.start(kTickMs);
+            return;
+        }
+    }
+    const qint64 crossFadeMs = qint64{settings_.CrossFade} * 1000;
+    s_.OverlapMs = (s_.SongLengthMs < crossFadeMs + 2000 || s_.NextSongInfo().NeverOverlap)
+                       ? 1000
+                       : crossFadeMs;
+    t_.Timer1.start(static_cast<int>(s_.OverlapMs + kTimer1AfterStartExtraMs));
+}
+
+bool Sequencer::StartDSPlayer(int player, const QString& file) {
+    Deck* d = deck(player);
+    if (d == nullptr)
+        return false;
+    try {
+        const QString text = SongDisplayText(s_.NextSongInfo());
+        if (d->State() == DeckState::Playing)
+            d->Stop();
+        d->Close();
+        d->Open(file);
+        d->Prepare();
+        d->SetVolume(view_.volume(VolumeSlider::Player));
+        showTitle(player, text, colours::lime);
+        d->Play();
+        host_.SetPlayerTimers(player, true);
+        s_.SongLengthMs = d->Duration();
+        view_.setLengthText(player,
+                            QStringLiteral(" ") + MsToText(s_.SongLengthMs) + QStringLiteral(" "));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void Sequencer::KillDSPlayers() {
+    for (int player = 1; player <= 2; ++player) {
+        Deck* d = deck(player);
+        if (d->State() == DeckState::Paused) {
+            d->Stop();
+            OnEndPlay(player);
+        } else if (d->State() == DeckState::Playing) {
+            d->Fade(kStopFadeMs, kPlayerVolumeMinimum);
+        }
+    }
+    s_.ActivePlayer = 2;
+}
+
+void Sequencer::OnEndPlay(int player) {
+    Deck* d = deck(player);
+    if (d == nullptr)
+        return;
+    host_.SetPlayerTimers(player, false);
+    view_.clearMeters(player);
+    view_.setPositionPercent(player, 0);
+    view_.setLengthText(player, QString());
+    view_.setRemainingText(player, QString());
+    view_.setTitleScrolling(player, false);
+    try {
+        d->Close();
+    } catch (const std::exception&) {
+    }
+}
+
+void Sequencer::OnEndFade(int player) {
+    Deck* d = deck(player);
+    if (d == nullptr)
+        return;
+    try {
+        d->SeekToEnd();
+    } catch (const std::exception&) {
+    }
+    OnEndPlay(player);
+}
+
+void Sequencer::PlayerTimerATimer(int player) {
+    Deck* d = deck(player);
+    if (d == nullptr)
+        return;
+    const qint64 duration = d->Duration();
+    const qint64 position = d->Position();
+    if (duration > 0)
+        view_.setPositionPercent(player, static_cast<int>(position * 100 / duration));
+    view_.setRemainingText(player, QStringLiteral(" ") +
+                                       MsToText(std::max<qint64>(duration - position, 0)) +
+                                       QStringLiteral(" "));
+}
+
+void Sequencer::applyNewsRule() {
+    if (slot().FrequencyType >= ftNever || !(settings_.ReadNews || settings_.ReadWeather))
+        return;
+    const _rDJ& news = slots_[kNewsSlot];
+    bool fetch = false;
+    if (news.FrequencyType == ftMinutes)
+        fetch = s_.LastNewsFetch.msecsTo(clock_.now()) > qint64{news.FrequencyMinutes} * 60000;
+    else if (news.FrequencyType == ftSongs)
+        fetch = s_.SongsSinceFetch >= news.FrequencySongs;
+    if (fetch)
+        host_.StartNewsFetch();
+}
+
+bool Sequencer::talkDue() const {
+    const _rDJ& dj = slot();
+    if (dj.FrequencyType == ftMinutes &&
+        s_.LastDJTalk.msecsTo(clock_.now()) > qint64{dj.FrequencyMinutes} * 60000)
+        return true;
+    if ((dj.FrequencyType == ftSongs || dj.FrequencyType == ftRandom) &&
+        s_.SongsSinceTalk >= scheduler_.SongsUntilTalk)
+        return true;
+    if (settings_.ReadNews && !s_.NewsHeadline.isEmpty())
+        return true;
+    return settings_.ReadWeather && !s_.WeatherTemperature.isEmpty();
+}
+
+void Sequencer::Timer1Timer() {
+    t_.Timer1.stop();
+    if (!view_.isButtonDown(TransportButton::Play))
+        return;
+    if (deck(otherPlayer(s_.ActivePlayer))->State() == DeckState::Playing) {
+        t_.Timer1.start(kTickMs);
+        return;
+    }
+    if (s_.NewSongStarted) {
+        s_.NewSongStarted = false;
+        if (!s_.NextSongInfo().ExcludeFromCount) {
+            ++s_.SongsSinceTalk;
+            ++s_.SongsSinceFetch;
+        }
+        if (!scheduler_.ListChanged && s_.CurrentListIndex >= 0 &&
+            s_.CurrentListIndex < list_.rowCount())
+            list_.setCell(s_.CurrentListIndex, plcPlayed, QStringLiteral("T"));
+        NextSong();
+        applyNewsRule();
+        // Choosing may have stopped play (no valid files left).
+        if (!view_.isButtonDown(TransportButton::Play))
+            return;
+    }
+
+    qint64 position = 0;
+    if (s_.SkipRequested) {
+        s_.SkipRequested = false;
+        position = s_.SongLengthMs + 1000;
+    } else if (Deck* active = deck(s_.ActivePlayer)) {
+        s_.SongLengthMs = active->Duration();
+        position = active->Position();
+    } else {
+        s_.SongLengthMs = 0;
+    }
+    if (s_.SongLengthMs == s_.OverlapMs)
+        s_.SongLengthMs = s_.OverlapMs + 2;
+    if (s_.StartFailed) {
+        s_.StartFailed = false;
+        position = 0;
+    }
+
+    const auto threshold = static_cast<std::uint32_t>(s_.SongLengthMs - s_.OverlapMs);
+    const bool waiting = deck1_.State() == DeckState::Playing ||
+                         deck2_.State() == DeckState::Playing ||
+                         (position > 0 && static_cast<std::uint32_t>(position) < threshold);
+    if (waiting) {
+        if (s_.ListSavePending) {
+            s_.ListSavePending = false;
+            host_.SaveList();
+        }
+        t_.Timer1.start(kTickMs);
+        return;
+    }
+
+    if (s_.NextSongInfo().FileName.isEmpty()) {
+        bStopClick();
+    } else if (host_.HasVoices() && slot().FrequencyType != ftNever && talkDue()) {
+        t_.Timer2.start(kTalkDelayMs);
+    } else {
+        PlaySong();
+    }
+}
+
+void Sequencer::Timer2Timer() {
+    t_.Timer2.stop();
+    if (slot().FrequencyType == ftRandom)
+        scheduler_.SongsUntilTalk = 1 + random_.below(11);
+    host_.SetDJSpeech();
+}
+
+void Sequencer::Timer3Timer() {
+    t_.Timer3.stop();
+    s_.NextSongStarted = true;
+    if (view_.isButtonDown(TransportButton::Play))
+        PlaySong();
+    else if (s_.TransportState == tsPaused)
+        s_.SongStartPending = true;
+}
+
+} // namespace corvalin

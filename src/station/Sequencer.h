@@ -1,0 +1,121 @@
+#pragma once
+
+#include "core/Types.h"
+#include "station/Deck.h"
+#include "station/StationState.h"
+#include "station/StationView.h"
+
+#include <QString>
+
+namespace corvalin {
+
+class Clock;
+class IStationView;
+class RandomSource;
+class TPlayListTable;
+class TimeSlotScheduler;
+struct StationSettings;
+
+// What the playout needs from the rest of the main window. Window thread only.
+class SequencerHost {
+public:
+    virtual ~SequencerHost() = default;
+    // CheckTimeSlot and what the window shows for it; may reload the list and set ListChanged.
+    virtual void CheckTimeSlot() = 0;
+    // SaveList of the list in memory into the current slot's list file.
+    virtual void SaveList() = 0;
+    // Starts a news and weather fetch; false when one is running or it could not start.
+    virtual bool StartNewsFetch() = 0;
+    virtual bool HasVoices() const = 0;
+    // The talk between two songs; ends by arming Timer3 (or calling PlaySong on failure).
+    virtual void SetDJSpeech() = 0;
+    virtual bool HasSpeechEngine() const = 0;
+    virtual bool PauseSpeech() = 0; // true when the speech was paused
+    virtual void ResumeSpeech() = 0;
+    virtual void ResetSpeech() = 0; // cuts the DJ off
+    // The meter and position timers of `player`.
+    virtual void SetPlayerTimers(int player, bool enabled) = 0;
+};
+
+// The main window's one-shot timers that playout and transport arm.
+struct StationTimers {
+    OneShotTimer& Timer1; // sequencer tick
+    OneShotTimer& Timer2; // start of the talk
+    OneShotTimer& Timer3; // song start handed back by the talk
+    OneShotTimer& Timer4; // Next and Pause back after 10 s
+    OneShotTimer& Timer7; // hides the DJ strip
+    OneShotTimer& Timer8; // a long pause becomes a stop
+};
+
+inline const QString kNoValidFilesInSlotList =
+    QStringLiteral("The play list for the current time slot does not contain any valid files.");
+inline const QString kOpenErrorText =
+    QStringLiteral("An error has ocurred while trying to open file \r");
+inline constexpr int kTimer1AfterStartExtraMs = 2000;
+inline constexpr int kTickMs = 1000;
+inline constexpr int kTalkDelayMs = 500;
+inline constexpr int kOpenErrorBoxMs = 15000;
+inline constexpr int kButtonsBackMs = 10000;
+inline constexpr int kPauseToStopMs = 300000;
+inline constexpr int kStopFadeMs = 2000;
+inline constexpr int kNextFadeMs = 5000;
+inline constexpr int kPlayerVolumeMinimum = -5000;
+
+// The title as the decks show it: title (or "(Untitled)") with "The " when marked, then
+// " - " and the artist, with "The " when marked.
+QString SongDisplayText(const _rSong& song);
+
+// Playout (choose, start, watch songs; decide when the DJ talks and news is fetched) and the
+// transport buttons. Window thread only.
+class Sequencer {
+public:
+    Sequencer(StationState& state, TimeSlotScheduler& scheduler, TPlayListTable& list,
+              const TDJSlots& slots, const StationSettings& settings, IStationView& view,
+              Deck& deck1, Deck& deck2, StationTimers timers, SequencerHost& host,
+              const Clock& clock, RandomSource& random);
+    Sequencer(const Sequencer&) = delete;
+    Sequencer& operator=(const Sequencer&) = delete;
+
+    void NextSong();
+    void PlaySong();
+    bool StartDSPlayer(int player, const QString& file);
+    void KillDSPlayers();
+    void OnEndPlay(int player);
+    void OnEndFade(int player);
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void PlayerTimerATimer(int player);
+
+    void bPlayClick();
+    void bPauseClick();
+    void bStopClick();
+    void bNextClick();
+    void Timer4Timer();
+    void Timer8Timer();
+
+private:
+    Deck* deck(int player);
+    const _rDJ& slot() const;
+    void resetList();
+    bool searchFromCurrent();
+    void queueNothing();
+    bool talkDue() const;
+    void applyNewsRule();
+    void showTitle(int player, const QString& text, RgbColour colour);
+
+    StationState& s_;
+    TimeSlotScheduler& scheduler_;
+    TPlayListTable& list_;
+    const TDJSlots& slots_;
+    const StationSettings& settings_;
+    IStationView& view_;
+    Deck& deck1_;
+    Deck& deck2_;
+    StationTimers t_;
+    SequencerHost& host_;
+    const Clock& clock_;
+    RandomSource& random_;
+};
+
+} // namespace corvalin

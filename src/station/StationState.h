@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/Types.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace corvalin {
+
+// The last transport action.
+enum TTransportState : int { tsNone = 0, tsPlaying = 1, tsPaused = 2, tsStopped = 3 };
+
+// The station's runtime state for playout and transport, one instance for the program's life.
+// The time-slot fields (CurrentSlot, LoadedListFile, ListChanged, SongsUntilTalk) live in
+// TimeSlotScheduler, which owns them. Window thread only.
+struct StationState {
+    TSongs Songs;
+    _rSong& LastSongInfo() { return Songs[kLastSongInfo]; }
+    _rSong& NextSongInfo() { return Songs[kNextSongInfo]; }
+    const _rSong& NextSongInfo() const { return Songs[kNextSongInfo]; }
+
+    int CurrentListIndex = -1; // row of the queued song
+    bool SongFound = false;
+    int ActivePlayer = 2; // so the first song goes to player 1
+    qint64 OverlapMs = 0;
+    qint64 SongLengthMs = 0;
+    bool NewSongStarted = false;
+    bool ListSavePending = false;
+    bool SkipRequested = false;
+    bool StartFailed = false;
+    int TransportState = tsNone;
+
+    int SongsSinceTalk = 0;
+    QDateTime LastDJTalk;
+    QDateTime LastPSA;
+    int SongsSinceFetch = 0;
+    QDateTime LastNewsFetch;
+    QString NewsHeadline;
+    QString WeatherTemperature;
+    QString WeatherCity;
+    QString WeatherCondition;
+
+    bool DJSpeaking = false;
+    bool DJTestRunning = false;
+    bool NextSongStarted = false;
+    bool SpeechPaused = false;
+    // A song start the talk scheduled while play was paused: made good on resume.
+    bool SongStartPending = false;
+};
+
+} // namespace corvalin

@@ -1,0 +1,139 @@
+// The transport buttons of the main window and their guard timers.
+#include "library/PlayList.h"
+#include "station/Sequencer.h"
+
+#include <exception>
+
+namespace corvalin {
+
+void Sequencer::bPlayClick() {
+    if (s_.TransportState == tsPlaying)
+        return;
+    view_.setButtonEnabled(TransportButton::Play, false);
+    view_.setButtonEnabled(TransportButton::Stop, false);
+    view_.setButtonEnabled(TransportButton::DJTest, false);
+    try {
+        t_.Timer4.start(kButtonsBackMs);
+        t_.Timer8.stop();
+        s_.TransportState = tsPlaying;
+        view_.setTransportDown(TransportButton::Play);
+        if (s_.DJSpeaking && s_.SpeechPaused) {
+            s_.SpeechPaused = false;
+            host_.ResumeSpeech();
+        }
+        Deck* active = deck(s_.ActivePlayer);
+        if (active != nullptr && active->State() == DeckState::Paused) {
+            active->Play();
+            host_.SetPlayerTimers(s_.ActivePlayer, true);
+            t_.Timer1.start(kTickMs);
+        } else if (s_.SongStartPending) {
+            // The talk asked for the queued song while we were paused.
+            s_.SongStartPending = false;
+            PlaySong();
+        } else if (!s_.DJSpeaking) {
+            NextSong();
+            PlaySong();
+        }
+    } catch (const std::exception&) {
+    }
+    view_.setButtonEnabled(TransportButton::Stop, s_.SongFound);
+}
+
+void Sequencer::bPauseClick() {
+    view_.setButtonEnabled(TransportButton::Next, false);
+    view_.setButtonEnabled(TransportButton::Pause, false);
+    view_.setButtonEnabled(TransportButton::Play, false);
+    view_.setButtonEnabled(TransportButton::Stop, false);
+    view_.setButtonEnabled(TransportButton::DJTest, true);
+    if (s_.TransportState != tsPaused) {
+        try {
+            s_.TransportState = tsPaused;
+            view_.setTransportDown(TransportButton::Pause);
+            t_.Timer8.start(kPauseToStopMs);
+            t_.Timer1.stop();
+            t_.Timer2.stop();
+            t_.Timer4.stop();
+            view_.setTitleScrolling(1, false);
+            view_.setTitleScrolling(2, false);
+            Deck* active = deck(s_.ActivePlayer);
+            if (active != nullptr && active->State() == DeckState::Playing) {
+                active->Pause();
+                host_.SetPlayerTimers(s_.ActivePlayer, false);
+            }
+            if (host_.HasSpeechEngine())
+                s_.SpeechPaused = host_.PauseSpeech();
+        } catch (const std::exception&) {
+        }
+    }
+    view_.setButtonEnabled(TransportButton::Play, true);
+    view_.setButtonEnabled(TransportButton::Stop, true);
+}
+
+void Sequencer::bStopClick() {
+    view_.setButtonEnabled(TransportButton::Stop, false);
+    view_.setButtonEnabled(TransportButton::Play, false);
+    view_.setButtonEnabled(TransportButton::DJTest, true);
+    s_.SpeechPaused = false;
+    if (s_.TransportState != tsStopped) {
+        try {
+            s_.TransportState = tsStopped;
+            s_.SongStartPending = false;
+            view_.setTransportDown(TransportButton::Stop);
+            t_.Timer4.stop();
+            view_.setButtonEnabled(TransportButton::Next, false);
+            view_.setButtonEnabled(TransportButton::Pause, false);
+            KillDSPlayers();
+            if (host_.HasSpeechEngine())
+                host_.ResetSpeech();
+            t_.Timer1.stop();
+            t_.Timer2.stop();
+            t_.Timer3.stop();
+            t_.Timer7.stop();
+            t_.Timer8.stop();
+            view_.setDJProgress(0, 100);
+            view_.setDJProgressVisible(false);
+            s_.NewsHeadline.clear();
+            s_.WeatherTemperature.clear();
+            s_.WeatherCity.clear();
+            s_.WeatherCondition.clear();
+            for (int player = 1; player <= 2; ++player) {
+                view_.setTitleText(player, QString());
+                view_.setTitleScrolling(player, false);
+            }
+            if (!list_.isEmpty())
+                list_.setCurrentRow(0);
+        } catch (const std::exception&) {
+        }
+    }
+    view_.setButtonEnabled(TransportButton::Play, true);
+}
+
+void Sequencer::bNextClick() {
+    view_.setButtonEnabled(TransportButton::Next, false);
+    view_.setButtonEnabled(TransportButton::Pause, false);
+    t_.Timer4.start(kButtonsBackMs);
+    if (view_.isButtonDown(TransportButton::Stop))
+        return;
+    Deck* active = deck(s_.ActivePlayer);
+    if (active != nullptr && active->State() == DeckState::Playing) {
+        s_.SkipRequested = true;
+        s_.OverlapMs = 0;
+        t_.Timer1.setInterval(kTickMs);
+        active->Fade(kNextFadeMs, kPlayerVolumeMinimum);
+    }
+    if (host_.HasSpeechEngine())
+        host_.ResetSpeech();
+}
+
+void Sequencer::Timer4Timer() {
+    t_.Timer4.stop();
+    view_.setButtonEnabled(TransportButton::Next, true);
+    view_.setButtonEnabled(TransportButton::Pause, true);
+}
+
+void Sequencer::Timer8Timer() {
+    t_.Timer8.stop();
+    bStopClick();
+}
+
+} // namespace corvalin

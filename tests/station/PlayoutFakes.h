@@ -1,0 +1,132 @@
+#pragma once
+
+#include "station/Deck.h"
+#include "station/StationView.h"
+
+#include <QString>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace corvalin::test {
+
+// A deck that plays nothing: the test ends songs and fades by calling finish()/endFade().
+class FakeDeck final : public Deck {
+public:
+    explicit FakeDeck(const std::set<QString>& unopenable) : unopenable_(unopenable) {}
+    void Open(const QString& file) override {
+        if (unopenable_.count(file) != 0)
+            throw std::runtime_error("cannot open");
+        file_ = file;
+        opened.push_back(file);
+    }
+    void Close() override { file_.clear(); }
+    void Prepare() override {}
+    void Play() override { state_ = DeckState::Playing; }
+    void Pause() override { state_ = DeckState::Paused; }
+    void Stop() override { state_ = DeckState::Stopped; }
+    void Fade(std::uint32_t ms, std::int32_t endVolume) override {
+        fadeMs = static_cast<int>(ms);
+        fadeVolume = endVolume;
+    }
+    void SeekToEnd() override { state_ = DeckState::Stopped; }
+    void SetVolume(std::int32_t v) override { volume = v; }
+    DeckState State() const override { return state_; }
+    std::int32_t Position() override { return position; }
+    std::int32_t Duration() const override { return duration; }
+
+    // The song has played to its end.
+    void finish() {
+        state_ = DeckState::Stopped;
+        OnEndPlay();
+    }
+    void endFade() { OnEndFade(); }
+    const QString& file() const { return file_; }
+
+    std::vector<QString> opened;
+    std::int32_t duration = 180000;
+    std::int32_t position = 0;
+    int fadeMs = 0;
+    std::int32_t fadeVolume = 0;
+    std::int32_t volume = 1;
+
+private:
+    const std::set<QString>& unopenable_;
+    DeckState state_ = DeckState::Stopped;
+    QString file_;
+};
+
+class FakeTimer final : public OneShotTimer {
+public:
+    void start(int ms) override {
+        interval_ = ms;
+        active_ = true;
+    }
+    void stop() override { active_ = false; }
+    bool isActive() const override { return active_; }
+    void setInterval(int ms) override { interval_ = ms; }
+    int interval() const override { return interval_; }
+
+private:
+    bool active_ = false;
+    int interval_ = 0;
+};
+
+// Records what the logic shows.
+class FakeView final : public IStationView {
+public:
+    struct Box {
+        QString text;
+        QString caption;
+        int ms = 0;
+    };
+    void setTitleText(int player, const QString& text) override { title[player] = text; }
+    void setTitleColour(int player, RgbColour colour) override {
+        titleColours[player].push_back(colour);
+    }
+    void setTitleScrolling(int, bool) override {}
+    void setPositionPercent(int player, int percent) override { position[player] = percent; }
+    void setLengthText(int player, const QString& text) override { length[player] = text; }
+    void setRemainingText(int, const QString&) override {}
+    void showMeters(int, const MeterReading&) override {}
+    void clearMeters(int) override {}
+    void setButtonEnabled(TransportButton b, bool enabled) override { enabled_[b] = enabled; }
+    bool isButtonEnabled(TransportButton b) const override {
+        auto it = enabled_.find(b);
+        return it != enabled_.end() && it->second;
+    }
+    void setTransportDown(TransportButton b) override { down_ = b; }
+    bool isButtonDown(TransportButton b) const override { return down_ == b; }
+    void setDJProgressVisible(bool) override {}
+    void setDJProgress(int, int) override {}
+    void setDJName(const QString&) override {}
+    void setSlotColour(RgbColour) override {}
+    void setStationTitle(const QString&) override {}
+    void setVersionText(const QString&) override {}
+    void setAutoClock(AlarmClock, bool, QTime) override {}
+    void setAutoStopClockRunning(bool) override {}
+    void setVolumeRange(VolumeSlider, int, int, int) override {}
+    void setVolume(VolumeSlider, int) override {}
+    int volume(VolumeSlider) const override { return -300; }
+    void setVolumeEnabled(VolumeSlider, bool) override {}
+    void showTimerBox(const QString& text, const QString& caption, int ms) override {
+        timerBoxes.push_back({text, caption, ms});
+    }
+    void showMessage(MessageKind, const QString& caption, const QString& text) override {
+        messages.push_back({text, caption, 0});
+    }
+
+    std::map<int, QString> title;
+    std::map<int, std::vector<RgbColour>> titleColours;
+    std::map<int, int> position;
+    std::map<int, QString> length;
+    std::vector<Box> timerBoxes;
+    std::vector<Box> messages;
+
+private:
+    std::map<TransportButton, bool> enabled_;
+    TransportButton down_ = TransportButton::Stop;
+};
+
+} // namespace corvalin::test

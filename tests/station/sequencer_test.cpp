@@ -1,0 +1,306 @@
+#include "PlayoutFakes.h"
+#include "TestSupport.h"
+#include "library/PlayList.h"
+#include "library/SongNames.h"
+#include "platform/Clock.h"
+#include "station/Sequencer.h"
+#include "station/SettingsStore.h"
+#include "station/SlotPlayListTable.h"
+#include "station/TimeSlot.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+class Host final : public SequencerHost {
+public:
+    std::function<void()> checkTimeSlot;
+    std::function<void()> saveList;
+    void CheckTimeSlot() override { checkTimeSlot(); }
+    void SaveList() override {
+        ++saves;
+        saveList();
+    }
+    bool StartNewsFetch() override {
+        ++fetches;
+        return true;
+    }
+    bool HasVoices() const override { return true; }
+    void SetDJSpeech() override {
+        ++talks;
+        speaking = true;
+    }
+    bool HasSpeechEngine() const override { return true; }
+    bool PauseSpeech() override { return true; }
+    void ResumeSpeech() override { ++resumes; }
+    void ResetSpeech() override { ++resets; }
+    void SetPlayerTimers(int, bool) override {}
+
+    int saves = 0;
+    int fetches = 0;
+    int talks = 0;
+    int resumes = 0;
+    int resets = 0;
+    bool speaking = false;
+};
+
+class SequencerTest : public ::testing::Test {
+protected:
+    // Song files named by `names` (empty files will do: the fake decks play nothing); a name
+    // starting with "-" is listed but not created.
+    void makeList(const std::vector<QString>& names) {
+        QByteArray lst;
+        for (const QString& n : names) {
+            const bool missing = n.startsWith(u'-');
+            const QString path = dir.file(missing ? n.mid(1) : n);
+            if (!missing)
+                writeWholeFile(path, "x");
+            paths.push_back(path);
+            lst += "F" + path.toUtf8() + "\r\n";
+        }
+        writeWholeFile(listFile(), lst);
+        settings.ArtistSource = asFileName;
+        settings.CrossFade = 6;
+        settings.ReadNews = false;
+        settings.ReadWeather = false;
+        for (int i = 1; i <= kSlotCount; ++i) {
+            slots[static_cast<std::size_t>(i)].PlayList = listFile();
+            slots[static_cast<std::size_t>(i)].FrequencyType = ftSongs;
+            slots[static_cast<std::size_t>(i)].FrequencySongs = 2;
+        }
+        host.checkTimeSlot = [this] {
+            const TimeSlotChange change = scheduler.CheckTimeSlot(slots, slotList);
+            ASSERT_TRUE(change.error.isEmpty()) << change.error.toStdString();
+        };
+        host.saveList = [this] { slotList.save(scheduler.listSource()); };
+    }
+    QString listFile() const { return dir.file("slot.lst"); }
+    FakeDeck& activeDeck() { return state.ActivePlayer == 1 ? deck1 : deck2; }
+    // Runs the active song to its end: first tick, the end of play, the tick that follows.
+    void playToEnd() {
+        ASSERT_TRUE(t1.isActive());
+        seq.Timer1Timer();
+        ASSERT_TRUE(t1.isActive());
+        activeDeck().finish();
+        seq.Timer1Timer();
+    }
+    QString playedMark(int row) const { return table.cell(row, plcPlayed); }
+
+    TempFolder dir;
+    std::vector<QString> paths;
+    FakeClock clock;
+    ScriptedRandom random{{7, 3, 5, 1}};
+    TDJSlots slots;
+    StationSettings settings;
+    TPlayListTable table;
+    SlotPlayListTable slotList{table, random};
+    TimeSlotScheduler scheduler{clock, random};
+    StationState state;
+    FakeView view;
+    std::set<QString> unopenable;
+    FakeDeck deck1{unopenable};
+    FakeDeck deck2{unopenable};
+    FakeTimer t1, t2, t3, t4, t7, t8;
+    Host host;
+    Sequencer seq{state, scheduler, table,
+                  slots, settings,  view,
+                  deck1, deck2,     StationTimers{t1, t2, t3, t4, t7, t8},
+                  host,  clock,     random};
+};
+
+TEST_F(SequencerTest, FirstPlayQueuesRedAndStartsLimeOnPlayerOne) {
+    makeList({"Larks - Morning Rain`.mp3", "b.mp3"});
+    seq.bPlayClick();
+    ASSERT_EQ(deck1.opened, std::vector<QString>{paths[0]});
+    EXPECT_TRUE(deck2.opened.empty());
+    EXPECT_EQ(deck1.State(), DeckState::Playing);
+    EXPECT_EQ(deck1.volume, -300);
+    EXPECT_EQ(view.titleColours[1], (std::vector<RgbColour>{colours::red, colours::lime}));
+    EXPECT_EQ(view.title[1], "Morning Rain - The Larks");
+    EXPECT_EQ(view.length[1], " 3:00 ");
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Stop));
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Play));
+    EXPECT_EQ(t1.interval(), 6000 + 2000);
+    EXPECT_TRUE(t4.isActive());
+}
+
+TEST_F(SequencerTest, SongsAlternateMarkSaveAndTalkAfterEverySecondSong) {
+    makeList({"a.mp3", "-gone.mp3", "b.mp3", "c.mp3"});
+    seq.bPlayClick();
+
+    seq.Timer1Timer(); // first tick of a: counted, marked, b queued on player 2
+    EXPECT_EQ(playedMark(0), "T");
+    EXPECT_EQ(state.NextSongInfo().FileName, paths[2]);
+    EXPECT_EQ(view.titleColours[2].back(), colours::red);
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_TRUE(readWholeFile(listFile()).startsWith("T" + paths[0].toUtf8() + "\r\n"));
+    seq.Timer1Timer(); // still playing: saved once per song only
+    EXPECT_EQ(host.saves, 1);
+    deck1.finish();
+    seq.Timer1Timer(); // one song counted: no talk, b at once on player 2
+    EXPECT_FALSE(t2.isActive());
+    ASSERT_EQ(deck2.opened, std::vector<QString>{paths[2]});
+
+    playToEnd(); // two songs counted: the DJ talks first
+    EXPECT_EQ(playedMark(2), "T");
+    EXPECT_EQ(playedMark(1), "F");
+    EXPECT_TRUE(t2.isActive());
+    EXPECT_EQ(deck1.opened.size(), 1u);
+    seq.Timer2Timer();
+    EXPECT_EQ(host.talks, 1);
+    state.SongsSinceTalk = 0; // the talk resets it
+    seq.Timer3Timer();
+    EXPECT_EQ(deck1.opened.back(), paths[3]);
+
+    playToEnd(); // c ends: the list is reset and starts again from the top
+    EXPECT_EQ(deck2.opened.back(), paths[0]);
+    EXPECT_EQ(playedMark(0), "F");
+}
+
+TEST_F(SequencerTest, OverlapFollowsLengthAndNeverOverlapMark) {
+    struct Case {
+        const char* name;
+        std::int32_t duration;
+        int timer1;
+    } cases[] = {
+        {"long.mp3", 180000, 8000},
+        {"short.mp3", 7999, 3000},
+        {"Artist - Title[.mp3", 180000, 3000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const QString path = folder.file(c.name);
+        writeWholeFile(path, "x");
+        state = StationState{};
+        state.NextSongInfo().FileName = path;
+        state.NextSongInfo().NeverOverlap = QString(c.name).contains(u'[');
+        deck1.duration = c.duration;
+        seq.PlaySong();
+        EXPECT_EQ(t1.interval(), c.timer1);
+    }
+}
+
+TEST_F(SequencerTest, ExcludedSongIsMarkedButNotCounted) {
+    makeList({"Artist - Jingle].mp3", "b.mp3"});
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    EXPECT_EQ(playedMark(0), "T");
+    EXPECT_EQ(state.SongsSinceTalk, 0);
+    EXPECT_EQ(state.SongsSinceFetch, 0);
+    deck1.finish();
+    seq.Timer1Timer();
+    seq.Timer1Timer();
+    EXPECT_EQ(state.SongsSinceTalk, 1);
+}
+
+TEST_F(SequencerTest, NextFadesOverFiveSecondsAndThenContinues) {
+    makeList({"a.mp3", "b.mp3"});
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    seq.bNextClick();
+    EXPECT_EQ(deck1.fadeMs, 5000);
+    EXPECT_EQ(deck1.fadeVolume, -5000);
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Next));
+    EXPECT_EQ(t1.interval(), 1000);
+    seq.Timer1Timer(); // still fading
+    EXPECT_TRUE(deck2.opened.empty());
+    deck1.endFade();
+    EXPECT_EQ(deck1.State(), DeckState::Stopped);
+    EXPECT_TRUE(deck1.file().isEmpty());
+    seq.Timer1Timer();
+    EXPECT_EQ(deck2.opened, std::vector<QString>{paths[1]});
+    seq.Timer4Timer();
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Next));
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Pause));
+}
+
+TEST_F(SequencerTest, StopFadesOutAndDisarmsEverything) {
+    makeList({"a.mp3", "b.mp3"});
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    state.NewsHeadline = "old news";
+    seq.bStopClick();
+    EXPECT_EQ(deck1.fadeMs, 2000);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Play));
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Stop));
+    EXPECT_FALSE(t1.isActive() || t2.isActive() || t3.isActive() || t4.isActive());
+    EXPECT_TRUE(state.NewsHeadline.isEmpty());
+    EXPECT_TRUE(view.title[1].isEmpty());
+    EXPECT_EQ(state.ActivePlayer, 2);
+    EXPECT_EQ(host.resets, 1);
+    seq.bPlayClick(); // while player 1 still fades, the next song cuts it off
+    EXPECT_EQ(deck1.opened.back(), paths[1]);
+}
+
+TEST_F(SequencerTest, ListWithOnlyMissingFilesStopsWithItsMessage) {
+    makeList({"-gone1.mp3", "-gone2.mp3"});
+    seq.bPlayClick();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, kNoValidFilesInSlotList);
+    EXPECT_EQ(view.messages[0].caption, kSetupErrorCaption);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Stop));
+    EXPECT_TRUE(deck1.opened.empty() && deck2.opened.empty());
+    EXPECT_EQ(playedMark(0), "F");
+    EXPECT_FALSE(t1.isActive());
+}
+
+TEST_F(SequencerTest, UnopenableSongShowsTheBoxAndPlayGoesOn) {
+    makeList({"bad.mp3", "b.mp3"});
+    unopenable.insert(paths[0]);
+    seq.bPlayClick();
+    ASSERT_EQ(view.timerBoxes.size(), 1u);
+    EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + paths[0]);
+    EXPECT_EQ(view.timerBoxes[0].caption, "Error");
+    EXPECT_EQ(view.timerBoxes[0].ms, 15000);
+    EXPECT_EQ(t1.interval(), 1000);
+    seq.Timer1Timer();
+    EXPECT_EQ(playedMark(0), "T");
+    // KillDSPlayers made player 2 the active one: the next song goes to player 1.
+    EXPECT_EQ(deck1.opened, std::vector<QString>{paths[1]});
+}
+
+TEST_F(SequencerTest, SongStartFallingIntoPauseHappensOnResume) {
+    makeList({"a.mp3", "b.mp3", "c.mp3"});
+    seq.bPlayClick();
+    playToEnd();
+    playToEnd();
+    ASSERT_TRUE(t2.isActive());
+    seq.Timer2Timer();
+    state.DJSpeaking = true;
+    seq.bPauseClick();
+    EXPECT_TRUE(state.SpeechPaused);
+    EXPECT_EQ(t8.interval(), 300000);
+    seq.Timer3Timer(); // the talk's hand-back arrives during the pause
+    EXPECT_EQ(deck1.opened.size(), 1u);
+    seq.bPlayClick();
+    EXPECT_EQ(host.resumes, 1);
+    EXPECT_EQ(deck1.opened.back(), paths[2]);
+}
+
+TEST_F(SequencerTest, PauseResumesTheSongAndFiveMinutesBecomeStop) {
+    makeList({"a.mp3", "b.mp3"});
+    seq.bPlayClick();
+    seq.bPauseClick();
+    EXPECT_EQ(deck1.State(), DeckState::Paused);
+    EXPECT_FALSE(t1.isActive());
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Play));
+    seq.bPlayClick();
+    EXPECT_EQ(deck1.State(), DeckState::Playing);
+    EXPECT_EQ(deck1.opened.size(), 1u);
+    EXPECT_EQ(t1.interval(), 1000);
+
+    seq.bPauseClick();
+    ASSERT_TRUE(t8.isActive());
+    seq.Timer8Timer();
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    EXPECT_EQ(deck1.State(), DeckState::Stopped); // a paused deck stops at once
+}
+
+} // namespace
