@@ -58,6 +58,11 @@ Sequencer::Sequencer(StationState& state, TimeSlotScheduler& scheduler, TPlayLis
     deck2_.OnEndPlay = [this] { OnEndPlay(2); };
     deck1_.OnEndFade = [this] { OnEndFade(1); };
     deck2_.OnEndFade = [this] { OnEndFade(2); };
+    const QDateTime never = neverFrom(clock_.now());
+    if (!s_.LastDJTalk.isValid())
+        s_.LastDJTalk = never;
+    if (!s_.LastNewsFetch.isValid())
+        s_.LastNewsFetch = never;
 }
 
 Deck* Sequencer::deck(int player) {
@@ -317,10 +322,11 @@ void Sequencer::Timer1Timer() {
         position = 0;
     }
 
-    const auto threshold = static_cast<std::uint32_t>(s_.SongLengthMs - s_.OverlapMs);
+    // Signed: a song shorter than the overlap must not leave a stopped deck waited on forever.
+    const qint64 threshold = s_.SongLengthMs - s_.OverlapMs;
     const bool waiting = deck1_.State() == DeckState::Playing ||
                          deck2_.State() == DeckState::Playing ||
-                         (position > 0 && static_cast<std::uint32_t>(position) < threshold);
+                         (position > 0 && position < threshold);
     if (waiting) {
         if (s_.ListSavePending) {
             s_.ListSavePending = false;

@@ -303,4 +303,75 @@ TEST_F(SequencerTest, PauseResumesTheSongAndFiveMinutesBecomeStop) {
     EXPECT_EQ(deck1.State(), DeckState::Stopped); // a paused deck stops at once
 }
 
+TEST_F(SequencerTest, TalkRuleAtTheEndOfASong) {
+    struct Case {
+        const char* what;
+        int frequencyType;
+        int songsSinceTalk; // before the song that ends
+        qint64 minutesSinceTalk;
+        const char* headline;
+        bool talks;
+    } cases[] = {
+        {"songs: not yet", ftSongs, 0, 0, "", false},
+        {"songs: due", ftSongs, 1, 0, "", true},
+        {"minutes: not more than", ftMinutes, 0, 12, "", false},
+        {"minutes: more than", ftMinutes, 0, 13, "", true},
+        {"news waiting", ftSongs, 0, 0, "Headline", true},
+        {"never, even with news", ftNever, 5, 100, "Headline", false},
+    };
+    makeList({"a.mp3", "b.mp3"});
+    settings.ReadNews = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int i = 1; i <= kSlotCount; ++i)
+            slots[static_cast<std::size_t>(i)].FrequencyType = c.frequencyType;
+        seq.bStopClick();
+        deck1.endFade();
+        deck2.endFade();
+        seq.bPlayClick();
+        state.SongsSinceTalk = c.songsSinceTalk;
+        state.LastDJTalk = clock.now().addSecs(-60 * c.minutesSinceTalk);
+        seq.Timer1Timer();
+        state.NewsHeadline = c.headline;
+        const std::size_t starts = deck1.opened.size() + deck2.opened.size();
+        activeDeck().finish();
+        seq.Timer1Timer();
+        EXPECT_EQ(t2.isActive(), c.talks);
+        EXPECT_EQ(deck1.opened.size() + deck2.opened.size(), starts + (c.talks ? 0 : 1));
+    }
+}
+
+TEST_F(SequencerTest, NewsIsFetchedByItsOwnSongCountOnlyWhenTheSlotTalks) {
+    makeList({"a.mp3", "b.mp3", "c.mp3"});
+    settings.ReadWeather = true;
+    slots[kNewsSlot].FrequencyType = ftSongs;
+    slots[kNewsSlot].FrequencySongs = 2;
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    EXPECT_EQ(host.fetches, 0);
+    activeDeck().finish();
+    seq.Timer1Timer();
+    seq.Timer1Timer();
+    EXPECT_EQ(host.fetches, 1);
+
+    for (int i = 1; i <= kSlotCount; ++i)
+        slots[static_cast<std::size_t>(i)].FrequencyType = ftNever;
+    activeDeck().finish();
+    seq.Timer1Timer();
+    seq.Timer1Timer();
+    EXPECT_EQ(state.SongsSinceFetch, 3);
+    EXPECT_EQ(host.fetches, 1);
+}
+
+TEST_F(SequencerTest, SongShorterThanTheOverlapDoesNotStallAStoppedDeck) {
+    makeList({"a.mp3", "b.mp3"});
+    deck1.duration = 500;
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    deck1.position = 400; // a deck that keeps its last position once stopped
+    deck1.finish();
+    seq.Timer1Timer();
+    EXPECT_EQ(deck2.opened, std::vector<QString>{paths[1]});
+}
+
 } // namespace
