@@ -88,7 +88,7 @@ public:
     void setTitleScrolling(int, bool) override {}
     void setPositionPercent(int player, int percent) override { position[player] = percent; }
     void setLengthText(int player, const QString& text) override { length[player] = text; }
-    void setRemainingText(int, const QString&) override {}
+    void setRemainingText(int player, const QString& text) override { remaining[player] = text; }
     void showMeters(int, const MeterReading&) override {}
     void clearMeters(int) override {}
     void setButtonEnabled(TransportButton b, bool enabled) override { enabled_[b] = enabled; }
@@ -121,6 +121,7 @@ public:
     std::map<int, std::vector<RgbColour>> titleColours;
     std::map<int, int> position;
     std::map<int, QString> length;
+    std::map<int, QString> remaining;
     std::vector<Box> timerBoxes;
     std::vector<Box> messages;
 

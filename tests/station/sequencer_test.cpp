@@ -8,6 +8,7 @@
 #include "station/SlotPlayListTable.h"
 #include "station/TimeSlot.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -372,6 +373,41 @@ TEST_F(SequencerTest, SongShorterThanTheOverlapDoesNotStallAStoppedDeck) {
     deck1.finish();
     seq.Timer1Timer();
     EXPECT_EQ(deck2.opened, std::vector<QString>{paths[1]});
+}
+
+TEST_F(SequencerTest, RandomOrderListPlaysByItsKeysBeforeAnyRepeat) {
+    makeList({"a.mp3", "b.mp3", "c.mp3"});
+    for (int i = 1; i <= kSlotCount; ++i)
+        slots[static_cast<std::size_t>(i)].ListOrder = loRandom;
+    seq.bPlayClick();
+    std::vector<std::pair<QString, QString>> byKey; // key, file
+    for (int row = 0; row < table.rowCount(); ++row)
+        byKey.emplace_back(table.cell(row, plcRandom), table.cell(row, plcFileName));
+    std::sort(byKey.begin(), byKey.end());
+    std::vector<QString> expected;
+    for (const auto& entry : byKey)
+        expected.push_back(entry.second);
+    ASSERT_NE(expected, paths); // the scripted keys do shuffle
+
+    std::vector<QString> played{deck1.opened.back()};
+    for (int i = 0; i < 2; ++i) {
+        playToEnd();
+        if (t2.isActive()) {
+            seq.Timer2Timer();
+            seq.Timer3Timer();
+        }
+        played.push_back(activeDeck().opened.back());
+    }
+    EXPECT_EQ(played, expected);
+}
+
+TEST_F(SequencerTest, PositionTimerShowsProgressAndRemainingTime) {
+    makeList({"a.mp3"});
+    seq.bPlayClick();
+    deck1.position = 45000;
+    seq.PlayerTimerATimer(1);
+    EXPECT_EQ(view.position[1], 25);
+    EXPECT_EQ(view.remaining[1], " 2:15 ");
 }
 
 } // namespace
