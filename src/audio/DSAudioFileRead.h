@@ -61,13 +61,13 @@ public:
 
     // Opens the file and prepares PCM delivery; raises EAudioReadError on any failure.
     explicit TDSAudioFileReader(const QString& fileName);
-    ~TDSAudioFileReader();
+    virtual ~TDSAudioFileReader();
     TDSAudioFileReader(const TDSAudioFileReader&) = delete;
     TDSAudioFileReader& operator=(const TDSAudioFileReader&) = delete;
 
     // Fills buffer with up to size bytes (whole frames); fewer only at the end of the data, 0
-    // after it.
-    std::uint32_t Read(void* buffer, std::uint32_t size);
+    // after it. Virtual so that tests can make a deck's decoder fail.
+    virtual std::uint32_t Read(void* buffer, std::uint32_t size);
     // Continues reading from this media time, kept inside the file and the window.
     void Seek(MediaTime position);
     void SetStart(MediaTime v);

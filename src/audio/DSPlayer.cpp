@@ -225,7 +225,8 @@ QString TDSPlayerChannel::LockName() {
 
 TDSPlayerChannel::TDSPlayerChannel(TDSPlayer* player, TDSChannelOptions options)
     : player_(player), ticks_(options.ticks ? std::move(options.ticks) : TickSource(systemTicks)),
-      lock_(&sharedChannelLock()), sink_(std::make_unique<QObject>()) {
+      openReader_(std::move(options.openReader)), lock_(&sharedChannelLock()),
+      sink_(std::make_unique<QObject>()) {
     bufferTime_ = 4000;
     interval_ = bufferTime_ / 10;
     if (options.refillThread)
@@ -286,7 +287,9 @@ void TDSPlayerChannel::SetFileName(const QString& name) {
     FreeBuffer();
     CloseFile();
     if (!name.isEmpty()) {
-        decoder_ = std::make_unique<TDSAudioFileReader>(name);
+        decoder_ = openReader_ ? openReader_(name) : std::make_unique<TDSAudioFileReader>(name);
+        if (!decoder_)
+            throw EAudioError(QStringLiteral("No file opened"));
         const TWaveFormat& f = decoder_->Format();
         const MediaTime ms = decoder_->Duration() / kMediaTimePerMs;
         if (ms <= 0)

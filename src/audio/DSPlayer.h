@@ -154,10 +154,14 @@ private:
     std::thread thread_;
 };
 
-// How a channel is driven; tests replace the thread and the clock.
+// Opens a song file for decoding; raises like the TDSAudioFileReader constructor.
+using ReaderFactory = std::function<std::unique_ptr<TDSAudioFileReader>(const QString& fileName)>;
+
+// How a channel is driven; tests replace the thread, the clock and the decoder.
 struct TDSChannelOptions {
-    TickSource ticks;         // none: systemTicks
-    bool refillThread = true; // false: nothing refills until Update is called
+    TickSource ticks;                   // none: systemTicks
+    bool refillThread = true;           // false: nothing refills until Update is called
+    ReaderFactory openReader = nullptr; // none: a plain TDSAudioFileReader
 };
 
 class TDSPlayerChannel {
@@ -247,6 +251,7 @@ private:
 
     TDSPlayer* player_;
     TickSource ticks_;
+    ReaderFactory openReader_;
     RecursiveTimedLock* lock_;
     std::unique_ptr<QObject> sink_; // lives on the creating (UI) thread
     std::unique_ptr<SoundBuffer> buffer_;

@@ -12,10 +12,12 @@
 namespace corvalin::test {
 
 struct DeckHarness {
-    DeckHarness()
+    // `openReader`: the channel's decoder (none: the real one).
+    explicit DeckHarness(ReaderFactory openReader = nullptr)
         : device(SoundDevice::create(QStringLiteral("manual"))),
           player(std::make_unique<TDSPlayer>(device)),
-          channel(new TDSPlayerChannel(player.get(), {[this] { return ticks; }, false})) {
+          channel(new TDSPlayerChannel(player.get(),
+                                       {[this] { return ticks; }, false, std::move(openReader)})) {
         channel->OnEndPlay = [this](TDSPlayerChannel* c) {
             ++endPlays;
             stateAtEndPlay = c->State();

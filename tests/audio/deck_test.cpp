@@ -11,6 +11,22 @@ namespace {
 
 constexpr std::uint32_t kFrame = 4; // 16-bit stereo
 
+// A real decoder that fails on every read after the first `allowed`, counting all of them.
+class FailingReader : public TDSAudioFileReader {
+public:
+    FailingReader(const QString& name, int allowed, int* calls)
+        : TDSAudioFileReader(name), allowed_(allowed), calls_(calls) {}
+    std::uint32_t Read(void* buffer, std::uint32_t size) override {
+        if (++*calls_ > allowed_)
+            throw EAudioReadError(QStringLiteral("Read failed"), kAMInvalidArg);
+        return TDSAudioFileReader::Read(buffer, size);
+    }
+
+private:
+    int allowed_;
+    int* calls_;
+};
+
 class DeckTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -274,6 +290,34 @@ TEST_F(DeckTest, LostBufferStopsTheDeckWithoutEndOfPlay) {
     h.run(800);
     EXPECT_EQ(h.endPlays, 0);
     EXPECT_EQ(EDirectXError(kDXBufferLost).message(), QStringLiteral("-2005397354"));
+}
+
+TEST_F(DeckTest, DecoderFailureMidSongStopsTheDeckWithOneEndOfPlay) {
+    int reads = 0;
+    DeckHarness d([&reads](const QString& name) {
+        return std::make_unique<FailingReader>(name, 2, &reads); // the priming fill, one refill
+    });
+    d.channel->SetFileName(file("six.wav"));
+    d.channel->Prepare();
+    d.channel->Play();
+    std::vector<std::int16_t> heard;
+    d.run(400, &heard);
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(d.channel->State(), chPlaying);
+    EXPECT_EQ(d.endPlays, 0);
+    EXPECT_EQ(heard, pcm(0, heard.size() / 2));
+    d.run(400); // this refill's read fails
+    EXPECT_EQ(reads, 3);
+    EXPECT_EQ(d.endPlays, 1);
+    EXPECT_EQ(d.stateAtEndPlay, chStopped);
+    EXPECT_EQ(d.channel->State(), chStopped);
+    EXPECT_FALSE(d.channel->hasBuffer());
+    std::vector<std::int16_t> after;
+    d.run(4000, &after);
+    EXPECT_EQ(after, std::vector<std::int16_t>(after.size(), 0)) << "nothing left playing";
+    EXPECT_EQ(reads, 3) << "no read after the failure";
+    EXPECT_EQ(d.endPlays, 1);
+    EXPECT_EQ(d.buffersLost, 0);
 }
 
 TEST_F(DeckTest, ChannelsShareOneLock) {
