@@ -1,6 +1,7 @@
 #include "speech_test_support.h"
 #include "voice/speech/SpeechMarkup.h"
 #include "voice/speech/SpeechWorkerClient.h"
+#include "voice/speech/SpeechWorkerProtocol.h"
 
 #include <condition_variable>
 #include <csignal>
@@ -54,6 +55,41 @@ std::vector<std::uint32_t> marks(const SpeechArrivals& a) {
         }
     }
     return out;
+}
+
+TEST(SpeechWorkerFrames, ByteByByteStreamGivesTheSameFramesAndOversizeFailsAtItsHeader) {
+    namespace sw = speechworker;
+    const std::string stream = sw::encodeFrame(sw::kHello, 0, std::string(4, '\x22')) +
+                               sw::encodeFrame(sw::kEvent, 3, sw::eventPayload(2, 99, 700)) +
+                               sw::encodeFrame(sw::kCancel, 4, {});
+    std::string oversize;
+    sw::appendU32(oversize, sw::kAudio);
+    sw::appendU32(oversize, 5);
+    sw::appendU32(oversize, sw::kMaxPayload + 1);
+    sw::FrameReader reader;
+    std::vector<sw::Frame> frames;
+    for (const char c : stream + oversize) {
+        reader.append(&c, 1);
+        for (sw::Frame f; reader.next(f);) {
+            frames.push_back(f);
+        }
+    }
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].utterance, 3u);
+    EXPECT_EQ(sw::readU64(frames[1].payload, 4), 99u);
+    EXPECT_EQ(frames[2].type, sw::kCancel);
+    EXPECT_TRUE(reader.failed());
+}
+
+TEST(SpeechWorkerFrames, ReadsPastTheEndGiveZeroForAnyOffset) {
+    namespace sw = speechworker;
+    const std::string payload = sw::eventPayload(1, 2, 3);
+    for (const std::size_t at : {payload.size() - 3, payload.size(), payload.size() + 1,
+                                 std::size_t(-1), std::size_t(-4), std::size_t(-8)}) {
+        EXPECT_EQ(sw::readU32(payload, at), 0u) << at;
+        EXPECT_EQ(sw::readU64(payload, at), 0u) << at;
+    }
+    EXPECT_EQ(sw::readU32(payload, payload.size() - 4), 3u);
 }
 
 TEST(SpeechWorker, SynthesisesWithMarksAndWords) {

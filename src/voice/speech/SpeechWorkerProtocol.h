@@ -47,16 +47,17 @@ inline void appendU32(std::string& out, std::uint32_t v) {
 inline void appendU64(std::string& out, std::uint64_t v) {
     out.append(reinterpret_cast<const char*>(&v), sizeof v);
 }
+// Values read past the end are 0.
 inline std::uint32_t readU32(std::string_view s, std::size_t at) {
     std::uint32_t v = 0;
-    if (at + sizeof v <= s.size()) {
+    if (at <= s.size() && s.size() - at >= sizeof v) { // no wrap-around for any `at`
         std::memcpy(&v, s.data() + at, sizeof v);
     }
     return v;
 }
 inline std::uint64_t readU64(std::string_view s, std::size_t at) {
     std::uint64_t v = 0;
-    if (at + sizeof v <= s.size()) {
+    if (at <= s.size() && s.size() - at >= sizeof v) { // no wrap-around for any `at`
         std::memcpy(&v, s.data() + at, sizeof v);
     }
     return v;
