@@ -561,6 +561,26 @@ void TDSPlayerChannel::FillBuffer() {
         writePos_ = p;
 }
 
+template <class Fill>
+bool TDSPlayerChannel::FillRing(std::uint32_t offset, std::uint32_t count, Fill&& fill) {
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    std::uint32_t l1 = 0, l2 = 0;
+    const std::int32_t r = buffer_->Lock(offset, count, &p1, &l1, &p2, &l2);
+    if (r == kDXBufferLost) {
+        BufferLost();
+        return false;
+    }
+    CheckDX(r);
+    if (l1 != count) {
+        buffer_->Unlock(p1, l1, p2, l2);
+        throw EAudioError(QStringLiteral("Locked different size from requested"));
+    }
+    fill(p1);
+    CheckDX(buffer_->Unlock(p1, l1, p2, l2));
+    return true;
+}
+
 void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
     if (count == 0 || !buffer_)
         return;
@@ -590,42 +610,16 @@ void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
             remaining = 0;
         }
     }
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    std::uint32_t l1 = 0, l2 = 0;
-    const std::int32_t r = buffer_->Lock(offset, count, &p1, &l1, &p2, &l2);
-    if (r == kDXBufferLost) {
-        BufferLost();
-        return;
-    }
-    CheckDX(r);
-    if (l1 != count) {
-        buffer_->Unlock(p1, l1, p2, l2);
-        throw EAudioError(QStringLiteral("Locked different size from requested"));
-    }
-    std::memcpy(p1, mirror_.data() + offset, count);
-    CheckDX(buffer_->Unlock(p1, l1, p2, l2));
+    FillRing(offset, count, [&](void* p) { std::memcpy(p, mirror_.data() + offset, count); });
 }
 
 void TDSPlayerChannel::WriteSilence(std::uint32_t offset, std::uint32_t count) {
     if (count == 0 || !buffer_)
         return;
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    std::uint32_t l1 = 0, l2 = 0;
-    const std::int32_t r = buffer_->Lock(offset, count, &p1, &l1, &p2, &l2);
-    if (r == kDXBufferLost) {
-        BufferLost();
-        return;
-    }
-    CheckDX(r);
-    if (l1 != count) {
-        buffer_->Unlock(p1, l1, p2, l2);
-        throw EAudioError(QStringLiteral("Locked different size from requested"));
-    }
     // Silence of the file's own sample format: 0x80 for 8-bit unsigned, 0 for 16-bit.
-    std::memset(p1, bitsPerSample_ == 8 ? 0x80 : 0, count);
-    CheckDX(buffer_->Unlock(p1, l1, p2, l2));
+    if (!FillRing(offset, count,
+                  [&](void* p) { std::memset(p, bitsPerSample_ == 8 ? 0x80 : 0, count); }))
+        return;
     times_.Add(static_cast<std::int32_t>(offset), static_cast<std::int32_t>(offset + count),
                decoder_->SampleEnd(), decoder_->SampleEnd());
 }

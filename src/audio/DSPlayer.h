@@ -241,6 +241,9 @@ private:
     void FillBuffer();
     void WriteData(std::uint32_t offset, std::uint32_t count);
     void WriteSilence(std::uint32_t offset, std::uint32_t count);
+    // Locks `count` bytes of the ring at `offset`, lets `fill` write them and unlocks. Returns
+    // false when the buffer was lost (the deck is then stopped).
+    template <class Fill> bool FillRing(std::uint32_t offset, std::uint32_t count, Fill&& fill);
     void BufferLost();
     void StopLocked();
     void SetVolumeLocked(std::int32_t v);
