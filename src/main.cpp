@@ -1,13 +1,86 @@
-#include <QCoreApplication>
-#include <QDir>
-#include <QTextStream>
+#include "audio/Analysis.h"
+#include "audio/SoundDevice.h"
+#include "platform/Clock.h"
+#include "platform/SystemClockSetter.h"
+#include "station/SingleInstance.h"
+#include "station/StationController.h"
+#include "station/StationTrace.h"
+#include "station/ui/FormCorvalinRadio.h"
+#include "station/ui/StationApplication.h"
+#include "voice/speech/EspeakSpeechEngine.h"
+#include "voice/speech/SoundBufferSpeechOutput.h"
+#include "voice/speech/VoiceCatalogue.h"
 
-// The station window is not built yet: for now the program reports where its station folder is.
+#include <QDir>
+
+using namespace corvalin;
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    out << "Corvalin Radio: the station folder is laid out in "
-        << QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) << "/\n"
-        << "The station window is not there yet; it comes with a later version.\n";
-    return 0;
+    StationApplication app(argc, argv);
+    const QString title = QStringLiteral("Corvalin Radio");
+    QApplication::setApplicationName(title);
+    QApplication::setApplicationDisplayName(title);
+
+    SingleInstance instance(SingleInstance::serverNameFor(title));
+    if (instance.AlreadyRunning(true))
+        return 0;
+
+    const QString programFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/';
+    SystemClock clock;
+    StandardRandom random;
+    RealSystemClockSetter clockSetter;
+    std::shared_ptr<SoundDevice> device = SoundDevice::create();
+    trace::audioStarted();
+
+    StationEnvironment env;
+    env.paths = SettingsPaths::forCurrentUser(programFolder);
+    env.clock = &clock;
+    env.random = &random;
+    env.clockSetter = &clockSetter;
+    env.device = device;
+    env.makeSpeechEngine = [device](QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
+        SpeechCatalogue catalogue = LoadSpeechEngines();
+        *setupError = catalogue.SetupError;
+        return std::make_unique<EspeakSpeechEngine>(
+            std::move(catalogue), std::make_unique<SoundBufferSpeechOutput>(device),
+            EspeakSpeechEngine::Options{});
+    };
+
+    TfrmCorvalinRadio frmCorvalinRadio(programFolder);
+    frmCorvalinRadio.setClock(&clock);
+    frmCorvalinRadio.setLevelColourFunction(LevelColour);
+    StationController station(std::move(env), frmCorvalinRadio, frmCorvalinRadio);
+
+    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::commandRequested, &station,
+                     &StationController::command);
+    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::volumeChanged, &station,
+                     [&station](VolumeSlider slider, int value) {
+                         if (slider == VolumeSlider::Player)
+                             station.PlayerVolumeChange(value);
+                         else if (slider == VolumeSlider::DJ)
+                             station.DJVolumeChange(value);
+                         else
+                             station.WaveVolumeChange(value);
+                     });
+    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::activated, &station,
+                     &StationController::FormActivate);
+    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station,
+                     &StationController::FormClose);
+    QObject::connect(
+        &instance, &SingleInstance::raiseRequested, &frmCorvalinRadio, [&frmCorvalinRadio] {
+            frmCorvalinRadio.setWindowState(frmCorvalinRadio.windowState() & ~Qt::WindowMinimized);
+            frmCorvalinRadio.show();
+            frmCorvalinRadio.raise();
+            frmCorvalinRadio.activateWindow();
+        });
+    app.onError = [&station](const QString& message) {
+        station.ApplicationEvents1Exception(message);
+    };
+    closeOnTerminationSignals(&frmCorvalinRadio);
+
+    station.FormCreate();
+    if (station.terminated())
+        return 1;
+    frmCorvalinRadio.show();
+    return QApplication::exec();
 }

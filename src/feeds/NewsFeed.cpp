@@ -41,8 +41,10 @@ void NewsFeed::customEvent(QEvent* event) {
 NewsFeed::NewsFeed(NewsFeedSetup setup, NewsHandOver& texts, NewsSettingsStore& store,
                    const Clock& clock, SystemClockSetter& clockSetter, QObject* parent)
     : QObject(parent), setup_(std::move(setup)), texts_(texts), store_(store), clock_(clock),
-      clockSetter_(clockSetter), definitions_(builtInDefinitionsInForce(store.zipCode())),
-      lastNewsFetch_(clock.now().addDays(-5000000)) {}
+      clockSetter_(clockSetter),
+      definitions_(builtInDefinitionsInForce(store.zipCode())), counters_{
+                                                                    clock.now().addDays(-5000000),
+                                                                    100} {}
 
 NewsFeed::~NewsFeed() {
     cancel_ = true;
@@ -76,8 +78,8 @@ bool NewsFeed::startFetch(bool readNews, bool readWeather) {
     hooks.definitionsStored = [this] { return definitionsStoredByFetch(); };
     hooks.newsFetched = [this](const QDateTime& when) {
         post([this, when] {
-            lastNewsFetch_ = when;
-            songsSinceFetch_ = 0;
+            counters_.LastNewsFetch = when;
+            counters_.SongsSinceFetch = 0;
         });
     };
     hooks.clockAttempted = [this](const ClockSyncResult& result) {

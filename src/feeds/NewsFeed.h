@@ -40,6 +40,13 @@ struct NewsFeedSetup {
     int minimumClockYear = buildYear();
 };
 
+// When news was last fetched and how many counted songs have played since: the playout's news
+// rule reads and counts them, a successful fetch resets them.
+struct NewsFetchCounters {
+    QDateTime LastNewsFetch;
+    int SongsSinceFetch = 100;
+};
+
 // Owns the news and weather fetch: starts one fetch thread at a time, merges the published
 // defaults into the store, keeps the fetch bookkeeping and the clock flag. Lives on the UI thread
 // and every public function must be called there; the fetch thread reaches it only through
@@ -67,10 +74,11 @@ public:
     // The vocabulary's long pause, put where a headline had tags.
     void setLongPause(const QString& longPause) { setup_.longPause = longPause; }
 
-    QDateTime LastNewsFetch() const { return lastNewsFetch_; }
-    void setLastNewsFetch(const QDateTime& when) { lastNewsFetch_ = when; }
-    int SongsSinceFetch() const { return songsSinceFetch_; }
-    void setSongsSinceFetch(int songs) { songsSinceFetch_ = songs; }
+    NewsFetchCounters& counters() { return counters_; }
+    QDateTime LastNewsFetch() const { return counters_.LastNewsFetch; }
+    void setLastNewsFetch(const QDateTime& when) { counters_.LastNewsFetch = when; }
+    int SongsSinceFetch() const { return counters_.SongsSinceFetch; }
+    void setSongsSinceFetch(int songs) { counters_.SongsSinceFetch = songs; }
     bool FetchNewsDefs() const { return fetchNewsDefs_; }
     bool NewsDefaultsChanged() const { return newsDefaultsChanged_; }
     bool NewVersionShown() const { return newVersionShown_; }
@@ -102,8 +110,7 @@ private:
 
     // UI thread.
     NewsDefinitions definitions_;
-    QDateTime lastNewsFetch_;
-    int songsSinceFetch_ = 100;
+    NewsFetchCounters counters_;
     bool fetchNewsDefs_ = true;
     bool newsDefaultsChanged_ = false;
     bool newVersionShown_ = false;

@@ -1,6 +1,7 @@
 #include "station/Sequencer.h"
 
 #include "core/Helpers.h"
+#include "feeds/NewsFeed.h"
 #include "library/PlayList.h"
 #include "library/SongNames.h"
 #include "platform/Clock.h"
@@ -58,11 +59,8 @@ Sequencer::Sequencer(StationState& state, TimeSlotScheduler& scheduler, TPlayLis
     deck2_.OnEndPlay = [this] { OnEndPlay(2); };
     deck1_.OnEndFade = [this] { OnEndFade(1); };
     deck2_.OnEndFade = [this] { OnEndFade(2); };
-    const QDateTime never = neverFrom(clock_.now());
-    if (!s_.LastDJTalk.isValid())
-        s_.LastDJTalk = never;
-    if (!s_.LastNewsFetch.isValid())
-        s_.LastNewsFetch = never;
+    if (!s_.Talk.LastDJTalk.isValid())
+        s_.Talk.LastDJTalk = neverFrom(clock_.now());
 }
 
 Deck* Sequencer::deck(int player) {
@@ -71,6 +69,14 @@ Deck* Sequencer::deck(int player) {
     if (player == 2)
         return &deck2_;
     return nullptr;
+}
+
+DeckState Sequencer::deckState(int player) const {
+    if (player == 1)
+        return deck1_.State();
+    if (player == 2)
+        return deck2_.State();
+    return DeckState::Stopped;
 }
 
 const _rDJ& Sequencer::slot() const {
@@ -259,11 +265,13 @@ void Sequencer::applyNewsRule() {
     if (slot().FrequencyType >= ftNever || !(settings_.ReadNews || settings_.ReadWeather))
         return;
     const _rDJ& news = slots_[kNewsSlot];
+    const NewsFetchCounters& counters = host_.FetchCounters();
     bool fetch = false;
     if (news.FrequencyType == ftMinutes)
-        fetch = s_.LastNewsFetch.msecsTo(clock_.now()) > qint64{news.FrequencyMinutes} * 60000;
+        fetch =
+            counters.LastNewsFetch.msecsTo(clock_.now()) > qint64{news.FrequencyMinutes} * 60000;
     else if (news.FrequencyType == ftSongs)
-        fetch = s_.SongsSinceFetch >= news.FrequencySongs;
+        fetch = counters.SongsSinceFetch >= news.FrequencySongs;
     if (fetch)
         host_.StartNewsFetch();
 }
@@ -271,14 +279,15 @@ void Sequencer::applyNewsRule() {
 bool Sequencer::talkDue() const {
     const _rDJ& dj = slot();
     if (dj.FrequencyType == ftMinutes &&
-        s_.LastDJTalk.msecsTo(clock_.now()) > qint64{dj.FrequencyMinutes} * 60000)
+        s_.Talk.LastDJTalk.msecsTo(clock_.now()) > qint64{dj.FrequencyMinutes} * 60000)
         return true;
     if ((dj.FrequencyType == ftSongs || dj.FrequencyType == ftRandom) &&
-        s_.SongsSinceTalk >= scheduler_.SongsUntilTalk)
+        s_.Talk.SongsSinceTalk >= s_.Talk.SongsUntilTalk)
         return true;
-    if (settings_.ReadNews && !s_.NewsHeadline.isEmpty())
+    const NewsTexts news = s_.News.get();
+    if (settings_.ReadNews && !news.NewsHeadline.isEmpty())
         return true;
-    return settings_.ReadWeather && !s_.WeatherTemperature.isEmpty();
+    return settings_.ReadWeather && !news.WeatherTemperature.isEmpty();
 }
 
 void Sequencer::Timer1Timer() {
@@ -292,8 +301,8 @@ void Sequencer::Timer1Timer() {
     if (s_.NewSongStarted) {
         s_.NewSongStarted = false;
         if (!s_.NextSongInfo().ExcludeFromCount) {
-            ++s_.SongsSinceTalk;
-            ++s_.SongsSinceFetch;
+            ++s_.Talk.SongsSinceTalk;
+            ++host_.FetchCounters().SongsSinceFetch;
         }
         if (!scheduler_.ListChanged && s_.CurrentListIndex >= 0 &&
             s_.CurrentListIndex < list_.rowCount())
@@ -347,14 +356,12 @@ void Sequencer::Timer1Timer() {
 
 void Sequencer::Timer2Timer() {
     t_.Timer2.stop();
-    if (slot().FrequencyType == ftRandom)
-        scheduler_.SongsUntilTalk = 1 + random_.below(11);
-    host_.SetDJSpeech();
+    host_.Timer2Talk();
 }
 
 void Sequencer::Timer3Timer() {
     t_.Timer3.stop();
-    s_.NextSongStarted = true;
+    s_.Speech.NextSongStarted = true;
     if (view_.isButtonDown(TransportButton::Play))
         PlaySong();
     else if (s_.TransportState == tsPaused)

@@ -11,6 +11,7 @@ namespace corvalin {
 
 class Clock;
 class IStationView;
+struct NewsFetchCounters;
 class RandomSource;
 class TPlayListTable;
 class TimeSlotScheduler;
@@ -27,8 +28,11 @@ public:
     // Starts a news and weather fetch; false when one is running or it could not start.
     virtual bool StartNewsFetch() = 0;
     virtual bool HasVoices() const = 0;
-    // The talk between two songs; ends by arming Timer3 (or calling PlaySong on failure).
-    virtual void SetDJSpeech() = 0;
+    // Timer2's talk between two songs (a new talk distance for random slots, then SetDJSpeech);
+    // ends by arming Timer3, or by calling PlaySong on failure.
+    virtual void Timer2Talk() = 0;
+    // The news fetch bookkeeping the news rule reads and counts.
+    virtual NewsFetchCounters& FetchCounters() = 0;
     virtual bool HasSpeechEngine() const = 0;
     virtual bool PauseSpeech() = 0; // true when the speech was paused
     virtual void ResumeSpeech() = 0;
@@ -93,6 +97,8 @@ public:
     void bNextClick();
     void Timer4Timer();
     void Timer8Timer();
+
+    DeckState deckState(int player) const;
 
 private:
     Deck* deck(int player);

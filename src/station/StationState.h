@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/Types.h"
+#include "voice/DJTalk.h"
+#include "voice/NewsHandOver.h"
+#include "voice/speech/TTSBufNotifySink.h"
 
 #include <QDateTime>
 #include <QString>
@@ -11,8 +14,8 @@ namespace corvalin {
 enum TTransportState : int { tsNone = 0, tsPlaying = 1, tsPaused = 2, tsStopped = 3 };
 
 // The station's runtime state for playout and transport, one instance for the program's life.
-// The time-slot fields (CurrentSlot, LoadedListFile, ListChanged, SongsUntilTalk) live in
-// TimeSlotScheduler, which owns them. Window thread only.
+// The time-slot fields (CurrentSlot, LoadedListFile, ListChanged) live in TimeSlotScheduler, the
+// fetch bookkeeping in NewsFeed. Window thread only, except News.
 struct StationState {
     TSongs Songs;
     _rSong& LastSongInfo() { return Songs[kLastSongInfo]; }
@@ -30,20 +33,14 @@ struct StationState {
     bool StartFailed = false;
     int TransportState = tsNone;
 
-    int SongsSinceTalk = 0;
-    QDateTime LastDJTalk;
-    QDateTime LastPSA;
-    int SongsSinceFetch = 0;
-    QDateTime LastNewsFetch;
-    QString NewsHeadline;
-    QString WeatherTemperature;
-    QString WeatherCity;
-    QString WeatherCondition;
+    // The talk rule (counters, last talk and announcement), shared with the talk composer; its
+    // SongsUntilTalk is set by the time-slot scheduler.
+    TTalkState Talk;
+    // The speech flags, shared with the speech side.
+    DJSpeechFlags Speech;
+    // The fetched news and weather texts, written by the fetch thread.
+    NewsHandOver News;
 
-    bool DJSpeaking = false;
-    bool DJTestRunning = false;
-    bool NextSongStarted = false;
-    bool SpeechPaused = false;
     // A song start the talk scheduled while play was paused: made good on resume.
     bool SongStartPending = false;
 };

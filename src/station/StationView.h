@@ -7,6 +7,8 @@
 
 namespace corvalin {
 
+struct StationSettings;
+
 // What the station's logic (scheduler, sequencer, transport, talk) asks of the main window's
 // controls. The logic owns every decision and its state; the window only shows it. Tests give the
 // logic a plain recording implementation. All calls are made on the window thread.
@@ -28,6 +30,8 @@ inline constexpr RgbColour fuchsia{255, 0, 255};
 // Play, Pause and Stop form one group of which exactly one is shown down.
 enum class TransportButton { Play, Pause, Stop, Next, DJTest };
 enum class VolumeSlider { Player, DJ, Wave };
+// What the operator asked for by a button, a title panel or an alarm.
+enum class StationCommand { Play, Pause, Stop, Next, DJTest, Manager, PlayList, About, ViewList };
 enum class AlarmClock { AutoStart, AutoStop };
 enum class MessageKind { Information, Warning, Error };
 
@@ -89,6 +93,21 @@ public:
     // "\r" in a text is a line break.
     virtual void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) = 0;
     virtual void showMessage(MessageKind kind, const QString& caption, const QString& text) = 0;
+};
+
+// What start-up and shutdown ask of the main window beyond what the logic shows on it.
+class StationShell {
+public:
+    virtual ~StationShell() = default;
+    virtual void setWindowPosition(int top, int left) = 0;
+    virtual int windowTop() const = 0;
+    virtual int windowLeft() const = 0;
+    // The first start's zip code prompt; sets the zip code and weather address in `settings`.
+    virtual void askZipCode(StationSettings& settings) = 0;
+    // Ends the program as soon as the message loop runs.
+    virtual void terminate() = 0;
+    // The error beep of a refused volume change.
+    virtual void beep() = 0;
 };
 
 } // namespace corvalin

@@ -71,7 +71,10 @@ struct TimeSlotChange {
 // CheckTimeSlot with the state it keeps in the main window.
 class TimeSlotScheduler {
 public:
-    TimeSlotScheduler(const Clock& clock, RandomSource& random) : clock_(clock), random_(random) {}
+    // `songsUntilTalk` belongs to the talk rule's state; the scheduler sets it when a slot is
+    // applied.
+    TimeSlotScheduler(const Clock& clock, RandomSource& random, int& songsUntilTalk)
+        : SongsUntilTalk(songsUntilTalk), clock_(clock), random_(random) {}
 
     // 0 = none: the next check applies the slot in full. FormCreate, the Radio Manager's OK and
     // an empty phrase draw set it to 0 through forceReload().
@@ -80,7 +83,7 @@ public:
     QString LoadedListFile = kNoListLoaded;
     // The slot's list is another file than before: the next song choice starts from the top.
     bool ListChanged = false;
-    int SongsUntilTalk = 0;
+    int& SongsUntilTalk;
 
     void forceReload() { CurrentSlot = 0; }
 

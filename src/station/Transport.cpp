@@ -17,8 +17,8 @@ void Sequencer::bPlayClick() {
         t_.Timer8.stop();
         s_.TransportState = tsPlaying;
         view_.setTransportDown(TransportButton::Play);
-        if (s_.DJSpeaking && s_.SpeechPaused) {
-            s_.SpeechPaused = false;
+        if (s_.Speech.DJSpeaking && s_.Speech.SpeechPaused) {
+            s_.Speech.SpeechPaused = false;
             host_.ResumeSpeech();
         }
         Deck* active = deck(s_.ActivePlayer);
@@ -30,7 +30,7 @@ void Sequencer::bPlayClick() {
             // The talk asked for the queued song while we were paused.
             s_.SongStartPending = false;
             PlaySong();
-        } else if (!s_.DJSpeaking) {
+        } else if (!s_.Speech.DJSpeaking) {
             NextSong();
             PlaySong();
         }
@@ -61,7 +61,7 @@ void Sequencer::bPauseClick() {
                 host_.SetPlayerTimers(s_.ActivePlayer, false);
             }
             if (host_.HasSpeechEngine())
-                s_.SpeechPaused = host_.PauseSpeech();
+                s_.Speech.SpeechPaused = host_.PauseSpeech();
         } catch (const std::exception&) {
         }
     }
@@ -73,7 +73,7 @@ void Sequencer::bStopClick() {
     view_.setButtonEnabled(TransportButton::Stop, false);
     view_.setButtonEnabled(TransportButton::Play, false);
     view_.setButtonEnabled(TransportButton::DJTest, true);
-    s_.SpeechPaused = false;
+    s_.Speech.SpeechPaused = false;
     if (s_.TransportState != tsStopped) {
         try {
             s_.TransportState = tsStopped;
@@ -92,10 +92,7 @@ void Sequencer::bStopClick() {
             t_.Timer8.stop();
             view_.setDJProgress(0, 100);
             view_.setDJProgressVisible(false);
-            s_.NewsHeadline.clear();
-            s_.WeatherTemperature.clear();
-            s_.WeatherCity.clear();
-            s_.WeatherCondition.clear();
+            s_.News.clear();
             for (int player = 1; player <= 2; ++player) {
                 view_.setTitleText(player, QString());
                 view_.setTitleScrolling(player, false);

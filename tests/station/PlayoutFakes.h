@@ -85,6 +85,11 @@ public:
     void setTitleColour(int player, RgbColour colour) override {
         titleColours[player].push_back(colour);
     }
+    // The last colour given to a player's title, or black.
+    RgbColour titleColour(int player) const {
+        auto it = titleColours.find(player);
+        return it == titleColours.end() || it->second.empty() ? RgbColour{} : it->second.back();
+    }
     void setTitleScrolling(int, bool) override {}
     void setPositionPercent(int player, int percent) override { position[player] = percent; }
     void setLengthText(int player, const QString& text) override { length[player] = text; }
@@ -98,17 +103,20 @@ public:
     }
     void setTransportDown(TransportButton b) override { down_ = b; }
     bool isButtonDown(TransportButton b) const override { return down_ == b; }
-    void setDJProgressVisible(bool) override {}
+    void setDJProgressVisible(bool visible) override { djBarVisible = visible; }
     void setDJProgress(int, int) override {}
-    void setDJName(const QString&) override {}
-    void setSlotColour(RgbColour) override {}
-    void setStationTitle(const QString&) override {}
-    void setVersionText(const QString&) override {}
+    void setDJName(const QString& name) override { djName = name; }
+    void setSlotColour(RgbColour colour) override { slotColour = colour; }
+    void setStationTitle(const QString& text) override { stationTitle = text; }
+    void setVersionText(const QString& text) override { versionText = text; }
     void setAutoClock(AlarmClock, bool, QTime) override {}
     void setAutoStopClockRunning(bool) override {}
     void setVolumeRange(VolumeSlider, int, int, int) override {}
-    void setVolume(VolumeSlider, int) override {}
-    int volume(VolumeSlider) const override { return -300; }
+    void setVolume(VolumeSlider slider, int value) override { volumes[slider] = value; }
+    int volume(VolumeSlider slider) const override {
+        auto it = volumes.find(slider);
+        return it == volumes.end() ? -300 : it->second;
+    }
     void setVolumeEnabled(VolumeSlider, bool) override {}
     void showTimerBox(const QString& text, const QString& caption, int ms) override {
         timerBoxes.push_back({text, caption, ms});
@@ -124,6 +132,12 @@ public:
     std::map<int, QString> remaining;
     std::vector<Box> timerBoxes;
     std::vector<Box> messages;
+    std::map<VolumeSlider, int> volumes;
+    bool djBarVisible = false;
+    QString djName;
+    RgbColour slotColour;
+    QString stationTitle;
+    QString versionText;
 
 private:
     std::map<TransportButton, bool> enabled_;

@@ -1,5 +1,6 @@
 #include "PlayoutFakes.h"
 #include "TestSupport.h"
+#include "feeds/NewsFeed.h"
 #include "library/PlayList.h"
 #include "library/SongNames.h"
 #include "platform/Clock.h"
@@ -30,7 +31,7 @@ public:
         return true;
     }
     bool HasVoices() const override { return true; }
-    void SetDJSpeech() override {
+    void Timer2Talk() override {
         ++talks;
         speaking = true;
     }
@@ -39,7 +40,9 @@ public:
     void ResumeSpeech() override { ++resumes; }
     void ResetSpeech() override { ++resets; }
     void SetPlayerTimers(int, bool) override {}
+    NewsFetchCounters& FetchCounters() override { return counters; }
 
+    NewsFetchCounters counters;
     int saves = 0;
     int fetches = 0;
     int talks = 0;
@@ -98,8 +101,8 @@ protected:
     StationSettings settings;
     TPlayListTable table;
     SlotPlayListTable slotList{table, random};
-    TimeSlotScheduler scheduler{clock, random};
     StationState state;
+    TimeSlotScheduler scheduler{clock, random, state.Talk.SongsUntilTalk};
     FakeView view;
     std::set<QString> unopenable;
     FakeDeck deck1{unopenable};
@@ -153,7 +156,7 @@ TEST_F(SequencerTest, SongsAlternateMarkSaveAndTalkAfterEverySecondSong) {
     EXPECT_EQ(deck1.opened.size(), 1u);
     seq.Timer2Timer();
     EXPECT_EQ(host.talks, 1);
-    state.SongsSinceTalk = 0; // the talk resets it
+    state.Talk.SongsSinceTalk = 0; // the talk resets it
     seq.Timer3Timer();
     EXPECT_EQ(deck1.opened.back(), paths[3]);
 
@@ -177,7 +180,8 @@ TEST_F(SequencerTest, OverlapFollowsLengthAndNeverOverlapMark) {
         TempFolder folder;
         const QString path = folder.file(c.name);
         writeWholeFile(path, "x");
-        state = StationState{};
+        state.NextSongInfo() = _rSong{};
+        state.ActivePlayer = 2;
         state.NextSongInfo().FileName = path;
         state.NextSongInfo().NeverOverlap = QString(c.name).contains(u'[');
         deck1.duration = c.duration;
@@ -191,12 +195,12 @@ TEST_F(SequencerTest, ExcludedSongIsMarkedButNotCounted) {
     seq.bPlayClick();
     seq.Timer1Timer();
     EXPECT_EQ(playedMark(0), "T");
-    EXPECT_EQ(state.SongsSinceTalk, 0);
-    EXPECT_EQ(state.SongsSinceFetch, 0);
+    EXPECT_EQ(state.Talk.SongsSinceTalk, 0);
+    EXPECT_EQ(host.counters.SongsSinceFetch, 0);
     deck1.finish();
     seq.Timer1Timer();
     seq.Timer1Timer();
-    EXPECT_EQ(state.SongsSinceTalk, 1);
+    EXPECT_EQ(state.Talk.SongsSinceTalk, 1);
 }
 
 TEST_F(SequencerTest, NextFadesOverFiveSecondsAndThenContinues) {
@@ -224,14 +228,14 @@ TEST_F(SequencerTest, StopFadesOutAndDisarmsEverything) {
     makeList({"a.mp3", "b.mp3"});
     seq.bPlayClick();
     seq.Timer1Timer();
-    state.NewsHeadline = "old news";
+    state.News.setHeadline("old news");
     seq.bStopClick();
     EXPECT_EQ(deck1.fadeMs, 2000);
     EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
     EXPECT_TRUE(view.isButtonEnabled(TransportButton::Play));
     EXPECT_FALSE(view.isButtonEnabled(TransportButton::Stop));
     EXPECT_FALSE(t1.isActive() || t2.isActive() || t3.isActive() || t4.isActive());
-    EXPECT_TRUE(state.NewsHeadline.isEmpty());
+    EXPECT_TRUE(state.News.get().NewsHeadline.isEmpty());
     EXPECT_TRUE(view.title[1].isEmpty());
     EXPECT_EQ(state.ActivePlayer, 2);
     EXPECT_EQ(host.resets, 1);
@@ -274,9 +278,9 @@ TEST_F(SequencerTest, SongStartFallingIntoPauseHappensOnResume) {
     playToEnd();
     ASSERT_TRUE(t2.isActive());
     seq.Timer2Timer();
-    state.DJSpeaking = true;
+    state.Speech.DJSpeaking = true;
     seq.bPauseClick();
-    EXPECT_TRUE(state.SpeechPaused);
+    EXPECT_TRUE(state.Speech.SpeechPaused);
     EXPECT_EQ(t8.interval(), 300000);
     seq.Timer3Timer(); // the talk's hand-back arrives during the pause
     EXPECT_EQ(deck1.opened.size(), 1u);
@@ -330,10 +334,10 @@ TEST_F(SequencerTest, TalkRuleAtTheEndOfASong) {
         deck1.endFade();
         deck2.endFade();
         seq.bPlayClick();
-        state.SongsSinceTalk = c.songsSinceTalk;
-        state.LastDJTalk = clock.now().addSecs(-60 * c.minutesSinceTalk);
+        state.Talk.SongsSinceTalk = c.songsSinceTalk;
+        state.Talk.LastDJTalk = clock.now().addSecs(-60 * c.minutesSinceTalk);
         seq.Timer1Timer();
-        state.NewsHeadline = c.headline;
+        state.News.setHeadline(c.headline);
         const std::size_t starts = deck1.opened.size() + deck2.opened.size();
         activeDeck().finish();
         seq.Timer1Timer();
@@ -360,7 +364,7 @@ TEST_F(SequencerTest, NewsIsFetchedByItsOwnSongCountOnlyWhenTheSlotTalks) {
     activeDeck().finish();
     seq.Timer1Timer();
     seq.Timer1Timer();
-    EXPECT_EQ(state.SongsSinceFetch, 3);
+    EXPECT_EQ(host.counters.SongsSinceFetch, 3);
     EXPECT_EQ(host.fetches, 1);
 }
 

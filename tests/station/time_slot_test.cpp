@@ -54,7 +54,8 @@ protected:
 
     FakeClock clock{at(9)};
     ScriptedRandom random{{7}};
-    TimeSlotScheduler scheduler{clock, random};
+    int songsUntilTalk = 0;
+    TimeSlotScheduler scheduler{clock, random, songsUntilTalk};
     TDJSlots slots;
     RecordingList list;
 };
@@ -153,7 +154,8 @@ TEST_F(TimeSlotTest, ListErrorsStillSwitchTheSlot) {
         {QStringLiteral("empty.lst"), 0, kNoSongsInSlotList, {QStringLiteral("load empty.lst")}},
     };
     for (const Case& k : cases) {
-        TimeSlotScheduler fresh(clock, random);
+        int freshUntilTalk = 0;
+        TimeSlotScheduler fresh(clock, random, freshUntilTalk);
         slots[1].PlayList = k.path;
         if (k.rows)
             list.files[k.path] = *k.rows;
@@ -188,7 +190,8 @@ TEST_F(TimeSlotTest, RandomTalkFrequencyDrawsOneToEleven) {
     const std::pair<int, int> draws[] = {{0, 1}, {7, 8}, {10, 11}, {11, 1}};
     for (const auto& [value, expected] : draws) {
         ScriptedRandom scripted({value});
-        TimeSlotScheduler fresh(clock, scripted);
+        int freshUntilTalk = 0;
+        TimeSlotScheduler fresh(clock, scripted, freshUntilTalk);
         (void)fresh.CheckTimeSlot(slots, list);
         EXPECT_EQ(fresh.SongsUntilTalk, expected) << value;
         EXPECT_EQ(scripted.draws(), 1);
@@ -263,7 +266,8 @@ TEST(SlotPlayListTable, SlotChangeKeepsPlayedMarksInTheFiles) {
 
     FakeClock clock(at(5, 59, 59));
     ScriptedRandom random({3, 1, 4, 1, 5, 9, 2, 6});
-    TimeSlotScheduler scheduler(clock, random);
+    int songsUntilTalk = 0;
+    TimeSlotScheduler scheduler(clock, random, songsUntilTalk);
     TPlayListTable table;
     SlotPlayListTable list(table, random);
 

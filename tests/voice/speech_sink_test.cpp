@@ -26,7 +26,8 @@ protected:
     test::TempFolder folder;
     FakeSpeechEngine engine{{kVoice}};
     ScriptedRandom random{{1234}};
-    DJSpeech speech{engine, random, folder.path()};
+    DJSpeechFlags flags;
+    DJSpeech speech{engine, random, flags, folder.path()};
     Window window{speech};
     bool neverOverlap = false;
 

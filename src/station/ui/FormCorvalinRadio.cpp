@@ -7,10 +7,14 @@
 #include "FormTimerBox.h"
 #include "ImageButton.h"
 #include "ScrollingPanel.h"
+#include "dialogs/FormZipCode.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
 
@@ -302,6 +306,12 @@ void TfrmCorvalinRadio::buildVolumePanel() {
         *s.caption = caption;
     }
     DJVolume->setEnabled(false); // until a voice is ready
+    const std::pair<QSlider*, VolumeSlider> sliders[] = {{PlayerVolume, VolumeSlider::Player},
+                                                         {DJVolume, VolumeSlider::DJ},
+                                                         {WaveVolume, VolumeSlider::Wave}};
+    for (const auto& [widget, which] : sliders)
+        connect(widget, &QSlider::valueChanged, this,
+                [this, which = which](int value) { Q_EMIT volumeChanged(which, value); });
 }
 
 void TfrmCorvalinRadio::buildDialogButtons() {
@@ -339,6 +349,10 @@ void TfrmCorvalinRadio::buildDialogButtons() {
         connect(b, &ImageButton::clicked, this, s.handler);
         *s.member = b;
     }
+    // The station management dialogs are not part of this version yet.
+    bManager->setEnabled(false);
+    bPlayList->setEnabled(false);
+    bAbout->setEnabled(false);
 }
 
 void TfrmCorvalinRadio::setClock(const Clock* clock) {
@@ -525,6 +539,7 @@ void TfrmCorvalinRadio::setVolumeRange(VolumeSlider which, int minimum, int maxi
 }
 
 void TfrmCorvalinRadio::setVolume(VolumeSlider which, int value) {
+    const QSignalBlocker quiet(slider(which));
     slider(which)->setValue(value);
 }
 
@@ -549,6 +564,50 @@ void TfrmCorvalinRadio::showMessage(MessageKind kind, const QString& caption, co
         new QMessageBox(icon, caption, withLineBreaks(text), QMessageBox::Ok, this);
     box->exec();
     delete box.data();
+}
+
+void TfrmCorvalinRadio::setWindowPosition(int top, int left) {
+    move(left, top);
+}
+
+int TfrmCorvalinRadio::windowTop() const {
+    return y();
+}
+
+int TfrmCorvalinRadio::windowLeft() const {
+    return x();
+}
+
+void TfrmCorvalinRadio::askZipCode(StationSettings& settings) {
+    QPointer<TfrmZipCode> prompt = new TfrmZipCode(settings, this);
+    prompt->exec();
+    delete prompt.data();
+}
+
+void TfrmCorvalinRadio::terminate() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
+}
+
+void TfrmCorvalinRadio::beep() {
+    QApplication::beep();
+}
+
+void TfrmCorvalinRadio::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // After the window has been painted, like an activation.
+    QMetaObject::invokeMethod(this, &TfrmCorvalinRadio::activated, Qt::QueuedConnection);
+}
+
+void TfrmCorvalinRadio::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Q_EMIT activated();
+}
+
+void TfrmCorvalinRadio::closeEvent(QCloseEvent* event) {
+    Q_EMIT closing();
+    QWidget::closeEvent(event);
 }
 
 void TfrmCorvalinRadio::bPlayClick() {

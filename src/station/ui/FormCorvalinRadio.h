@@ -20,15 +20,11 @@ class DigitalClock;
 class ImageButton;
 class ScrollingPanel;
 
-// What the operator asked for by a button, a title panel or an alarm. The station's logic
-// connects to commandRequested() and decides what happens.
-enum class StationCommand { Play, Pause, Stop, Next, DJTest, Manager, PlayList, About, ViewList };
-
 // The station's main window: a fixed-size black console with both decks, the transport buttons,
 // the DJ strip, the slot clock, the volume sliders and the dialog buttons. It shows what the
 // station's logic tells it through IStationView and reports the operator's requests; it holds no
 // station state of its own. Window thread only.
-class TfrmCorvalinRadio : public QWidget, public IStationView {
+class TfrmCorvalinRadio : public QWidget, public IStationView, public StationShell {
     Q_OBJECT
 public:
     // `programFolder` (with a trailing "/") is where help/ is found.
@@ -67,6 +63,14 @@ public:
     void setVolumeEnabled(VolumeSlider slider, bool enabled) override;
     void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) override;
     void showMessage(MessageKind kind, const QString& caption, const QString& text) override;
+
+    // StationShell
+    void setWindowPosition(int top, int left) override;
+    int windowTop() const override;
+    int windowLeft() const override;
+    void askZipCode(StationSettings& settings) override;
+    void terminate() override;
+    void beep() override;
 
     // The help window, once opened (nullptr before).
     TfrmHelp* helpWindow() const { return help_.data(); }
@@ -148,6 +152,17 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void commandRequested(corvalin::StationCommand command);
+    // The operator moved a volume slider (not raised when the logic sets one).
+    void volumeChanged(corvalin::VolumeSlider slider, int value);
+    // The window was shown or became the active window.
+    void activated();
+    // The window is closing.
+    void closing();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Deck {

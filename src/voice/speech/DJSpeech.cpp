@@ -2,9 +2,10 @@
 
 namespace corvalin {
 
-DJSpeech::DJSpeech(DJSpeechEngine& engine, RandomSource& random, QString programFolder,
-                   QObject* parent)
-    : QObject(parent), engine_(engine), sink_(random), programFolder_(std::move(programFolder)) {
+DJSpeech::DJSpeech(DJSpeechEngine& engine, RandomSource& random, DJSpeechFlags& flags,
+                   QString programFolder, QObject* parent)
+    : QObject(parent), engine_(engine), sink_(random, flags),
+      programFolder_(std::move(programFolder)) {
     connect(&engine_, &DJSpeechEngine::TextDataStarted, this,
             [this] { apply(sink_.TextDataStarted()); });
     connect(&engine_, &DJSpeechEngine::TextDataDone, this, [this] { apply(sink_.TextDataDone()); });

@@ -18,8 +18,9 @@ inline constexpr const char* kDJTestSentence = "This is a DJ test for Corvalin R
 class DJSpeech : public QObject {
     Q_OBJECT
 public:
-    DJSpeech(DJSpeechEngine& engine, RandomSource& random, QString programFolder,
-             QObject* parent = nullptr);
+    // `flags` are the station's, shared with the sequencer; they outlive this object.
+    DJSpeech(DJSpeechEngine& engine, RandomSource& random, DJSpeechFlags& flags,
+             QString programFolder, QObject* parent = nullptr);
 
     DJSpeechFlags& flags() { return sink_.flags; }
     const DJProgressBar& bar() const { return sink_.bar; }

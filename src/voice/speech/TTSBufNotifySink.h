@@ -37,9 +37,11 @@ inline constexpr int kSongAfterSpeechMs = 250;
 // Pure logic over the flags and the bar; the window applies the returned orders. UI thread.
 class TTSBufNotifySink {
 public:
-    explicit TTSBufNotifySink(RandomSource& random) : random_(random) {}
+    // `flags` belong to the station's state and outlive the sink.
+    TTSBufNotifySink(RandomSource& random, DJSpeechFlags& speechFlags)
+        : flags(speechFlags), random_(random) {}
 
-    DJSpeechFlags flags;
+    DJSpeechFlags& flags;
     DJProgressBar bar;
 
     // An utterance of `textBytes` bytes is handed to the engine: the bar tracks it.

@@ -1,0 +1,603 @@
+#include "station/StationController.h"
+
+#include "audio/Analysis.h"
+#include "audio/VolumeControls.h"
+#include "core/Helpers.h"
+#include "platform/Clock.h"
+#include "platform/Version.h"
+#include "station/StationTrace.h"
+#include "station/UserName.h"
+#include "voice/speech/DJSpeech.h"
+#include "voice/speech/DJSpeechEngine.h"
+#include "voice/speech/VoiceCatalogue.h"
+
+#include <QTimer>
+#include <exception>
+
+namespace corvalin {
+
+// The settings store as the news feed edits it: loaded when first asked for, written by flush().
+// A store that exists but cannot be read is never written back.
+class StationController::SettingsForNews final : public NewsSettingsStore {
+public:
+    SettingsForNews(const SettingsStore& store, const StationSettings& settings)
+        : store_(store), settings_(settings) {}
+    IniFile& settings() override {
+        if (!loaded_) {
+            ini_ = IniFile();
+            readable_ = static_cast<bool>(store_.load(settings_.SameSettings, ini_));
+            loaded_ = true;
+        }
+        return ini_;
+    }
+    void flush() override {
+        if (loaded_ && readable_)
+            (void)store_.flush(settings_.SameSettings, ini_);
+        loaded_ = false;
+    }
+    QString zipCode() const override { return settings_.ZipCode; }
+
+private:
+    const SettingsStore& store_;
+    const StationSettings& settings_;
+    IniFile ini_;
+    bool loaded_ = false;
+    bool readable_ = false;
+};
+
+// A deck that reports its starts and ends to the timing trace.
+class StationController::TracedDeck final : public Deck {
+public:
+    TracedDeck(int player, TDSPlayerChannel& channel) : player_(player), inner_(channel) {
+        inner_.OnEndPlay = [this] {
+            trace::event("song-end", QString::number(player_));
+            if (OnEndPlay)
+                OnEndPlay();
+        };
+        inner_.OnEndFade = [this] {
+            if (OnEndFade)
+                OnEndFade();
+        };
+    }
+    void Open(const QString& file) override {
+        inner_.Open(file);
+        file_ = file;
+    }
+    void Close() override { inner_.Close(); }
+    void Prepare() override { inner_.Prepare(); }
+    void Play() override {
+        const bool resuming = inner_.State() == DeckState::Paused;
+        inner_.Play();
+        if (!resuming)
+            trace::event("song-start", QString::number(player_) + QLatin1Char(' ') + file_);
+    }
+    void Pause() override { inner_.Pause(); }
+    void Stop() override { inner_.Stop(); }
+    void Fade(std::uint32_t ms, std::int32_t endVolume) override { inner_.Fade(ms, endVolume); }
+    void SeekToEnd() override { inner_.SeekToEnd(); }
+    void SetVolume(std::int32_t volume) override { inner_.SetVolume(volume); }
+    DeckState State() const override { return inner_.State(); }
+    std::int32_t Position() override { return inner_.Position(); }
+    std::int32_t Duration() const override { return inner_.Duration(); }
+
+private:
+    int player_;
+    ChannelDeck inner_;
+    QString file_;
+};
+
+StationController::StationController(StationEnvironment environment, IStationView& view,
+                                     StationShell& shell, QObject* parent)
+    : QObject(parent), env_(std::move(environment)), view_(view), shell_(shell),
+      clock_(*env_.clock), random_(*env_.random), programFolder_(env_.paths.programFolder),
+      store_(env_.paths), slotList_(table_, random_),
+      scheduler_(clock_, random_, state_.Talk.SongsUntilTalk), phrases_(random_) {
+    settings_ = defaultSettings(programFolder_, clock_.now().time());
+    if (!env_.makeTimer)
+        env_.makeTimer = [](std::function<void()> f) {
+            return std::make_unique<QtOneShotTimer>(std::move(f));
+        };
+    timer1_ = env_.makeTimer([this] { sequencer_->Timer1Timer(); });
+    timer2_ = env_.makeTimer([this] { sequencer_->Timer2Timer(); });
+    timer3_ = env_.makeTimer([this] { sequencer_->Timer3Timer(); });
+    timer4_ = env_.makeTimer([this] { sequencer_->Timer4Timer(); });
+    timer6_ = env_.makeTimer([this] { Timer6Timer(); });
+    timer7_ = env_.makeTimer([this] { Timer7Timer(); });
+    timer8_ = env_.makeTimer([this] { sequencer_->Timer8Timer(); });
+
+    newsStore_ = std::make_unique<SettingsForNews>(store_, settings_);
+    NewsFeedSetup newsSetup = env_.news;
+    newsSetup.programFolder = programFolder_;
+    news_ =
+        std::make_unique<NewsFeed>(newsSetup, state_.News, *newsStore_, clock_, *env_.clockSetter);
+    connect(news_.get(), &NewsFeed::newVersionNotice, this,
+            [this](const QString& text, const QString& caption, int ms) {
+                view_.showTimerBox(text, caption, ms);
+            });
+
+    // Both decks exist from the start, so that Stop is always safe; the device opens on the
+    // first song.
+    player1_ = std::make_unique<TDSPlayer>(env_.device);
+    player2_ = std::make_unique<TDSPlayer>(env_.device);
+    channel1_ = std::make_unique<TDSPlayerChannel>(player1_.get(), env_.channelOptions);
+    channel2_ = std::make_unique<TDSPlayerChannel>(player2_.get(), env_.channelOptions);
+    deck1_ = std::make_unique<TracedDeck>(1, *channel1_);
+    deck2_ = std::make_unique<TracedDeck>(2, *channel2_);
+    for (int i = 0; i < 2; ++i) {
+        const int player = i + 1;
+        meterTimer_[i] = new QTimer(this);
+        meterTimer_[i]->setInterval(kMeterTimerMs);
+        connect(meterTimer_[i], &QTimer::timeout, this,
+                [this, player] { PlayerTimerTimer(player); });
+        positionTimer_[i] = new QTimer(this);
+        positionTimer_[i]->setInterval(kPositionTimerMs);
+        connect(positionTimer_[i], &QTimer::timeout, this,
+                [this, player] { PlayerTimerATimer(player); });
+    }
+    sequencer_ = std::make_unique<Sequencer>(
+        state_, scheduler_, table_, settings_.DJSlots, settings_, view_, *deck1_, *deck2_,
+        StationTimers{*timer1_, *timer2_, *timer3_, *timer4_, *timer7_, *timer8_}, *this, clock_,
+        random_);
+    phrases_.ReapplyTimeSlot = [this] {
+        scheduler_.forceReload();
+        CheckTimeSlot();
+    };
+}
+
+StationController::~StationController() {
+    for (QTimer* t : meterTimer_)
+        t->stop();
+    for (QTimer* t : positionTimer_)
+        t->stop();
+    // The talk and the speech refer to the engine; the decks' channels to their players.
+    talk_.reset();
+    speech_.reset();
+    engine_.reset();
+    sequencer_.reset();
+    deck1_.reset();
+    deck2_.reset();
+    analysis_[0].reset();
+    analysis_[1].reset();
+    channel1_.reset();
+    channel2_.reset();
+}
+
+OneShotTimer& StationController::timer(int number) {
+    switch (number) {
+    case 1:
+        return *timer1_;
+    case 2:
+        return *timer2_;
+    case 3:
+        return *timer3_;
+    case 4:
+        return *timer4_;
+    case 6:
+        return *timer6_;
+    case 7:
+        return *timer7_;
+    default:
+        return *timer8_;
+    }
+}
+
+bool StationController::playerTimersActive(int player) const {
+    const int i = player == 1 ? 0 : 1;
+    return meterTimer_[i]->isActive() || positionTimer_[i]->isActive();
+}
+
+const _rDJ& StationController::currentSlot() const {
+    const int slot = scheduler_.CurrentSlot;
+    return settings_.DJSlots[static_cast<std::size_t>(slot >= 1 && slot <= kSlotCount ? slot : 0)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and shutdown
+
+void StationController::FormCreate() {
+    state_.NewSongStarted = true;
+    state_.ListSavePending = true;
+    state_.CurrentListIndex = -1;
+    state_.SkipRequested = false;
+    state_.Speech = DJSpeechFlags{};
+    view_.setDJProgress(0, 100);
+    view_.setDJProgressVisible(false);
+
+    (void)store_.readAtCreate(settings_); // the values are read even when the flag is not stored
+    shell_.setWindowPosition(settings_.Top, settings_.Left);
+    restartPending_ = settings_.Restart;
+    startPlay_ = settings_.StartPlay;
+    applyVolumesToView();
+
+    view_.setVersionText(QStringLiteral("Corvalin Radio ver. ") + programVersion() +
+                         QLatin1Char(' ') + legalNotice());
+    view_.setDJName(QString());
+    for (int player = 1; player <= 2; ++player) {
+        view_.setLengthText(player, QString());
+        view_.setRemainingText(player, QString());
+        view_.setTitleText(player, QString());
+        view_.setTitleScrolling(player, false);
+    }
+    userName_ = env_.userName.isEmpty() ? UserName() : UserNameFromLogin(env_.userName);
+
+    ReadIni();
+    if (closed_)
+        return;
+    view_.setStationTitle(settings_.StationIdentification);
+    scheduler_.forceReload();
+    CheckTimeSlot();
+    created_ = true;
+}
+
+void StationController::ReadIni() {
+    const bool sameSettings = store_.readSameSettings();
+    TVoiceStartUp voice = ReadVocabulary(programFolder_, sameSettings, userName_);
+    if (voice.error) {
+        closed_ = true;
+        view_.showMessage(MessageKind::Error, kSetupErrorCaption, *voice.error);
+        shell_.terminate();
+        return;
+    }
+    vocabulary_ = voice.vocabulary;
+    phrases_.PhrasesFile = voice.PhrasesFile;
+    news_->setLongPause(vocabulary_.LongPause);
+
+    const bool askZip = store_.readIni(settings_, clock_.now().time());
+    view_.setAutoClock(AlarmClock::AutoStart, settings_.AutoStart, settings_.AutoStartTime);
+    view_.setAutoStopClockRunning(settings_.AutoStop);
+    view_.setAutoClock(AlarmClock::AutoStop, settings_.AutoStop, settings_.AutoStopTime);
+    if (askZip) {
+        shell_.askZipCode(settings_);
+        (void)store_.writeZipCode(settings_);
+        restartPending_ = true;
+    }
+}
+
+void StationController::applyVolumesToView() {
+    view_.setVolumeRange(VolumeSlider::Wave, 0, 65535, 6553);
+    view_.setVolume(VolumeSlider::Wave, settings_.WaveVolume);
+    view_.setVolumeRange(VolumeSlider::Player, kPlayerVolumeMinimum, 0, 500);
+    view_.setVolume(VolumeSlider::Player, settings_.PlayerVolume);
+    view_.setVolumeRange(VolumeSlider::DJ, settings_.DJVolumeMin, settings_.DJVolumeMax,
+                         settings_.DJVolumeInc);
+    view_.setVolume(VolumeSlider::DJ, settings_.DJVolume);
+}
+
+void StationController::FormActivate() {
+    if (closed_ || !created_)
+        return;
+    WaveVolumeChange(view_.volume(VolumeSlider::Wave));
+    if (activateDone_)
+        return;
+    activateDone_ = true;
+    trace::event("window-shown");
+    try {
+        state_.TransportState = tsNone;
+        state_.News.clear();
+        scheduler_.ListChanged = true;
+        const QDateTime never = neverFrom(clock_.now());
+        state_.Talk.LastDJTalk = never;
+        state_.Talk.LastPSA = never;
+        state_.Talk.SongsSinceTalk = 100;
+        news_->setLastNewsFetch(never);
+        news_->setSongsSinceFetch(100);
+        news_->CheckDefaults();
+        settings_.News = news_->definitions();
+        state_.ActivePlayer = 2;
+
+        QString setupError;
+        engine_ = env_.makeSpeechEngine(&setupError);
+        if (!setupError.isEmpty())
+            view_.showMessage(MessageKind::Error, kSetupErrorCaption, setupError);
+        speech_ = std::make_unique<DJSpeech>(*engine_, random_, state_.Speech, programFolder_);
+        connectSpeech();
+        talk_ = std::make_unique<TDJTalk>(
+            TDJTalk::Inputs{vocabulary_, phrases_, lists_, state_.Songs, state_.News, state_.Talk,
+                            clock_, random_, *this, localeTimeSeparator()});
+        if (engine_->voices().isEmpty())
+            view_.showMessage(MessageKind::Warning, QStringLiteral("Warning"), kNoTTSText);
+
+        const int volume = view_.volume(VolumeSlider::Player);
+        channel1_->SetVolume(volume);
+        channel2_->SetVolume(volume);
+        if (news_->NewsDefaultsChanged())
+            view_.showMessage(MessageKind::Information, QStringLiteral("Notice"),
+                              kNewsDefaultsChangedText);
+    } catch (const std::exception&) {
+        sequencer_->bStopClick();
+    }
+    bDJTestClick();
+}
+
+void StationController::connectSpeech() {
+    connect(speech_.get(), &DJSpeech::armTimer3, this, [this](int ms) { timer3_->start(ms); });
+    connect(speech_.get(), &DJSpeech::armTimer7, this, [this](int ms) { timer7_->start(ms); });
+    connect(speech_.get(), &DJSpeech::stopTimer7, this, [this] { timer7_->stop(); });
+    connect(speech_.get(), &DJSpeech::barChanged, this, [this] { showDJBar(); });
+    connect(speech_.get(), &DJSpeech::volumeSliderChanged, this, [this] { showDJVolumeSlider(); });
+    speech_->setNextSongNeverOverlap([this] { return state_.NextSongInfo().NeverOverlap; });
+    if (trace::enabled()) {
+        connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] {
+            trace::event(state_.Speech.DJTestRunning ? "voice-test-start" : "talk-start");
+        });
+        connect(engine_.get(), &DJSpeechEngine::BookMark, this, [](quint32 mark) {
+            if (mark == kIntroMark)
+                trace::event("bookmark");
+        });
+        connect(engine_.get(), &DJSpeechEngine::TextDataDone, this, [this] {
+            trace::event(state_.Speech.DJTestRunning ? "voice-test-end" : "talk-end");
+        });
+    }
+}
+
+void StationController::showDJBar() {
+    const DJProgressBar& bar = speech_->bar();
+    view_.setDJProgressVisible(bar.ShowBorder);
+    view_.setDJProgress(static_cast<int>(std::min<qint64>(bar.Position, INT_MAX)),
+                        static_cast<int>(std::min<qint64>(bar.Max, INT_MAX)));
+}
+
+void StationController::showDJVolumeSlider() {
+    const DJVolumeSlider& slider = speech_->volumeSlider();
+    view_.setVolumeRange(VolumeSlider::DJ, slider.minimum, slider.maximum, slider.step);
+    view_.setVolume(VolumeSlider::DJ, slider.value);
+    view_.setVolumeEnabled(VolumeSlider::DJ, slider.enabled);
+    settings_.DJVolumeMin = slider.minimum;
+    settings_.DJVolumeMax = slider.maximum;
+    settings_.DJVolumeInc = slider.step;
+    settings_.DJVolume = slider.value;
+}
+
+void StationController::Timer6Timer() {
+    timer6_->stop();
+    if (state_.Speech.DJSpeaking) {
+        timer6_->start(kTimer6Ms);
+        return;
+    }
+    view_.setButtonEnabled(TransportButton::Play, true);
+    view_.setButtonEnabled(TransportButton::Pause, false);
+    view_.setButtonEnabled(TransportButton::Stop, false);
+    view_.setTransportDown(TransportButton::Stop);
+    view_.setButtonEnabled(TransportButton::Next, false);
+    view_.setButtonEnabled(TransportButton::DJTest, true);
+    if (!startupChecked_ && (restartPending_ || startPlay_)) {
+        restartPending_ = false;
+        sequencer_->bPlayClick();
+    }
+    startupChecked_ = true;
+}
+
+void StationController::FormClose() {
+    if (closed_)
+        return;
+    closed_ = true;
+    try {
+        sequencer_->bStopClick();
+        SaveList();
+        settings_.Top = shell_.windowTop();
+        settings_.Left = shell_.windowLeft();
+        settings_.WaveVolume = view_.volume(VolumeSlider::Wave);
+        settings_.PlayerVolume = view_.volume(VolumeSlider::Player);
+        settings_.DJVolume = view_.volume(VolumeSlider::DJ);
+        (void)store_.writeAtClose(settings_);
+    } catch (const std::exception&) {
+        // The window closes anyway; the stored run flag then makes the next start play.
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Buttons, timers, volumes
+
+void StationController::command(StationCommand command) {
+    if (closed_ || !created_)
+        return;
+    switch (command) {
+    case StationCommand::Play:
+        sequencer_->bPlayClick();
+        break;
+    case StationCommand::Pause:
+        sequencer_->bPauseClick();
+        break;
+    case StationCommand::Stop:
+        sequencer_->bStopClick();
+        break;
+    case StationCommand::Next:
+        sequencer_->bNextClick();
+        break;
+    case StationCommand::DJTest:
+        bDJTestClick();
+        break;
+    case StationCommand::Manager:
+    case StationCommand::PlayList:
+    case StationCommand::About:
+    case StationCommand::ViewList:
+        break; // the station management dialogs are not part of this version
+    }
+}
+
+void StationController::bDJTestClick() {
+    view_.setButtonEnabled(TransportButton::DJTest, false);
+    view_.setButtonEnabled(TransportButton::Play, false);
+    view_.setButtonEnabled(TransportButton::Pause, false);
+    view_.setButtonEnabled(TransportButton::Next, false);
+    if (speech_)
+        speech_->speakTest(currentSlot().SpeechEngine);
+    timer6_->start(kTimer6Ms);
+}
+
+void StationController::Timer7Timer() {
+    timer7_->stop();
+    if (speech_)
+        speech_->Timer7Timer();
+}
+
+void StationController::PlayerTimerTimer(int player) {
+    const int i = player == 1 ? 0 : 1;
+    TDSPlayerChannel& c = channel(player);
+    if (c.State() != chPlaying) {
+        meterTimer_[i]->stop();
+        positionTimer_[i]->stop();
+        return;
+    }
+    TAnalysis* analysis = analysis_[i].get();
+    if (!analysis) {
+        view_.clearMeters(player);
+        return;
+    }
+    analysis->Analyse();
+    MeterReading reading;
+    reading.channels = analysis->Channels;
+    reading.columnCount = analysis->ColumnCount;
+    reading.maxValues = analysis->MaxValues;
+    reading.minValues = analysis->MinValues;
+    reading.levels[0] = analysis->Levels[0];
+    reading.levels[1] = analysis->Levels[1];
+    view_.showMeters(player, reading);
+}
+
+void StationController::PlayerTimerATimer(int player) {
+    sequencer_->PlayerTimerATimer(player);
+}
+
+void StationController::PlayerVolumeChange(int value) {
+    settings_.PlayerVolume = value;
+    PlayerVolumeChanged(channel1_.get(), channel2_.get(), value);
+}
+
+void StationController::DJVolumeChange(int value) {
+    settings_.DJVolume = value;
+    if (!speech_)
+        return;
+    speech_->volumeSlider().setValue(value);
+    speech_->DJVolumeChanged();
+}
+
+void StationController::WaveVolumeChange(int value) {
+    settings_.WaveVolume = value;
+    if (env_.device && !WaveVolumeChanged(env_.device.get(), value))
+        shell_.beep();
+}
+
+void StationController::ApplicationEvents1Exception(const QString& message) {
+    const bool wasPlaying = view_.isButtonDown(TransportButton::Play);
+    view_.showTimerBox(message, QStringLiteral("Error"), 10000);
+    if (wasPlaying && !closed_) {
+        sequencer_->bStopClick();
+        sequencer_->bPlayClick();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// What playout and the talk ask of the window
+
+void StationController::CheckTimeSlot() {
+    const TimeSlotChange change = scheduler_.CheckTimeSlot(settings_.DJSlots, slotList_);
+    if (change.colourChanged)
+        view_.setSlotColour(change.colour);
+    if (change.applied) {
+        view_.setDJName(change.djName);
+        phrases_.LoadSlotPhrases(scheduler_.CurrentSlot, lists_);
+    }
+    if (!change.error.isEmpty()) {
+        view_.showMessage(MessageKind::Error, kSetupErrorCaption, change.error);
+        sequencer_->bStopClick();
+    }
+}
+
+void StationController::SaveList() {
+    const QString& file = scheduler_.listSource();
+    if (!file.isEmpty())
+        slotList_.save(file);
+}
+
+bool StationController::StartNewsFetch() {
+    return news_->startFetch(settings_.ReadNews, settings_.ReadWeather);
+}
+
+bool StationController::HasVoices() const {
+    return engine_ && !engine_->voices().isEmpty();
+}
+
+void StationController::Timer2Talk() {
+    if (talk_)
+        talk_->Timer2Timer();
+    else
+        sequencer_->PlaySong();
+}
+
+bool StationController::HasSpeechEngine() const {
+    return speech_ != nullptr;
+}
+
+bool StationController::PauseSpeech() {
+    speech_->pause();
+    return state_.Speech.SpeechPaused;
+}
+
+void StationController::ResumeSpeech() {
+    // The caller has already cleared SpeechPaused.
+    speech_->engine().AudioResume();
+}
+
+void StationController::ResetSpeech() {
+    speech_->reset(false);
+}
+
+void StationController::SetPlayerTimers(int player, bool enabled) {
+    const int i = player == 1 ? 0 : 1;
+    if (!enabled) {
+        meterTimer_[i]->stop();
+        positionTimer_[i]->stop();
+        return;
+    }
+    TDSPlayerChannel& c = channel(player);
+    if (!analysis_[i] || analysis_[i]->Channel != &c || analysedFile_[i] != c.FileName()) {
+        analysis_[i].reset();
+        try {
+            const int samplesPerTick = player1_->Frequency() * kMeterTimerMs / 1000;
+            analysis_[i] = std::make_unique<TAnalysis>(&c, samplesPerTick, kTraceColumns);
+            analysedFile_[i] = c.FileName();
+        } catch (const std::exception&) {
+            analysedFile_[i].clear();
+        }
+    }
+    meterTimer_[i]->start();
+    positionTimer_[i]->start();
+}
+
+NewsFetchCounters& StationController::FetchCounters() {
+    return news_->counters();
+}
+
+TTalkSettings StationController::TalkSettings() const {
+    const _rDJ& slot = currentSlot();
+    return TTalkSettings{settings_.StationIdentification, settings_.PublicService.trimmed(),
+                         slot.Name, slot.SpeechEngine, slot.FrequencyType};
+}
+
+void StationController::ClearDJTestRunning() {
+    state_.Speech.DJTestRunning = false;
+}
+
+bool StationController::Speak(const QString& voiceModeName, const QString& taggedText) {
+    // A voice that is not installed would only bracket an empty utterance; the talk is dropped and
+    // the caller starts the next song at once.
+    if (!speech_ || !engine_->voices().contains(voiceModeName, Qt::CaseInsensitive))
+        return false;
+    speech_->SAPI_Speak(taggedText, voiceModeName);
+    return true;
+}
+
+bool StationController::PlayDown() const {
+    return view_.isButtonDown(TransportButton::Play);
+}
+
+void StationController::PlaySong() {
+    sequencer_->PlaySong();
+}
+
+void StationController::bStopClick() {
+    sequencer_->bStopClick();
+}
+
+} // namespace corvalin

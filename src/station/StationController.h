@@ -1,0 +1,184 @@
+#pragma once
+
+#include "audio/DSPlayer.h"
+#include "feeds/NewsFeed.h"
+#include "library/PlayList.h"
+#include "station/Deck.h"
+#include "station/Sequencer.h"
+#include "station/SettingsStore.h"
+#include "station/SlotPlayListTable.h"
+#include "station/StationState.h"
+#include "station/StationView.h"
+#include "station/TimeSlot.h"
+#include "voice/DJTalk.h"
+#include "voice/PhraseLists.h"
+#include "voice/Vocabulary.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace corvalin {
+
+class Clock;
+class DJSpeech;
+class DJSpeechEngine;
+class RandomSource;
+class SoundDevice;
+class SystemClockSetter;
+class TAnalysis;
+
+inline const QString kNoTTSText =
+    QStringLiteral("Warning. No TTS (Text-To-Speech) engines are installed on this system.");
+inline const QString kNewsDefaultsChangedText = QStringLiteral(
+    "The default settings for news and weather have changed.\rSee Options-Advanced Settings.");
+inline constexpr int kTimer6Ms = 2000;
+inline constexpr int kMeterTimerMs = 50;
+inline constexpr int kPositionTimerMs = 1000;
+inline constexpr int kTraceColumns = 108;
+
+// What the station is built from: paths, time and randomness, the sound device, the speech engine
+// and the timers. The program passes the real ones, tests their doubles.
+struct StationEnvironment {
+    SettingsPaths paths; // programFolder ends in "/"
+    const Clock* clock = nullptr;
+    RandomSource* random = nullptr;
+    SystemClockSetter* clockSetter = nullptr;
+    std::shared_ptr<SoundDevice> device;
+    TDSChannelOptions channelOptions;
+    // The voice catalogue and the engine speaking it, made at the first activation. Sets
+    // *setupError when the voices could not be listed. Never returns null.
+    std::function<std::unique_ptr<DJSpeechEngine>(QString* setupError)> makeSpeechEngine;
+    // One-shot timers of the window (default: QtOneShotTimer).
+    std::function<std::unique_ptr<OneShotTimer>(std::function<void()>)> makeTimer;
+    NewsFeedSetup news;
+    QString userName; // empty: the login's
+};
+
+// The station as the main window runs it: start-up and shutdown, the time-slot checks, playout
+// and transport (Sequencer), the talk (TDJTalk), the speech (DJSpeech), the news feed, the decks
+// and their meters, the volumes. Owns all of the station's state and long-lived objects; the
+// window is a view. Window thread only.
+class StationController final : public QObject, public SequencerHost, public TalkHost {
+    Q_OBJECT
+public:
+    StationController(StationEnvironment environment, IStationView& view, StationShell& shell,
+                      QObject* parent = nullptr);
+    ~StationController() override;
+
+    void FormCreate();
+    // Every activation of the window; the first one brings up speech and players.
+    void FormActivate();
+    void Timer6Timer();
+    void FormClose();
+
+    // The operator's (or an alarm's) request.
+    void command(StationCommand command);
+    void bDJTestClick();
+    void Timer7Timer();
+    // The meter (50 ms) and position (1000 ms) timers of a deck.
+    void PlayerTimerTimer(int player);
+    void PlayerTimerATimer(int player);
+    void PlayerVolumeChange(int value);
+    void DJVolumeChange(int value);
+    void WaveVolumeChange(int value);
+    // An error no handler caught: shown for 10 s, then Stop and Play when it was playing.
+    void ApplicationEvents1Exception(const QString& message);
+
+    Sequencer& sequencer() { return *sequencer_; }
+    StationState& state() { return state_; }
+    StationSettings& settings() { return settings_; }
+    TimeSlotScheduler& scheduler() { return scheduler_; }
+    TPlayListTable& playList() { return table_; }
+    NewsFeed& newsFeed() { return *news_; }
+    DJSpeechEngine* speechEngine() { return engine_.get(); }
+    bool RestartPending() const { return restartPending_; }
+    bool StartupChecked() const { return startupChecked_; }
+    // Start-up found the station unusable (a required data file is missing) and ended it.
+    bool terminated() const { return closed_ && !created_; }
+    OneShotTimer& timer(int number); // 1, 2, 3, 4, 6, 7 or 8
+    bool playerTimersActive(int player) const;
+
+    // SequencerHost
+    void CheckTimeSlot() override;
+    void SaveList() override;
+    bool StartNewsFetch() override;
+    bool HasVoices() const override;
+    void Timer2Talk() override;
+    bool HasSpeechEngine() const override;
+    bool PauseSpeech() override;
+    void ResumeSpeech() override;
+    void ResetSpeech() override;
+    void SetPlayerTimers(int player, bool enabled) override;
+    NewsFetchCounters& FetchCounters() override;
+
+    // TalkHost
+    TTalkSettings TalkSettings() const override;
+    void ClearDJTestRunning() override;
+    bool Speak(const QString& voiceModeName, const QString& taggedText) override;
+    bool PlayDown() const override;
+    void PlaySong() override;
+    void bStopClick() override;
+
+private:
+    class SettingsForNews;
+    class TracedDeck;
+
+    const _rDJ& currentSlot() const;
+    TDSPlayerChannel& channel(int player) { return player == 1 ? *channel1_ : *channel2_; }
+    void ReadIni();
+    void applyVolumesToView();
+    void showDJBar();
+    void showDJVolumeSlider();
+    void connectSpeech();
+
+    StationEnvironment env_;
+    IStationView& view_;
+    StationShell& shell_;
+    const Clock& clock_;
+    RandomSource& random_;
+    QString programFolder_;
+    SettingsStore store_;
+
+    StationSettings settings_;
+    StationState state_;
+    TPlayListTable table_;
+    SlotPlayListTable slotList_;
+    TimeSlotScheduler scheduler_;
+    TVocabulary vocabulary_;
+    TPhrases phrases_;
+    TLivePhraseLists lists_;
+    QString userName_;
+    bool restartPending_ = false;
+    bool startPlay_ = true;
+    bool activateDone_ = false;
+    bool startupChecked_ = false;
+    bool created_ = false;
+    bool closed_ = false;
+
+    std::unique_ptr<SettingsForNews> newsStore_;
+    std::unique_ptr<NewsFeed> news_;
+
+    std::unique_ptr<TDSPlayer> player1_;
+    std::unique_ptr<TDSPlayer> player2_;
+    std::unique_ptr<TDSPlayerChannel> channel1_;
+    std::unique_ptr<TDSPlayerChannel> channel2_;
+    std::unique_ptr<Deck> deck1_;
+    std::unique_ptr<Deck> deck2_;
+    std::unique_ptr<TAnalysis> analysis_[2];
+    QString analysedFile_[2];
+    QTimer* meterTimer_[2] = {nullptr, nullptr};
+    QTimer* positionTimer_[2] = {nullptr, nullptr};
+
+    std::unique_ptr<OneShotTimer> timer1_, timer2_, timer3_, timer4_, timer6_, timer7_, timer8_;
+
+    std::unique_ptr<DJSpeechEngine> engine_;
+    std::unique_ptr<DJSpeech> speech_;
+    std::unique_ptr<TDJTalk> talk_;
+    std::unique_ptr<Sequencer> sequencer_;
+};
+
+} // namespace corvalin

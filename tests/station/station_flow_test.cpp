@@ -1,0 +1,509 @@
+// The whole station without widgets: the real controller, decks on the null sound device, the
+// fake speech engine and short generated songs. The window's timers run ten times faster.
+#include "PlayoutFakes.h"
+#include "TestSupport.h"
+#include "audio/SoundDevice.h"
+#include "core/IniFile.h"
+#include "library/PlayList.h"
+#include "library/SongNames.h"
+#include "platform/Clock.h"
+#include "platform/SystemClockSetter.h"
+#include "station/StationController.h"
+#include "voice/speech/DJSpeech.h"
+#include "voice/speech/FakeSpeechEngine.h"
+#include "voice/speech/TTSBufNotifySink.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+constexpr int kTimeScale = 10;
+const QString kVoice = QStringLiteral("Fake Voice");
+
+// A window timer that fires kTimeScale times sooner than asked; it reports the asked interval.
+class FastTimer final : public OneShotTimer {
+public:
+    explicit FastTimer(std::function<void()> onTimeout) : inner_(std::move(onTimeout)) {}
+    void start(int ms) override {
+        interval_ = ms;
+        inner_.start(std::max(1, ms / kTimeScale));
+    }
+    void stop() override { inner_.stop(); }
+    bool isActive() const override { return inner_.isActive(); }
+    void setInterval(int ms) override {
+        interval_ = ms;
+        inner_.setInterval(std::max(1, ms / kTimeScale));
+    }
+    int interval() const override { return interval_; }
+
+private:
+    QtOneShotTimer inner_;
+    int interval_ = 0;
+};
+
+class FakeShell final : public StationShell {
+public:
+    void setWindowPosition(int t, int l) override {
+        top = t;
+        left = l;
+    }
+    int windowTop() const override { return top; }
+    int windowLeft() const override { return left; }
+    void askZipCode(StationSettings& settings) override {
+        ++zipPrompts;
+        settings.ZipCode = QStringLiteral("12345");
+    }
+    void terminate() override { terminated = true; }
+    void beep() override {}
+    int top = 0;
+    int left = 0;
+    int zipPrompts = 0;
+    bool terminated = false;
+};
+
+// Processes events until `done` holds or `ms` have passed.
+template <typename Pred> bool waitFor(Pred done, int ms = 8000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Songs shared by every test: generated once.
+class Songs {
+public:
+    static const Songs& get() {
+        static Songs songs;
+        return songs;
+    }
+    QString path(const QString& name) const { return folder.file(name); }
+    bool ok = true;
+
+private:
+    Songs() {
+        const struct {
+            const char* name;
+            double seconds;
+            int hz;
+        } specs[] = {
+            {"Alder - One.mp3", 2.5, 440},   {"Birch - Two.mp3", 2.5, 550},
+            {"Cedar - Three.mp3", 2.5, 660}, {"Dogwood - Four.mp3", 2.5, 330},
+            {"Elm - Jingle].mp3", 2.0, 880}, {"Fir - Quiet[.mp3", 2.5, 770},
+            {"Gum - Long.mp3", 9.0, 500},
+        };
+        for (const auto& s : specs)
+            ok = ok && runTool(QStringLiteral("ffmpeg"),
+                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2")
+                                    .arg(s.hz)
+                                    .arg(s.seconds),
+                                QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
+                                QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
+                                QStringLiteral("128k"), folder.file(QString::fromUtf8(s.name))});
+        QFile bad(folder.file(QStringLiteral("Broken - Noise.mp3")));
+        ok = ok && bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(4096, 'z')) == 4096;
+    }
+    TempFolder folder;
+};
+
+class StationFlow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Songs::get().ok);
+        for (const char* name : {"CVRSystem.dat", "Phrases.dat", "NewsDef.ini"})
+            ASSERT_TRUE(QFile::copy(sourceDir() + "/data/" + name, program.file(name)));
+    }
+
+    QString listFile() const { return program.file(QStringLiteral("slot.lst")); }
+
+    // The slots' list holds `songs` (names of the shared songs; "-name" a missing file).
+    void writeList(const QStringList& songs) {
+        QByteArray lst;
+        for (const QString& s : songs) {
+            const QString path = s.startsWith(u'-') ? program.file(s.mid(1)) : Songs::get().path(s);
+            lst += "F" + path.toUtf8() + "\r\n";
+        }
+        writeWholeFile(listFile(), lst);
+    }
+
+    // Stored settings: every slot talks after `talkEvery` songs with the fake voice, plays
+    // the list in its order and never fetches news.
+    void writeSettings(int talkEvery = 2, bool startPlay = false, bool zip = true) {
+        SettingsStore store(paths());
+        StationSettings s = defaultSettings(paths().programFolder, QTime(9, 0));
+        s.StartPlay = startPlay;
+        s.ArtistSource = asFileName;
+        s.CrossFade = 6;
+        s.StationIdentification = QStringLiteral("Radio Test");
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+            dj.PlayList = listFile();
+            dj.SpeechEngine = kVoice;
+            dj.FrequencyType = ftSongs;
+            dj.FrequencySongs = talkEvery;
+            dj.ListOrder = loOriginal;
+        }
+        s.DJSlots[kNewsSlot].FrequencyType = ftNever;
+        ASSERT_TRUE(store.writeManagerOK(s));
+        if (zip) {
+            s.ZipCode = QStringLiteral("54321");
+            ASSERT_TRUE(store.writeZipCode(s));
+        }
+        ASSERT_TRUE(store.update(false, [](IniFile& ini) {
+            ini.writeBool(QStringLiteral("DJ5"), QStringLiteral("ReadNews"), false);
+            ini.writeBool(QStringLiteral("DJ5"), QStringLiteral("ReadWeather"), false);
+        }));
+    }
+
+    SettingsPaths paths() const { return SettingsPaths{program.path(), config.path()}; }
+
+    // Creates the station and brings it up to the end of the start-up voice test.
+    void start(bool finishVoiceTest = true) {
+        StationEnvironment env;
+        env.paths = paths();
+        env.clock = &clock;
+        env.random = &random;
+        env.clockSetter = &clockSetter;
+        env.device = SoundDevice::create(QStringLiteral("null"));
+        env.makeSpeechEngine = [this](QString*) {
+            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{kVoice});
+            speech = engine.get();
+            return engine;
+        };
+        env.makeTimer = [](std::function<void()> f) {
+            return std::make_unique<FastTimer>(std::move(f));
+        };
+        env.userName = QStringLiteral("tester");
+        station = std::make_unique<StationController>(std::move(env), view, shell);
+        station->FormCreate();
+        station->FormActivate();
+        ASSERT_NE(speech, nullptr);
+        if (finishVoiceTest)
+            endVoiceTest();
+    }
+
+    void endVoiceTest() {
+        ASSERT_FALSE(speech->requests().empty());
+        ASSERT_TRUE(speech->requests().back().text.contains(QLatin1String(kDJTestSentence)));
+        speech->start();
+        speech->finish();
+        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+    }
+
+    // Waits until the station has started `song` (by its queued title turning lime on a deck).
+    bool waitForStart(const QString& song, int ms = 8000) {
+        QString title = song.section(QStringLiteral(" - "), 1).section(u'.', 0, 0);
+        title.remove(QRegularExpression(QStringLiteral("[^A-Za-z]")));
+        const bool ok = waitFor(
+            [&] {
+                const int p = station->state().ActivePlayer;
+                return view.titleColour(p) == colours::lime && view.title[p].startsWith(title) &&
+                       station->sequencer().deckState(p) == DeckState::Playing;
+            },
+            ms);
+        if (!ok) {
+            const int p = station->state().ActivePlayer;
+            ADD_FAILURE() << "waiting for " << song.toStdString() << ": player " << p << " shows '"
+                          << view.title[p].toStdString() << "', deck states "
+                          << int(station->sequencer().deckState(1)) << "/"
+                          << int(station->sequencer().deckState(2)) << ", timer1 "
+                          << station->timer(1).isActive() << ", talks " << talks();
+        }
+        return ok;
+    }
+    std::size_t talks() const { return speech->requests().size() - voiceTests(); }
+    std::size_t voiceTests() const {
+        std::size_t n = 0;
+        for (const auto& r : speech->requests())
+            n += r.text.contains(QLatin1String(kDJTestSentence)) ? 1 : 0;
+        return n;
+    }
+    bool waitForTalk(std::size_t count) {
+        return waitFor([&] { return talks() >= count; });
+    }
+    // Lets talk number `count` reach its bookmark and waits for `song` to start under it.
+    void talkThroughBookmark(std::size_t count, const QString& song, bool expectStart = true) {
+        ASSERT_TRUE(waitForTalk(count));
+        speech->start();
+        speech->reachBookmark(kIntroMark);
+        if (expectStart) {
+            ASSERT_TRUE(waitForStart(song));
+        }
+        speech->finish();
+    }
+
+    TempFolder program;
+    TempFolder config;
+    FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(9, 0))};
+    StandardRandom random{7};
+    FakeSystemClockSetter clockSetter;
+    FakeView view;
+    FakeShell shell;
+    FakeSpeechEngine* speech = nullptr;
+    std::unique_ptr<StationController> station;
+};
+
+TEST_F(StationFlow, PlaysQueuesTalksAtTheBookmarkAndAlternatesPlayers) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3", "Dogwood - Four.mp3"});
+    writeSettings(2);
+    start();
+    EXPECT_EQ(view.djName, station->settings().DJSlots[1].Name);
+    EXPECT_FALSE(view.djName.isEmpty());
+    EXPECT_EQ(view.slotColour, colours::red);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+
+    station->command(StationCommand::Play);
+    EXPECT_EQ(view.titleColours[1], (std::vector<RgbColour>{colours::red, colours::lime}));
+    EXPECT_EQ(view.title[1], QStringLiteral("One - Alder"));
+    EXPECT_EQ(station->state().ActivePlayer, 1);
+
+    // The first tick queues the next song in red on player 2, marks row 0 and saves the list.
+    ASSERT_TRUE(waitFor([&] { return view.titleColour(2) == colours::red; }));
+    EXPECT_EQ(view.title[2], QStringLiteral("Two - Birch"));
+    ASSERT_TRUE(waitFor([&] { return readWholeFile(listFile()).startsWith("T"); }));
+    EXPECT_TRUE(station->playerTimersActive(1));
+
+    // The counts start full, so the DJ opens with a talk; nothing starts before the bookmark.
+    ASSERT_TRUE(waitForTalk(1));
+    const QString talk = speech->requests().back().text;
+    EXPECT_TRUE(talk.contains(QStringLiteral("One"))) << talk.toStdString();
+    EXPECT_TRUE(talk.contains(QStringLiteral("Two"))) << talk.toStdString();
+    EXPECT_EQ(speech->requests().back().voice, kVoice);
+    speech->start();
+    EXPECT_TRUE(view.djBarVisible);
+    QThread::msleep(300);
+    QCoreApplication::processEvents();
+    EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
+
+    speech->reachBookmark(kIntroMark);
+    const int armed = station->timer(3).interval();
+    EXPECT_GE(armed, 2000);
+    EXPECT_LT(armed, 5000);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_EQ(station->state().ActivePlayer, 2);
+    EXPECT_TRUE(speech->speaking()); // the song starts under the DJ's last words
+    speech->finish();
+    ASSERT_TRUE(waitFor([&] { return !view.djBarVisible; }));
+
+    // One counted song since the talk: the next follows at once, on the other player.
+    ASSERT_TRUE(waitForStart(QStringLiteral("Cedar - Three.mp3")));
+    EXPECT_EQ(station->state().ActivePlayer, 1);
+    EXPECT_EQ(talks(), 1u);
+    // After the second counted song the DJ talks again.
+    ASSERT_TRUE(waitForTalk(2));
+    EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
+}
+
+TEST_F(StationFlow, NeverOverlapWaitsForTheTalkAndExcludedSongsDoNotCount) {
+    writeList({"Alder - One.mp3", "Elm - Jingle].mp3", "Birch - Two.mp3", "Fir - Quiet[.mp3"});
+    writeSettings(1);
+    start();
+    station->command(StationCommand::Play);
+    talkThroughBookmark(1, QStringLiteral("Elm - Jingle].mp3"));
+    // The jingle is not counted: no talk after it.
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_EQ(talks(), 1u);
+    EXPECT_EQ(station->state().Talk.SongsSinceTalk, 0);
+
+    ASSERT_TRUE(waitForTalk(2));
+    speech->start();
+    speech->reachBookmark(kIntroMark);
+    EXPECT_FALSE(station->timer(3).isActive());
+    QThread::msleep(600);
+    QCoreApplication::processEvents();
+    EXPECT_NE(station->sequencer().deckState(1), DeckState::Playing);
+    speech->finish();
+    ASSERT_TRUE(waitForStart(QStringLiteral("Fir - Quiet[.mp3")));
+}
+
+TEST_F(StationFlow, NextFadesOutAndPlayGoesOn) {
+    writeList({"Gum - Long.mp3", "Alder - One.mp3"});
+    writeSettings(5);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitFor([&] { return view.titleColour(2) == colours::red; }));
+    ASSERT_TRUE(waitFor([&] { return view.isButtonEnabled(TransportButton::Next); }));
+    QElapsedTimer since;
+    since.start();
+    station->command(StationCommand::Next);
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Next));
+    ASSERT_TRUE(waitForTalk(1));
+    // The 9 s song ended by its 5 s fade, not by playing out.
+    EXPECT_GE(since.elapsed(), 4500);
+    EXPECT_LT(since.elapsed(), 7500);
+    speech->start();
+    speech->reachBookmark(kIntroMark);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+}
+
+TEST_F(StationFlow, PauseAndPlayResumeTheSongAndTheDJ) {
+    writeList({"Gum - Long.mp3", "Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(1);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitFor([&] { return view.titleColour(2) == colours::red; }));
+    station->command(StationCommand::Pause);
+    EXPECT_EQ(station->sequencer().deckState(1), DeckState::Paused);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Pause));
+    EXPECT_TRUE(station->timer(8).isActive());
+    EXPECT_EQ(station->timer(8).interval(), 300000);
+    station->command(StationCommand::Play);
+    EXPECT_EQ(station->sequencer().deckState(1), DeckState::Playing);
+    EXPECT_EQ(view.title[1], QStringLiteral("Long - Gum"));
+
+    // Pause during the talk pauses the DJ; a song start the talk asks for meanwhile waits.
+    ASSERT_TRUE(waitFor([&] { return talks() >= 1; }, 15000));
+    speech->start();
+    station->command(StationCommand::Pause);
+    EXPECT_TRUE(speech->paused());
+    speech->reachBookmark(kIntroMark);
+    ASSERT_TRUE(waitFor([&] { return station->state().SongStartPending; }));
+    EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
+    station->command(StationCommand::Play);
+    EXPECT_FALSE(speech->paused());
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    EXPECT_EQ(station->state().ActivePlayer, 2);
+    speech->finish();
+}
+
+TEST_F(StationFlow, FiveMinutePauseBecomesStopAndStopEmptiesTheNews) {
+    writeList({"Gum - Long.mp3", "Alder - One.mp3"});
+    writeSettings(2);
+    start();
+    station->command(StationCommand::Play);
+    station->command(StationCommand::Pause);
+    station->state().News.set(NewsTexts{QStringLiteral("Headline"), QStringLiteral("20"),
+                                        QStringLiteral("Town"), QStringLiteral("sunny")});
+    station->sequencer().Timer8Timer(); // the five minutes are up
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    const NewsTexts news = station->state().News.get();
+    EXPECT_TRUE(news.NewsHeadline.isEmpty());
+    EXPECT_TRUE(news.WeatherCity.isEmpty());
+    EXPECT_TRUE(view.title[1].isEmpty());
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Play));
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Pause));
+}
+
+TEST_F(StationFlow, ListOfMissingFilesStopsWithItsMessage) {
+    writeList({"-gone.mp3", "-lost.mp3"});
+    writeSettings(2);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, kNoValidFilesInSlotList);
+    EXPECT_EQ(view.messages[0].caption, QStringLiteral("Corvalin Radio - Setup Error"));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+}
+
+TEST_F(StationFlow, UnopenableSongShowsTheBoxAndPlayGoesOn) {
+    writeList({"Alder - One.mp3", "Broken - Noise.mp3", "Birch - Two.mp3"});
+    writeSettings(5);
+    start();
+    station->command(StationCommand::Play);
+    talkThroughBookmark(1, QStringLiteral("Broken - Noise.mp3"), /*expectStart=*/false);
+    ASSERT_TRUE(waitFor([&] { return !view.timerBoxes.empty(); }));
+    EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + Songs::get().path("Broken - Noise.mp3"));
+    EXPECT_EQ(view.timerBoxes[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(view.timerBoxes[0].ms, 15000);
+    // The failed start counts as played; the next song follows without another talk.
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+}
+
+TEST_F(StationFlow, AKilledStationPlaysByItselfOnceAtTheNextStart) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(2, /*startPlay=*/false);
+    start();
+    EXPECT_FALSE(view.isButtonDown(TransportButton::Play)); // a first, clean start waits
+    station.reset();                                        // killed: no FormClose
+
+    start();
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_FALSE(station->RestartPending());
+    // A later voice test only restores the buttons.
+    station->command(StationCommand::Stop);
+    station->bDJTestClick();
+    endVoiceTest();
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    station->FormClose();
+    EXPECT_TRUE(
+        readWholeFile(config.file("CorvalinRadio/CorvalinRadio.ini")).contains("Restart=0"));
+    station.reset();
+
+    start(); // after a proper close, no play by itself
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+}
+
+TEST_F(StationFlow, FirstStartAsksForTheZipCodeAndPlays) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(2, /*startPlay=*/false, /*zip=*/false);
+    start(/*finishVoiceTest=*/false);
+    EXPECT_EQ(shell.zipPrompts, 1);
+    EXPECT_EQ(station->settings().ZipCode, QStringLiteral("12345"));
+    EXPECT_FALSE(station->StartupChecked());
+    endVoiceTest();
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_TRUE(readWholeFile(config.file("CorvalinRadio/CorvalinRadio.ini")).contains("12345"));
+}
+
+TEST_F(StationFlow, MissingVoiceDropsTheTalkAndPlaysOn) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
+    writeSettings(1);
+    start();
+    station->settings().DJSlots[1].SpeechEngine = QStringLiteral("Not Installed");
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_EQ(talks(), 0u);
+    EXPECT_EQ(station->state().Talk.SongsSinceTalk, 0); // the talk was due and dropped
+}
+
+TEST_F(StationFlow, AnEscapedErrorIsShownAndPlayRestarts) {
+    writeList({"Gum - Long.mp3", "Alder - One.mp3"});
+    writeSettings(2);
+    start();
+    station->command(StationCommand::Play);
+    station->ApplicationEvents1Exception(QStringLiteral("Something broke"));
+    ASSERT_EQ(view.timerBoxes.size(), 1u);
+    EXPECT_EQ(view.timerBoxes[0].ms, 10000);
+    EXPECT_EQ(view.timerBoxes[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+
+    station->command(StationCommand::Stop);
+    station->ApplicationEvents1Exception(QStringLiteral("Again"));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop)); // stopped stays stopped
+}
+
+TEST_F(StationFlow, MissingDataFileEndsTheProgram) {
+    ASSERT_TRUE(QFile::remove(program.file("Phrases.dat")));
+    writeList({"Alder - One.mp3"});
+    writeSettings(2);
+    StationEnvironment env;
+    env.paths = paths();
+    env.clock = &clock;
+    env.random = &random;
+    env.clockSetter = &clockSetter;
+    env.device = SoundDevice::create(QStringLiteral("null"));
+    env.makeSpeechEngine = [](QString*) { return std::make_unique<FakeSpeechEngine>(); };
+    StationController s(std::move(env), view, shell);
+    s.FormCreate();
+    EXPECT_TRUE(s.terminated());
+    EXPECT_TRUE(shell.terminated);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(view.messages[0].text.contains(QStringLiteral("Phrases.dat")));
+}
+
+} // namespace
