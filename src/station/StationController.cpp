@@ -318,15 +318,15 @@ void StationController::connectSpeech() {
     speech_->setNextSongNeverOverlap([this] { return state_.NextSongInfo().NeverOverlap; });
     if (trace::enabled()) {
         connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] {
-            trace::event(state_.Speech.DJTestRunning ? "voice-test-start" : "talk-start");
+            tracingVoiceTest_ = state_.Speech.DJTestRunning;
+            trace::event(tracingVoiceTest_ ? "voice-test-start" : "talk-start");
         });
         connect(engine_.get(), &DJSpeechEngine::BookMark, this, [](quint32 mark) {
             if (mark == kIntroMark)
                 trace::event("bookmark");
         });
-        connect(engine_.get(), &DJSpeechEngine::TextDataDone, this, [this] {
-            trace::event(state_.Speech.DJTestRunning ? "voice-test-end" : "talk-end");
-        });
+        connect(engine_.get(), &DJSpeechEngine::TextDataDone, this,
+                [this] { trace::event(tracingVoiceTest_ ? "voice-test-end" : "talk-end"); });
     }
 }
 

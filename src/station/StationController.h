@@ -158,6 +158,7 @@ private:
     bool startupChecked_ = false;
     bool created_ = false;
     bool closed_ = false;
+    bool tracingVoiceTest_ = false;
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

@@ -42,7 +42,7 @@ public:
     void SetPlayerTimers(int, bool) override {}
     NewsFetchCounters& FetchCounters() override { return counters; }
 
-    NewsFetchCounters counters;
+    NewsFetchCounters counters{QDateTime(), 0};
     int saves = 0;
     int fetches = 0;
     int talks = 0;
