@@ -173,15 +173,15 @@ protected:
     SettingsPaths paths() const { return SettingsPaths{program.path(), config.path()}; }
 
     // Creates the station and brings it up to the end of the start-up voice test.
-    void start(bool finishVoiceTest = true) {
+    void start(bool finishVoiceTest = true, QStringList voices = {kVoice}) {
         StationEnvironment env;
         env.paths = paths();
         env.clock = &clock;
         env.random = &random;
         env.clockSetter = &clockSetter;
         env.device = SoundDevice::create(QStringLiteral("null"));
-        env.makeSpeechEngine = [this](QString*) {
-            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{kVoice});
+        env.makeSpeechEngine = [this, voices](QString*) {
+            auto engine = std::make_unique<FakeSpeechEngine>(voices);
             speech = engine.get();
             return engine;
         };
@@ -469,6 +469,41 @@ TEST_F(StationFlow, MissingVoiceDropsTheTalkAndPlaysOn) {
     ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
     EXPECT_EQ(talks(), 0u);
     EXPECT_EQ(station->state().Talk.SongsSinceTalk, 0); // the talk was due and dropped
+}
+
+TEST_F(StationFlow, WithoutVoicesItWarnsOnceAndPlaysWithoutTalk) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
+    writeSettings(1);
+    start(/*finishVoiceTest=*/false, /*voices=*/{});
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].caption, QStringLiteral("Warning"));
+    EXPECT_EQ(view.messages[0].text, kNoTTSText);
+    // The (empty) voice test ends at once; the start-up decision follows.
+    ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_EQ(talks(), 0u);
+    station->FormActivate(); // a later activation warns no more
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST_F(StationFlow, VolumesActAtOnceAndAreSavedAtClose) {
+    writeList({"Gum - Long.mp3"});
+    writeSettings(2);
+    start();
+    EXPECT_EQ(view.volume(VolumeSlider::Player), -500); // the stored default
+    EXPECT_TRUE(view.versionText.startsWith(QStringLiteral("Corvalin Radio ver. ")));
+    EXPECT_EQ(view.stationTitle, QStringLiteral("Radio Test"));
+    station->command(StationCommand::Play);
+    view.volumes[VolumeSlider::Player] = -1500;
+    station->PlayerVolumeChange(-1500);
+    view.volumes[VolumeSlider::Wave] = 30000;
+    station->WaveVolumeChange(30000);
+    station->FormClose();
+    const QByteArray ini = readWholeFile(config.file("CorvalinRadio/CorvalinRadio.ini"));
+    EXPECT_TRUE(ini.contains("Player=-1500")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("Wave=30000")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("Restart=0")) << ini.toStdString();
 }
 
 TEST_F(StationFlow, AnEscapedErrorIsShownAndPlayRestarts) {
