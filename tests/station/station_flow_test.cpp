@@ -172,8 +172,8 @@ protected:
 
     SettingsPaths paths() const { return SettingsPaths{program.path(), config.path()}; }
 
-    // Creates the station and brings it up to the end of the start-up voice test.
-    void start(bool finishVoiceTest = true, QStringList voices = {kVoice}) {
+    // Creates the station (not yet started) with the fake engine speaking `voices`.
+    void create(QStringList voices = {kVoice}) {
         StationEnvironment env;
         env.paths = paths();
         env.clock = &clock;
@@ -190,6 +190,11 @@ protected:
         };
         env.userName = QStringLiteral("tester");
         station = std::make_unique<StationController>(std::move(env), view, shell);
+    }
+
+    // Creates the station and brings it up to the end of the start-up voice test.
+    void start(bool finishVoiceTest = true, QStringList voices = {kVoice}) {
+        create(std::move(voices));
         station->FormCreate();
         station->FormActivate();
         ASSERT_NE(speech, nullptr);
@@ -526,16 +531,9 @@ TEST_F(StationFlow, MissingDataFileEndsTheProgram) {
     ASSERT_TRUE(QFile::remove(program.file("Phrases.dat")));
     writeList({"Alder - One.mp3"});
     writeSettings(2);
-    StationEnvironment env;
-    env.paths = paths();
-    env.clock = &clock;
-    env.random = &random;
-    env.clockSetter = &clockSetter;
-    env.device = SoundDevice::create(QStringLiteral("null"));
-    env.makeSpeechEngine = [](QString*) { return std::make_unique<FakeSpeechEngine>(); };
-    StationController s(std::move(env), view, shell);
-    s.FormCreate();
-    EXPECT_TRUE(s.terminated());
+    create();
+    station->FormCreate();
+    EXPECT_TRUE(station->terminated());
     EXPECT_TRUE(shell.terminated);
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(view.messages[0].text.contains(QStringLiteral("Phrases.dat")));
