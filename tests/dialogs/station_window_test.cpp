@@ -298,6 +298,24 @@ TEST_F(StationWindow, ButtonsTitlePanelsAndAlarmsRequestCommands) {
     EXPECT_EQ(requests, expected);
 }
 
+TEST_F(StationWindow, OperatorsSliderMovesAreReportedButTheLogicsAreNot) {
+    std::vector<std::pair<VolumeSlider, int>> changes;
+    QObject::connect(&window, &TfrmCorvalinRadio::volumeChanged,
+                     [&](VolumeSlider s, int v) { changes.emplace_back(s, v); });
+    view.setVolume(VolumeSlider::Player, -2000); // the logic's own setting
+    window.PlayerVolume->setValue(-1000);
+    window.WaveVolume->setValue(40000);
+    // A DJ volume drag is reported once, when let go.
+    window.DJVolume->setEnabled(true);
+    window.DJVolume->setSliderDown(true);
+    window.DJVolume->setValue(13000);
+    window.DJVolume->setValue(26000);
+    window.DJVolume->setSliderDown(false);
+    const std::vector<std::pair<VolumeSlider, int>> expected = {
+        {VolumeSlider::Player, -1000}, {VolumeSlider::Wave, 40000}, {VolumeSlider::DJ, 26000}};
+    EXPECT_EQ(changes, expected);
+}
+
 TEST_F(StationWindow, HelpOpensTopicTwoFromTheStationFolder) {
     ASSERT_TRUE(QDir().mkpath(folder.file(QStringLiteral("help"))));
     test::writeWholeFile(folder.file(QStringLiteral("help/2.html")),

@@ -309,9 +309,17 @@ void TfrmCorvalinRadio::buildVolumePanel() {
     const std::pair<QSlider*, VolumeSlider> sliders[] = {{PlayerVolume, VolumeSlider::Player},
                                                          {DJVolume, VolumeSlider::DJ},
                                                          {WaveVolume, VolumeSlider::Wave}};
-    for (const auto& [widget, which] : sliders)
+    for (const auto& [widget, which] : sliders) {
         connect(widget, &QSlider::valueChanged, this,
-                [this, which = which](int value) { Q_EMIT volumeChanged(which, value); });
+                [this, slider = widget, which = which](int value) {
+                    // Each DJ volume change is written to disk: not at every step of a drag.
+                    if (which == VolumeSlider::DJ && slider->isSliderDown())
+                        return;
+                    Q_EMIT volumeChanged(which, value);
+                });
+    }
+    connect(DJVolume, &QSlider::sliderReleased, this,
+            [this] { Q_EMIT volumeChanged(VolumeSlider::DJ, DJVolume->value()); });
 }
 
 void TfrmCorvalinRadio::buildDialogButtons() {
