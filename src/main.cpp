@@ -12,6 +12,7 @@
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
+#include <QTimer>
 
 using namespace corvalin;
 
@@ -64,8 +65,14 @@ int main(int argc, char** argv) {
                      });
     QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::activated, &station,
                      &StationController::FormActivate);
-    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station,
-                     &StationController::FormClose);
+    // The program ends once the players have faded out after the window has closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station, [&] {
+        QObject::disconnect(&instance, nullptr, &frmCorvalinRadio, nullptr);
+        station.FormClose();
+        QTimer::singleShot(station.decksSounding() ? kStopFadeMs + 100 : 0, &station,
+                           &QCoreApplication::quit);
+    });
     QObject::connect(
         &instance, &SingleInstance::raiseRequested, &frmCorvalinRadio, [&frmCorvalinRadio] {
             frmCorvalinRadio.setWindowState(frmCorvalinRadio.windowState() & ~Qt::WindowMinimized);

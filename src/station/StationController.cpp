@@ -186,6 +186,11 @@ bool StationController::playerTimersActive(int player) const {
     return meterTimer_[i]->isActive() || positionTimer_[i]->isActive();
 }
 
+bool StationController::decksSounding() const {
+    return sequencer_->deckState(1) == DeckState::Playing ||
+           sequencer_->deckState(2) == DeckState::Playing;
+}
+
 const _rDJ& StationController::currentSlot() const {
     const int slot = scheduler_.CurrentSlot;
     return settings_.DJSlots[static_cast<std::size_t>(slot >= 1 && slot <= kSlotCount ? slot : 0)];

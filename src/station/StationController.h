@@ -101,6 +101,8 @@ public:
     bool terminated() const { return closed_ && !created_; }
     OneShotTimer& timer(int number); // 1, 2, 3, 4, 6, 7 or 8
     bool playerTimersActive(int player) const;
+    // A deck is still playing (fading out after Stop).
+    bool decksSounding() const;
 
     // SequencerHost
     void CheckTimeSlot() override;
