@@ -127,6 +127,9 @@ TEST_F(StationWindow, CaptionsHintsAndSliderRanges) {
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->text(), QString::fromLatin1(b.caption));
         EXPECT_EQ(b.button->toolTip(), QString::fromLatin1(b.hint)) << b.caption;
+        if (!b.button->toolTip().isEmpty()) {
+            EXPECT_EQ(b.button->toolTipDuration(), 7000) << b.caption;
+        }
         EXPECT_FALSE(b.button->glyph().isNull()) << b.caption;
     }
     EXPECT_EQ(window.lTitle1->toolTip(),

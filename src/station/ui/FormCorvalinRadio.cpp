@@ -22,6 +22,8 @@ namespace corvalin {
 
 namespace {
 
+constexpr int kHintHidePauseMs = 7000;
+
 const QColor kSilver(192, 192, 192);
 const QColor kYellow(255, 255, 0);
 
@@ -120,6 +122,10 @@ TfrmCorvalinRadio::TfrmCorvalinRadio(const QString& programFolder, QWidget* pare
     buildClockPanel();
     buildVolumePanel();
     buildDialogButtons();
+    // The hints are several lines long: give them time to be read.
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!w->toolTip().isEmpty())
+            w->setToolTipDuration(kHintHidePauseMs);
 }
 
 TfrmCorvalinRadio::~TfrmCorvalinRadio() = default;
