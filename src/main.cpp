@@ -7,6 +7,7 @@
 #include "station/StationTrace.h"
 #include "station/ui/FormCorvalinRadio.h"
 #include "station/ui/StationApplication.h"
+#include "station/ui/StationWiring.h"
 #include "voice/speech/EspeakSpeechEngine.h"
 #include "voice/speech/SoundBufferSpeechOutput.h"
 #include "voice/speech/VoiceCatalogue.h"
@@ -52,24 +53,11 @@ int main(int argc, char** argv) {
     frmCorvalinRadio.setLevelColourFunction(LevelColour);
     StationController station(std::move(env), frmCorvalinRadio, frmCorvalinRadio);
 
-    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::commandRequested, &station,
-                     &StationController::command);
-    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::volumeChanged, &station,
-                     [&station](VolumeSlider slider, int value) {
-                         if (slider == VolumeSlider::Player)
-                             station.PlayerVolumeChange(value);
-                         else if (slider == VolumeSlider::DJ)
-                             station.DJVolumeChange(value);
-                         else
-                             station.WaveVolumeChange(value);
-                     });
-    QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::activated, &station,
-                     &StationController::FormActivate);
+    connectStation(frmCorvalinRadio, station);
     // The program ends once the players have faded out after the window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station, [&] {
         QObject::disconnect(&instance, nullptr, &frmCorvalinRadio, nullptr);
-        station.FormClose();
         QTimer::singleShot(station.decksSounding() ? kStopFadeMs + 100 : 0, &station,
                            &QCoreApplication::quit);
     });

@@ -1,0 +1,30 @@
+#include "StationWiring.h"
+
+#include "FormCorvalinRadio.h"
+#include "station/StationController.h"
+
+namespace corvalin {
+
+void connectStation(TfrmCorvalinRadio& window, StationController& station) {
+    QObject::connect(&window, &TfrmCorvalinRadio::commandRequested, &station,
+                     &StationController::command);
+    QObject::connect(&window, &TfrmCorvalinRadio::volumeChanged, &station,
+                     [&station](VolumeSlider slider, int value) {
+                         switch (slider) {
+                         case VolumeSlider::Player:
+                             station.PlayerVolumeChange(value);
+                             break;
+                         case VolumeSlider::DJ:
+                             station.DJVolumeChange(value);
+                             break;
+                         case VolumeSlider::Wave:
+                             station.WaveVolumeChange(value);
+                             break;
+                         }
+                     });
+    QObject::connect(&window, &TfrmCorvalinRadio::activated, &station,
+                     &StationController::FormActivate);
+    QObject::connect(&window, &TfrmCorvalinRadio::closing, &station, &StationController::FormClose);
+}
+
+} // namespace corvalin

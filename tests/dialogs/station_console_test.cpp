@@ -1,0 +1,102 @@
+// The main window run by the station as the program wires them, offscreen, on the null sound
+// device with the fake speech engine and a copy of the laid-out station folder.
+#include "TestSupport.h"
+#include "audio/Analysis.h"
+#include "audio/SoundDevice.h"
+#include "platform/Clock.h"
+#include "platform/SystemClockSetter.h"
+#include "station/StationController.h"
+#include "station/ui/DigitalClock.h"
+#include "station/ui/FormCorvalinRadio.h"
+#include "station/ui/ImageButton.h"
+#include "station/ui/Meters.h"
+#include "station/ui/ScrollingPanel.h"
+#include "station/ui/StationWiring.h"
+#include "voice/speech/FakeSpeechEngine.h"
+#include "voice/speech/VoiceCatalogue.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSlider>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+template <typename Pred> bool waitFor(Pred done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+TEST(StationConsole, StartsUpPlaysByItselfShowsTheDeckAndSavesAtClose) {
+    TempFolder work;
+    const QString program = work.file(QStringLiteral("station/"));
+    ASSERT_TRUE(runTool(QStringLiteral("cp"),
+                        {QStringLiteral("-r"), QStringLiteral(CORVALIN_STATION_DIR), program}));
+    const QString config = work.file(QStringLiteral("config"));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/CorvalinRadio")));
+    const QString ini = config + QStringLiteral("/CorvalinRadio/CorvalinRadio.ini");
+    writeWholeFile(ini, "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\n"
+                        "FrequencyType=3\r\n");
+
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(14, 30))); // the afternoon slot
+    StandardRandom random(3);
+    FakeSystemClockSetter clockSetter;
+    FakeSpeechEngine* speech = nullptr;
+    StationEnvironment env;
+    env.paths = SettingsPaths{program, config};
+    env.clock = &clock;
+    env.random = &random;
+    env.clockSetter = &clockSetter;
+    env.device = SoundDevice::create(QStringLiteral("null"));
+    env.makeSpeechEngine = [&speech](QString*) {
+        const auto& voices = defaultSlotVoices();
+        auto engine = std::make_unique<FakeSpeechEngine>(QStringList(voices.begin(), voices.end()));
+        speech = engine.get();
+        return engine;
+    };
+
+    TfrmCorvalinRadio window(program);
+    window.setClock(&clock);
+    window.setLevelColourFunction(LevelColour);
+    StationController station(std::move(env), window, window);
+    connectStation(window, station);
+    station.FormCreate();
+    EXPECT_FALSE(window.lDJName->text().isEmpty());
+    EXPECT_EQ(window.AutoStartClock->textColour(), QColor(0, 255, 0));
+    EXPECT_TRUE(window.lVersion->text().startsWith(QStringLiteral("Corvalin Radio ver. ")));
+
+    window.show(); // the first activation brings up the voice and runs the voice test
+    ASSERT_TRUE(waitFor([&] { return speech != nullptr && !speech->requests().empty(); }));
+    EXPECT_FALSE(window.bPlay->isEnabled());
+    speech->start();
+    speech->finish();
+
+    // "Always start play" is on at first: play starts after the voice test.
+    ASSERT_TRUE(waitFor([&] { return window.bPlay->isShownDown(); }));
+    EXPECT_TRUE(window.lTitle1->text().contains(QStringLiteral("Corvalin Radio Sample")));
+    EXPECT_EQ(window.lTitle1->textColour(), QColor(0, 255, 0));
+    EXPECT_TRUE(window.bStop->isEnabled());
+    EXPECT_FALSE(window.lTime1->text().trimmed().isEmpty()); // the song's length
+    ASSERT_TRUE(waitFor([&] { return window.pbLeft1->value() > 0; }));
+
+    window.PlayerVolume->setValue(-2500);
+    window.close();
+    const QByteArray saved = readWholeFile(ini);
+    EXPECT_TRUE(saved.contains("Player=-2500")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("Restart=0")) << saved.toStdString();
+}
+
+} // namespace
