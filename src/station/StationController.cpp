@@ -259,9 +259,8 @@ void StationController::ReadIni() {
 }
 
 void StationController::applyVolumesToView() {
-    view_.setVolumeRange(VolumeSlider::Wave, 0, 65535, 6553);
+    // The player and main sliders have fixed ranges; the DJ slider's are stored.
     view_.setVolume(VolumeSlider::Wave, settings_.WaveVolume);
-    view_.setVolumeRange(VolumeSlider::Player, kPlayerVolumeMinimum, 0, 500);
     view_.setVolume(VolumeSlider::Player, settings_.PlayerVolume);
     view_.setVolumeRange(VolumeSlider::DJ, settings_.DJVolumeMin, settings_.DJVolumeMax,
                          settings_.DJVolumeInc);
