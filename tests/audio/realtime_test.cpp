@@ -6,28 +6,13 @@
 
 #include <QCoreApplication>
 #include <QtEndian>
-#include <chrono>
 #include <cmath>
-#include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace corvalin;
 using namespace corvalin::test;
 
 namespace {
-
-// Delivers the UI thread's events until `done` holds or the deadline passes.
-bool waitFor(const std::function<bool()>& done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 TEST(RealTimeDeckTest, ShortSongEndsOnItsOwnOnTheNullDevice) {
     TempFolder dir;
@@ -43,7 +28,7 @@ TEST(RealTimeDeckTest, ShortSongEndsOnItsOwnOnTheNullDevice) {
     channel->SetFileName(dir.file(QStringLiteral("one.wav")));
     channel->Prepare();
     channel->Play();
-    ASSERT_TRUE(waitFor([&] { return ends > 0; }));
+    ASSERT_TRUE(waitFor([&] { return ends > 0; }, 20000));
     EXPECT_EQ(stateThen, chStopped);
     EXPECT_EQ(channel->State(), chStopped);
     EXPECT_EQ(ends, 1);
@@ -74,11 +59,11 @@ TEST(RealTimeDeckTest, TwoDecksMixIntoTheWavFileAndAFadeEndsQuiet) {
             deck->Prepare();
             deck->Play();
         }
-        ASSERT_TRUE(waitFor([&] { return device->framesMixed() >= 44100 * 6 / 5; }));
+        ASSERT_TRUE(waitFor([&] { return device->framesMixed() >= 44100 * 6 / 5; }, 20000));
         fadeStart = device->framesMixed();
         deck1->Fade(2000, -5000);
-        ASSERT_TRUE(waitFor([&] { return fades > 0; }));
-        ASSERT_TRUE(waitFor([&] { return device->framesMixed() >= fadeEnd + 44100; }));
+        ASSERT_TRUE(waitFor([&] { return fades > 0; }, 20000));
+        ASSERT_TRUE(waitFor([&] { return device->framesMixed() >= fadeEnd + 44100; }, 20000));
         EXPECT_EQ(fades, 1);
         EXPECT_EQ(deck1->Volume(), -5000);
     }

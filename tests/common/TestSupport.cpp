@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -41,6 +44,18 @@ bool runTool(const QString& program, const QStringList& arguments, int timeoutMs
 QString sourceDir() {
     const QByteArray dir = qgetenv("CORVALIN_TEST_SOURCE_DIR");
     return dir.isEmpty() ? QStringLiteral(".") : QString::fromLocal8Bit(dir);
+}
+
+bool waitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 QByteArray readWholeFile(const QString& path) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <sys/types.h>
 
 namespace corvalin::test {
@@ -28,6 +29,9 @@ private:
 QString sourceDir();
 
 QByteArray readWholeFile(const QString& path);
+
+// Delivers this thread's events until `done` holds or `ms` have passed; whether it held.
+bool waitFor(const std::function<bool()>& done, int ms = 10000);
 void writeWholeFile(const QString& path, const QByteArray& bytes);
 
 // The permission bits of a file or folder; fails the test when it cannot be read.

@@ -28,18 +28,6 @@ using namespace corvalin::test;
 
 namespace {
 
-template <typename Pred> bool waitFor(Pred done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 TEST(StationConsole, StartsUpPlaysByItselfShowsTheDeckAndSavesAtClose) {
     TempFolder work;
     const QString program = work.file(QStringLiteral("station/"));

@@ -70,19 +70,6 @@ public:
     bool terminated = false;
 };
 
-// Processes events until `done` holds or `ms` have passed.
-template <typename Pred> bool waitFor(Pred done, int ms = 8000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 // Songs shared by every test: generated once.
 class Songs {
 public:
