@@ -93,8 +93,17 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     EXPECT_EQ(traceCount("window-shown"), 1);
     EXPECT_EQ(first->state(), QProcess::Running);
 
-    // The first tick has marked the song played; termination saves list and settings.
-    QThread::msleep(9000);
+    // The first tick marks the song played in the slot's list file.
+    const auto marked = [&] {
+        const QDir lists(work.file(QStringLiteral("station/Lists")));
+        for (const QString& list : lists.entryList({QStringLiteral("*.lst")}, QDir::Files))
+            if (readWholeFile(lists.filePath(list)).startsWith("T"))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor(marked, 20000));
+
+    // Termination closes the window: Stop, then the list and settings are saved.
     ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
     ASSERT_TRUE(first->waitForFinished(20000));
     EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
@@ -102,12 +111,7 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     const QByteArray ini = readWholeFile(settingsFile());
     EXPECT_TRUE(ini.contains("Restart=0")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Player=")) << ini.toStdString();
-    bool marked = false;
-    for (const QString& list : QDir(work.file(QStringLiteral("station/Lists")))
-                                   .entryList({QStringLiteral("*.lst")}, QDir::Files))
-        marked = marked ||
-                 readWholeFile(work.file(QStringLiteral("station/Lists/")) + list).startsWith("T");
-    EXPECT_TRUE(marked);
+    EXPECT_TRUE(marked());
 }
 
 } // namespace
