@@ -439,8 +439,7 @@ void StationController::PlayerTimerTimer(int player) {
     const int i = player == 1 ? 0 : 1;
     TDSPlayerChannel& c = channel(player);
     if (c.State() != chPlaying) {
-        meterTimer_[i]->stop();
-        positionTimer_[i]->stop();
+        SetPlayerTimers(player, false);
         return;
     }
     TAnalysis* analysis = analysis_[i].get();
@@ -539,8 +538,7 @@ bool StationController::PauseSpeech() {
 }
 
 void StationController::ResumeSpeech() {
-    // The caller has already cleared SpeechPaused.
-    speech_->engine().AudioResume();
+    speech_->resume();
 }
 
 void StationController::ResetSpeech() {

@@ -18,8 +18,8 @@ void Sequencer::bPlayClick() {
         s_.TransportState = tsPlaying;
         view_.setTransportDown(TransportButton::Play);
         if (s_.Speech.DJSpeaking && s_.Speech.SpeechPaused) {
-            s_.Speech.SpeechPaused = false;
             host_.ResumeSpeech();
+            s_.Speech.SpeechPaused = false;
         }
         Deck* active = deck(s_.ActivePlayer);
         if (active != nullptr && active->State() == DeckState::Paused) {
