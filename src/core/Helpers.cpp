@@ -82,4 +82,31 @@ int VersionNumber(const QString& text) {
     return static_cast<int>(value);
 }
 
+QString CapText(const QString& text, int maxChars) {
+    if (maxChars <= 0)
+        return QString();
+    qsizetype end = 0; // UTF-16 index after the last code point kept
+    qsizetype lastBlank = -1;
+    int count = 0;
+    while (end < text.size() && count < maxChars) {
+        const qsizetype width = text.at(end).isHighSurrogate() && end + 1 < text.size() &&
+                                        text.at(end + 1).isLowSurrogate()
+                                    ? 2
+                                    : 1;
+        if (text.at(end).isSpace())
+            lastBlank = end;
+        end += width;
+        ++count;
+    }
+    if (end >= text.size())
+        return text;
+    // Cut at a word boundary: at the next character when it is a blank, else at the last blank.
+    if (!text.at(end).isSpace() && lastBlank > 0)
+        end = lastBlank;
+    qsizetype kept = end;
+    while (kept > 0 && text.at(kept - 1).isSpace())
+        --kept;
+    return text.left(kept);
+}
+
 } // namespace corvalin

@@ -22,6 +22,15 @@ QString MsToText(qint64 ms);
 // The locale's time separator (":" for most locales).
 QString localeTimeSeparator();
 
+// `text` cut to at most `maxChars` code points (a character outside the Basic Multilingual Plane
+// counts once and is never split), at the last blank within the limit when there is one, with
+// trailing blanks dropped. Texts from outside (headlines, weather, song artists and titles) are
+// capped so that no text keeps the DJ talking for minutes.
+QString CapText(const QString& text, int maxChars);
+inline constexpr int kMaxHeadlineChars = 300;
+inline constexpr int kMaxSongTextChars = 200;
+inline constexpr int kMaxWeatherPartChars = 100;
+
 // A dotted version text as a comparable number: "1.4.0.7" gives 1040007, "10.2" 1002, "" 0.
 int VersionNumber(const QString& text);
 

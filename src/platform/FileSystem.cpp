@@ -174,4 +174,89 @@ FileResult copyNoOverwrite(const QString& from, const QString& to) {
     return syncFolder(QFile::decodeName(folderOf(to)));
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at data[i], or 0 when it is not one (overlong forms,
+// surrogates and code points past U+10FFFF included).
+int validUtf8Length(const unsigned char* data, qsizetype size, qsizetype i) {
+    const unsigned char c = data[i];
+    if (c < 0x80)
+        return 1;
+    int length = 0;
+    char32_t minimum = 0;
+    char32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2;
+        minimum = 0x80;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3;
+        minimum = 0x800;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4;
+        minimum = 0x10000;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > size)
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        const unsigned char d = data[i + k];
+        if ((d & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+QString fileNameFromNative(const QByteArray& bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    QString name;
+    name.reserve(size);
+    qsizetype i = 0;
+    while (i < size) {
+        const int length = validUtf8Length(data, size, i);
+        if (length == 0) {
+            name.append(QChar(static_cast<char16_t>(0xDC00 + data[i])));
+            ++i;
+            continue;
+        }
+        name.append(QString::fromUtf8(bytes.constData() + i, length));
+        i += length;
+    }
+    return name;
+}
+
+QByteArray nativeFileName(const QString& name) {
+    QByteArray bytes;
+    bytes.reserve(name.size());
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name.at(i).unicode();
+        const bool escaped = u >= 0xDC80 && u <= 0xDCFF &&
+                             (i == 0 || !QChar::isHighSurrogate(name.at(i - 1).unicode()));
+        if (!escaped)
+            continue;
+        bytes.append(QStringView(name).mid(start, i - start).toUtf8());
+        bytes.append(static_cast<char>(u - 0xDC00));
+        start = i + 1;
+    }
+    bytes.append(QStringView(name).mid(start).toUtf8());
+    return bytes;
+}
+
+bool isRegularFile(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    struct stat st {};
+    return ::stat(nativeFileName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 } // namespace corvalin

@@ -30,4 +30,15 @@ struct FileResult {
 // fsync of a folder, so a rename in it survives a power loss.
 [[nodiscard]] FileResult syncFolder(const QString& folder);
 
+// Linux file names are bytes, not text. A name that is not valid UTF-8 (a Latin-1 name from an
+// older station, say) is carried in a QString with each byte of an invalid sequence as the lone
+// surrogate U+DC80..U+DCFF, and turned back into exactly those bytes for the system. Valid UTF-8
+// round-trips unchanged. Every song or list file opened by name goes through nativeFileName.
+QString fileNameFromNative(const QByteArray& bytes);
+QByteArray nativeFileName(const QString& name);
+
+// `path` names a regular file (not a folder, FIFO or device), following symbolic links. Never
+// blocks: nothing is opened.
+bool isRegularFile(const QString& path);
+
 } // namespace corvalin

@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvalin {
 namespace {
@@ -101,6 +103,55 @@ TEST(FileSystem, CopyNoOverwriteNeverOverwrites) {
                                  folder.file(QStringLiteral("other.dat"))));
     EXPECT_EQ(entriesOf(folder.path()),
               QStringList({QStringLiteral("Phrases.dat"), QStringLiteral("userPhrases.dat")}));
+}
+
+// Names that are not UTF-8 (a Latin-1 "Montréal.mp3" from an older station) survive the trip
+// through a QString byte for byte and still name the file on disk.
+TEST(FileSystem, NativeFileNamesRoundTripEveryByte) {
+    const QByteArray names[] = {"plain.mp3",
+                                "Montr\xc3\xa9"
+                                "al.mp3",
+                                "Montr\xe9"
+                                "al.mp3",
+                                "\xff\xfe\x80",
+                                "\xed\xa0\x80 surrogate in UTF-8",
+                                "\xc0\xaf overlong",
+                                "\xf0\x9f\x8e\xb5 emoji",
+                                "cut \xe2\x82",
+                                ""};
+    for (const QByteArray& bytes : names) {
+        const QString name = fileNameFromNative(bytes);
+        EXPECT_EQ(nativeFileName(name), bytes) << bytes.toHex().constData();
+    }
+    EXPECT_EQ(fileNameFromNative("Montr\xc3\xa9"
+                                 "al"),
+              QStringLiteral("Montr\u00e9al"));
+    EXPECT_EQ(fileNameFromNative("Montr\xe9"
+                                 "al")
+                  .size(),
+              7);
+
+    test::TempFolder folder;
+    const QByteArray latin1 = QFile::encodeName(folder.path()) + "/Montr\xe9"
+                                                                 "al.mp3";
+    const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_TRUE(isRegularFile(fileNameFromNative(latin1)));
+}
+
+TEST(FileSystem, IsRegularFileRefusesFoldersFifosAndMissingFiles) {
+    test::TempFolder folder;
+    const QString file = folder.file(QStringLiteral("song.mp3"));
+    test::writeWholeFile(file, "x");
+    const QString fifo = folder.file(QStringLiteral("pipe.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_TRUE(isRegularFile(file));
+    EXPECT_FALSE(isRegularFile(fifo));
+    EXPECT_FALSE(isRegularFile(folder.path()));
+    EXPECT_FALSE(isRegularFile(folder.file(QStringLiteral("missing.mp3"))));
+    EXPECT_FALSE(isRegularFile(QString()));
+    EXPECT_FALSE(isRegularFile(QStringLiteral("/dev/null")));
 }
 
 } // namespace

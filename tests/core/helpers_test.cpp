@@ -73,5 +73,30 @@ TEST(Helpers, VersionNumberJoinsTwoDigitGroups) {
         EXPECT_EQ(VersionNumber(QString::fromUtf8(c.text)), c.expected) << c.text;
 }
 
+TEST(Helpers, CapTextCutsAtAWordBoundaryAndNeverSplitsACharacter) {
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xB5"); // one code point, two UTF-16 units
+    struct Case {
+        QString text;
+        int max;
+        QString expected;
+    };
+    const Case cases[] = {
+        {QStringLiteral("short"), 10, QStringLiteral("short")},
+        {QStringLiteral("exactly ten"), 11, QStringLiteral("exactly ten")},
+        {QStringLiteral("one two three four"), 10, QStringLiteral("one two")},
+        {QStringLiteral("one two three"), 7, QStringLiteral("one two")}, // cut before a blank
+        {QStringLiteral("abcdefghijkl"), 5, QStringLiteral("abcde")},    // no blank: hard cut
+        {emoji + emoji + emoji, 2, emoji + emoji},                       // code points
+        {QStringLiteral("ab") + emoji + QStringLiteral("cd"), 3, QStringLiteral("ab") + emoji},
+        {QStringLiteral("x"), 0, QString()},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CapText(c.text, c.max), c.expected) << c.text.toStdString() << " max " << c.max;
+    const QString longText = QStringLiteral("word ").repeated(2000);
+    const QString capped = CapText(longText, kMaxHeadlineChars);
+    EXPECT_LE(capped.size(), kMaxHeadlineChars);
+    EXPECT_TRUE(capped.endsWith(QStringLiteral("word")));
+}
+
 } // namespace
 } // namespace corvalin
