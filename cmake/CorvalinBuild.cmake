@@ -15,11 +15,13 @@ if(CORVALIN_SANITIZE)
 endif()
 
 # corvalin_add_library(<name> DEPS <targets...>)
-# Builds every .cpp of the calling folder (not its subfolders) into one static library. A folder
+# Builds every .cpp of the calling folder (not its subfolders, not a program's main.cpp) into one
+# static library. A folder
 # without sources yet gives an interface library, so the tree builds while a subsystem is empty.
 function(corvalin_add_library name)
     cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
     file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
     file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     if(_sources)
         add_library(${name} STATIC ${_sources} ${_headers})

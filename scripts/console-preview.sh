@@ -5,5 +5,5 @@ set -euo pipefail
 build=${1:-build/release}
 picture=${2:-console-preview.png}
 cmake --build "$build" --target corvalin_console_preview
-xvfb-run -a -s "-screen 0 1280x1024x24" "$build/src/station/ui/corvalin_console_preview" --shot "$picture"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$build/src/app/corvalin_console_preview" --shot "$picture"
 echo "saved $picture"

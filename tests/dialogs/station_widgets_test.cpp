@@ -1,7 +1,7 @@
-#include "station/ui/DigitalClock.h"
-#include "station/ui/ImageButton.h"
-#include "station/ui/Meters.h"
-#include "station/ui/ScrollingPanel.h"
+#include "app/DigitalClock.h"
+#include "app/ImageButton.h"
+#include "app/Meters.h"
+#include "app/ScrollingPanel.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
-#include "station/ui/DigitalClock.h"
-#include "station/ui/FormCorvalinRadio.h"
-#include "station/ui/ImageButton.h"
-#include "station/ui/ScrollingPanel.h"
+#include "app/DigitalClock.h"
+#include "app/FormCorvalinRadio.h"
+#include "app/ImageButton.h"
+#include "app/ScrollingPanel.h"
 
 #include <QApplication>
 #include <QLabel>

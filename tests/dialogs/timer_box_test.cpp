@@ -1,5 +1,5 @@
-#include "station/ui/Artwork.h"
-#include "station/ui/FormTimerBox.h"
+#include "app/Artwork.h"
+#include "app/FormTimerBox.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

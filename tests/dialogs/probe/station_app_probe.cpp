@@ -1,7 +1,7 @@
 // The station's application object in a process of its own. "error": a timer handler throws; the
 // error handler must see it and the event loop must go on to the next timer. "signal": the process
 // sends itself SIGTERM; the window must close and the program end normally.
-#include "station/ui/StationApplication.h"
+#include "app/StationApplication.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -3,8 +3,8 @@
 // after a moment and quits.
 
 #include "platform/Version.h"
-#include "station/ui/FormCorvalinRadio.h"
-#include "station/ui/FormTimerBox.h"
+#include "app/FormCorvalinRadio.h"
+#include "app/FormTimerBox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
