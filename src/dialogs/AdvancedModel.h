@@ -1,0 +1,36 @@
+#pragma once
+
+#include "station/SettingsStore.h"
+
+#include <functional>
+
+namespace corvalin {
+
+// The advanced news and weather options without their widgets. Window thread only.
+
+// What the advanced options dialog needs from the station. The referenced objects belong to the
+// station and outlive the dialog; the callbacks may be empty.
+struct AdvancedContext {
+    // The settings in memory: News is shown and, at OK, replaced; SameSettings chooses the store;
+    // ZipCode completes the default weather address.
+    StationSettings& Settings;
+    const SettingsStore& Store;
+    // Settings.News changed: the next fetch is to use it. A running fetch keeps its own copy.
+    std::function<void(const NewsDefinitions&)> NewsDefinitionsChanged;
+    std::function<void(int topic)> ShowHelp;
+};
+
+// "Set All To Default": the built-in addresses and markers, the weather address completed with
+// `zipCode`.
+NewsDefinitions advancedDefaults(const QString& zipCode);
+
+// The ten values as the operator typed them (not trimmed) over `current`; the precipitation
+// markers, which the dialog does not offer, are kept.
+NewsDefinitions withTypedDefinitions(const NewsDefinitions& current, const NewsDefinitions& typed);
+
+// OK: writes the ten values to [DJ5] of the store chosen by SameSettings in their order and, only
+// when that succeeded, puts them into memory and tells the station. On failure nothing changes
+// and the result names the file and the reason.
+[[nodiscard]] FileResult confirmAdvanced(AdvancedContext& context, const NewsDefinitions& typed);
+
+} // namespace corvalin

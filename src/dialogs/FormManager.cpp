@@ -1,0 +1,465 @@
+#include "FormManager.h"
+
+#include "FormAdvanced.h"
+#include "ManagerWidgets.h"
+#include "platform/FileSystem.h"
+#include "station/TimeSlot.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolButton>
+
+namespace corvalin {
+
+namespace {
+
+inline constexpr int kTimer1Ms = 2000;
+
+const std::array<const char*, kSlotCount> kSlotNames = {"Morning", "Afternoon", "Evening",
+                                                        "Late Night"};
+const std::array<const char*, 3> kPhraseCaptions = {
+    "Phrases \r\nAfter \r\nSongs", "Phrases \r\nBetween \r\nSongs", "Phrases \r\nBefore \r\nSongs"};
+// The blank stretch of these captions is where the spin boxes sit.
+const QString kMinutesCaption = QStringLiteral("After every                  minutes");
+const QString kSongsCaption = QStringLiteral("After every                  songs");
+
+template <typename W> W* named(W* widget, const QString& name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel* label(const QString& text, QWidget* parent, int x, int y, int w) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(x, y, w, 18);
+    return l;
+}
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = named(new QPushButton(withLineBreaks(caption), parent), name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// The spin box sits in the blank stretch of its radio button's caption.
+SpinEdit* spinInCaption(QRadioButton* rb, SpinRange range, const QString& name) {
+    auto* spin = named(new SpinEdit(range, rb->parentWidget()), name);
+    const int x =
+        rb->x() + 20 + rb->fontMetrics().horizontalAdvance(QStringLiteral("After every "));
+    spin->setGeometry(x, rb->y() - 1, 52, 24);
+    return spin;
+}
+
+QTime timeOf(const QTimeEdit* edit) {
+    return edit->time();
+}
+
+} // namespace
+
+TfrmManager::TfrmManager(ManagerContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("frmManager"));
+    setWindowTitle(QStringLiteral("Corvalin Radio - Radio Manager"));
+    setFixedSize(600, 440);
+    setModal(true);
+
+    PageControl1 = named(new QTabWidget(this), QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(8, 8, 584, 380);
+    buildGeneralPage();
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        buildDJPage(slot);
+    buildNewsPage();
+
+    bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
+    bOK->setGeometry(336, 398, 80, 30);
+    bOK->setDefault(true);
+    bCancel = button(QStringLiteral("bCancel"), QStringLiteral("Cancel"), this);
+    bCancel->setGeometry(424, 398, 80, 30);
+    bHelp = button(QStringLiteral("bHelp"), QStringLiteral("Help"), this);
+    bHelp->setGeometry(512, 398, 80, 30);
+    connect(bOK, &QPushButton::clicked, this, &TfrmManager::bOKClick);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(bHelp, &QPushButton::clicked, this, &TfrmManager::bHelpClick);
+
+    Timer1 = named(new QTimer(this), QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimer1Ms);
+    connect(Timer1, &QTimer::timeout, this, &TfrmManager::Timer1Timer);
+
+    FormCreate();
+    // Connected after filling: only the operator's page changes are remembered.
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TfrmManager::PageControl1Change);
+}
+
+QFrame* TfrmManager::addPage(int index, const QString& caption, const QColor& frameColour) {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet%1").arg(index + 1));
+    PageControl1->addTab(page, caption);
+    auto* frame = named(new QFrame(page), QStringLiteral("pageFrame%1").arg(index));
+    frame->setGeometry(2, 2, 574, 344);
+    // Only the frame itself: the selector keeps the border off its children.
+    frame->setStyleSheet(QStringLiteral("QFrame#%1 { border: 2px solid %2; }")
+                             .arg(frame->objectName(), frameColour.name()));
+    pageFrames[static_cast<std::size_t>(index)] = frame;
+    return frame;
+}
+
+void TfrmManager::buildGeneralPage() {
+    QFrame* f =
+        addPage(0, QStringLiteral("General Options"), palette().color(QPalette::WindowText));
+
+    label(QStringLiteral("Radio Station Identification"), f, 12, 8, 300);
+    eStationIdentification = named(new QLineEdit(f), QStringLiteral("eStationIdentification"));
+    eStationIdentification->setGeometry(12, 26, 300, 24);
+    eStationIdentification->setToolTip(withLineBreaks(QStringLiteral(
+        "This is the name of the\r\nradio station that will be\r\nannounced by the DJ.")));
+
+    label(QStringLiteral("Crossfading Overlap"), f, 330, 29, 130);
+    eCrossfade = named(new SpinEdit(kCrossfadeSpin, f), QStringLiteral("eCrossfade"));
+    eCrossfade->setGeometry(460, 26, 52, 24);
+    eCrossfade->setToolTip(withLineBreaks(QStringLiteral(
+        "Number of overlapping seconds\r\nwhen crossfading from\r\none player to the other")));
+    label(QStringLiteral("seconds"), f, 518, 29, 54);
+
+    auto* gbPublicService = named(new QGroupBox(QStringLiteral("Public Service Announcement"), f),
+                                  QStringLiteral("gbPublicService"));
+    gbPublicService->setGeometry(12, 58, 550, 92);
+    mPublicService = named(new AnnouncementMemo(gbPublicService), QStringLiteral("mPublicService"));
+    mPublicService->setGeometry(10, 22, 530, 62);
+    mPublicService->setToolTip(withLineBreaks(
+        QStringLiteral("The DJ will occasionally read the \r\npublic service announcement\r\nthat "
+                       "you type in here.")));
+
+    struct TimeGroup {
+        QGroupBox** group;
+        QTimeEdit** time;
+        QToolButton** ampm;
+        QCheckBox** enabled;
+        const char* title;
+        const char* hint;
+        int number;
+        int x;
+        void (TfrmManager::*toggle)();
+    };
+    const TimeGroup groups[] = {
+        {&gbAutoStart, &dtAutoStart, &sbAMPM1, &cbAutoStart, "Auto Start",
+         "The Play button will automatically\r\nbe clicked at the specified time.", 1, 12,
+         &TfrmManager::sbAMPM1Click},
+        {&gbAutoStop, &dtAutoStop, &sbAMPM2, &cbAutoStop, "Auto Stop",
+         "The Stop button will automatically\r\nbe clicked at the time specified.", 2, 292,
+         &TfrmManager::sbAMPM2Click},
+    };
+    for (const TimeGroup& g : groups) {
+        const QString which = QString::fromLatin1(g.title).remove(QLatin1Char(' '));
+        auto* group =
+            named(new QGroupBox(QString::fromLatin1(g.title), f), QStringLiteral("gb") + which);
+        group->setGeometry(g.x, 158, 270, 72);
+        group->setToolTip(withLineBreaks(QString::fromLatin1(g.hint)));
+        auto* time = named(new QTimeEdit(group), QStringLiteral("dt") + which);
+        time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+        time->setGeometry(10, 28, 110, 26);
+        auto* ampm = named(new QToolButton(group), QStringLiteral("sbAMPM%1").arg(g.number));
+        ampm->setText(QStringLiteral("AM/PM"));
+        ampm->setGeometry(126, 28, 52, 26);
+        ampm->setStyleSheet(QStringLiteral(
+            "QToolButton { border: 1px solid #808080; border-radius: 8px; background: #e8e8e8; "
+            "font-size: 10px; } QToolButton:pressed { background: #c8c8c8; }"));
+        connect(ampm, &QToolButton::clicked, this, g.toggle);
+        auto* enabled =
+            named(new QCheckBox(QStringLiteral("Enabled"), group), QStringLiteral("cb") + which);
+        enabled->setGeometry(190, 30, 76, 22);
+        *g.group = group;
+        *g.time = time;
+        *g.ampm = ampm;
+        *g.enabled = enabled;
+    }
+
+    rgArtistSource = named(new RadioGroup(QStringLiteral("Artist/Title Source"),
+                                          {QStringLiteral("Always use file name"),
+                                           QStringLiteral("Always use tags in file"),
+                                           QStringLiteral("Use file name if tags blank")},
+                                          f),
+                           QStringLiteral("rgArtistSource"));
+    rgArtistSource->setGeometry(12, 238, 270, 96);
+    rgArtistSource->setToolTip(withLineBreaks(QStringLiteral(
+        "The DJ will read the Artist\r\nand Title of the song being played.\r\nThis selection "
+        "determines whether\r\nthat information comes from the \r\nname of the file or from the "
+        "\r\ninternal MP3-ID3 tags .")));
+
+    cbStartPlay = named(new QCheckBox(QStringLiteral("Always start play when program started"), f),
+                        QStringLiteral("cbStartPlay"));
+    cbStartPlay->setGeometry(300, 256, 268, 22);
+    cbSameSettings = named(new QCheckBox(QStringLiteral("Use same settings for all users"), f),
+                           QStringLiteral("cbSameSettings"));
+    cbSameSettings->setGeometry(300, 286, 268, 22);
+}
+
+void TfrmManager::buildDJPage(int slot) {
+    static const std::array<QColor, kSlotCount> colours = {QColor(255, 0, 0), QColor(0, 255, 0),
+                                                           QColor(0, 0, 255), QColor(255, 0, 255)};
+    const auto i = static_cast<std::size_t>(slot - 1);
+    const QString slotName = QString::fromLatin1(kSlotNames[i]);
+    QFrame* f = addPage(slot, slotName + QStringLiteral(" DJ"), colours[i]);
+    DJPage& p = djPages_[i];
+    p.frame = f;
+    const QString n = QString::number(slot);
+
+    label(QStringLiteral("Name of %1 DJ").arg(slotName), f, 12, 8, 260);
+    p.eDJName = named(new QLineEdit(f), QStringLiteral("eDJName") + n);
+    p.eDJName->setGeometry(12, 26, 260, 24);
+
+    label(QStringLiteral("Voice for %1 DJ").arg(slotName), f, 290, 8, 272);
+    p.cbSpeechEngine = named(new QComboBox(f), QStringLiteral("cbSpeechEngine") + n);
+    p.cbSpeechEngine->setEditable(true);
+    p.cbSpeechEngine->setInsertPolicy(QComboBox::NoInsert);
+    p.cbSpeechEngine->setGeometry(290, 26, 272, 24);
+
+    label(QStringLiteral("Play List for %1 DJ").arg(slotName), f, 12, 58, 400);
+    p.fePlayList = named(new FileNameEdit(QStringLiteral("Select Play List"),
+                                          QStringLiteral("List files (*.lst);;All files (*)"), f),
+                         QStringLiteral("fePlayList") + n);
+    p.fePlayList->setGeometry(12, 76, 440, 26);
+    p.bViewList = button(QStringLiteral("bViewList") + n, QStringLiteral("View List"), f);
+    p.bViewList->setGeometry(462, 75, 100, 28);
+    p.bViewList->setToolTip(QStringLiteral("Load a saved play list."));
+    connect(p.bViewList, &QPushButton::clicked, this, [this, slot] { bViewListClick(slot); });
+
+    auto* gbFrequency =
+        named(new QGroupBox(QStringLiteral("Frequency"), f), QStringLiteral("gbFrequency") + n);
+    gbFrequency->setGeometry(12, 112, 300, 130);
+    const QString captions[] = {kMinutesCaption, kSongsCaption, QStringLiteral("Random"),
+                                QStringLiteral("Never")};
+    for (int k = 0; k < 4; ++k) {
+        auto* rb = named(new QRadioButton(captions[k], gbFrequency),
+                         QStringLiteral("rb%1Freq%2").arg(slot).arg(k));
+        rb->setGeometry(12, 24 + k * 26, 276, 22);
+        p.rbFreq[static_cast<std::size_t>(k)] = rb;
+    }
+    p.eMinutes = spinInCaption(p.rbFreq[0], kDJMinutesSpin, QStringLiteral("eMinutes") + n);
+    p.eSongs = spinInCaption(p.rbFreq[1], kDJSongsSpin, QStringLiteral("eSongs") + n);
+
+    p.rgListOrder =
+        named(new RadioGroup(QStringLiteral("List Order"),
+                             {QStringLiteral("Original order"), QStringLiteral("Random order")}, f),
+              QStringLiteral("rgListOrder") + n);
+    p.rgListOrder->setGeometry(330, 112, 232, 70);
+
+    p.bDJTest = button(QStringLiteral("bDJTest") + n, QStringLiteral("Test DJ\r\nVoice"), f);
+    p.bDJTest->setGeometry(330, 192, 110, 50);
+    p.bDJTest->setToolTip(withLineBreaks(
+        QStringLiteral("Test the TTS voice\r\nyou selected for the\r\ncurrent time slot")));
+    connect(p.bDJTest, &QPushButton::clicked, this, [this, slot] { bDJTestClick(slot); });
+
+    for (std::size_t k = 0; k < 3; ++k) {
+        const QString code = n + QLatin1Char(static_cast<char>('a' + k));
+        auto* b =
+            button(QStringLiteral("bPhrases") + code, QString::fromLatin1(kPhraseCaptions[k]), f);
+        b->setGeometry(12 + static_cast<int>(k) * 118, 256, 110, 76);
+        connect(b, &QPushButton::clicked, this, [this, code] { StartFormPhrases(code); });
+        p.bPhrases[k] = b;
+    }
+}
+
+void TfrmManager::buildNewsPage() {
+    QFrame* f = addPage(5, QStringLiteral("News-Weather"), palette().color(QPalette::WindowText));
+
+    cbNews = named(new QCheckBox(QStringLiteral("Read the News"), f), QStringLiteral("cbNews"));
+    cbNews->setGeometry(12, 14, 200, 22);
+    cbWeather =
+        named(new QCheckBox(QStringLiteral("Read the Weather"), f), QStringLiteral("cbWeather"));
+    cbWeather->setGeometry(12, 42, 200, 22);
+
+    label(QStringLiteral("Zip Code"), f, 240, 8, 120);
+    eZipCode = named(new QLineEdit(f), QStringLiteral("eZipCode"));
+    eZipCode->setGeometry(240, 26, 120, 24);
+    bAdvanced = button(QStringLiteral("bAdvanced"), QStringLiteral("Advanced"), f);
+    bAdvanced->setGeometry(380, 24, 110, 28);
+    connect(bAdvanced, &QPushButton::clicked, this, &TfrmManager::bAdvancedClick);
+
+    auto* gbFrequency =
+        named(new QGroupBox(QStringLiteral("Frequency"), f), QStringLiteral("gbFrequency5"));
+    gbFrequency->setGeometry(12, 80, 300, 80);
+    rb5Freq0 = named(new QRadioButton(kMinutesCaption, gbFrequency), QStringLiteral("rb5Freq0"));
+    rb5Freq0->setGeometry(12, 24, 276, 22);
+    rb5Freq1 = named(new QRadioButton(kSongsCaption, gbFrequency), QStringLiteral("rb5Freq1"));
+    rb5Freq1->setGeometry(12, 50, 276, 22);
+    eMinutes5 = spinInCaption(rb5Freq0, kNewsMinutesSpin, QStringLiteral("eMinutes5"));
+    eSongs5 = spinInCaption(rb5Freq1, kNewsSongsSpin, QStringLiteral("eSongs5"));
+
+    bPhrases5a =
+        button(QStringLiteral("bPhrases5a"), QStringLiteral("Phrases \r\nBefore\r\nNews\r\n"), f);
+    bPhrases5a->setGeometry(12, 176, 110, 84);
+    connect(bPhrases5a, &QPushButton::clicked, this,
+            [this] { StartFormPhrases(QStringLiteral("5a")); });
+    bPhrases5b =
+        button(QStringLiteral("bPhrases5b"), QStringLiteral("Phrases \r\nAfter \r\nNews\r\n"), f);
+    bPhrases5b->setGeometry(130, 176, 110, 84);
+    connect(bPhrases5b, &QPushButton::clicked, this,
+            [this] { StartFormPhrases(QStringLiteral("5b")); });
+}
+
+void TfrmManager::FormCreate() {
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        djPage(slot).cbSpeechEngine->addItems(context_.SpeechEngineList);
+    fill(managerControlsFrom(context_.Settings));
+}
+
+void TfrmManager::fill(const ManagerControls& c) {
+    PageControl1->setCurrentIndex(c.Page);
+    eStationIdentification->setText(c.StationIdentification);
+    eCrossfade->setValue(c.CrossFade);
+    mPublicService->setPlainText(c.PublicService);
+    dtAutoStart->setTime(c.AutoStartTime);
+    dtAutoStop->setTime(c.AutoStopTime);
+    cbAutoStart->setChecked(c.AutoStart);
+    cbAutoStop->setChecked(c.AutoStop);
+    cbStartPlay->setChecked(c.StartPlay);
+    cbSameSettings->setChecked(c.SameSettings);
+    rgArtistSource->setItemIndex(c.ArtistSource);
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const ManagerSlotControls& s = c.Slots[static_cast<std::size_t>(slot - 1)];
+        DJPage& p = djPage(slot);
+        p.eDJName->setText(s.Name);
+        // Also a voice that is not installed (any text may be typed).
+        p.cbSpeechEngine->setCurrentText(s.SpeechEngine);
+        p.fePlayList->setFileName(s.PlayList);
+        p.rbFreq[static_cast<std::size_t>(s.FrequencyType)]->setChecked(true);
+        p.eMinutes->setValue(s.FrequencyMinutes);
+        p.eSongs->setValue(s.FrequencySongs);
+    }
+    eZipCode->setText(c.ZipCode);
+    cbNews->setChecked(c.ReadNews);
+    cbWeather->setChecked(c.ReadWeather);
+    (c.NewsFrequencyType == ftSongs ? rb5Freq1 : rb5Freq0)->setChecked(true);
+    eMinutes5->setValue(c.NewsFrequencyMinutes);
+    eSongs5->setValue(c.NewsFrequencySongs);
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        djPage(slot).rgListOrder->setItemIndex(
+            c.Slots[static_cast<std::size_t>(slot - 1)].ListOrder);
+}
+
+ManagerControls TfrmManager::controls() {
+    ManagerControls c;
+    c.Page = PageControl1->currentIndex();
+    c.StationIdentification = eStationIdentification->text();
+    c.CrossFade = eCrossfade->settledValue();
+    c.PublicService = mPublicService->toPlainText();
+    c.AutoStartTime = timeOf(dtAutoStart);
+    c.AutoStopTime = timeOf(dtAutoStop);
+    c.AutoStart = cbAutoStart->isChecked();
+    c.AutoStop = cbAutoStop->isChecked();
+    c.ArtistSource = rgArtistSource->itemIndex() < 0 ? 0 : rgArtistSource->itemIndex();
+    c.StartPlay = cbStartPlay->isChecked();
+    c.SameSettings = cbSameSettings->isChecked();
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        ManagerSlotControls& s = c.Slots[static_cast<std::size_t>(slot - 1)];
+        DJPage& p = djPage(slot);
+        s.Name = p.eDJName->text();
+        s.SpeechEngine = p.cbSpeechEngine->currentText();
+        s.PlayList = p.fePlayList->fileName();
+        s.FrequencyType = p.rbFreq[0]->isChecked()   ? ftMinutes
+                          : p.rbFreq[1]->isChecked() ? ftSongs
+                          : p.rbFreq[2]->isChecked() ? ftRandom
+                                                     : ftNever;
+        s.FrequencyMinutes = p.eMinutes->settledValue();
+        s.FrequencySongs = p.eSongs->settledValue();
+        s.ListOrder = p.rgListOrder->itemIndex() == loRandom ? loRandom : loOriginal;
+    }
+    c.ZipCode = eZipCode->text();
+    c.ReadNews = cbNews->isChecked();
+    c.ReadWeather = cbWeather->isChecked();
+    c.NewsFrequencyType = rb5Freq0->isChecked() ? ftMinutes : ftSongs;
+    c.NewsFrequencyMinutes = eMinutes5->settledValue();
+    c.NewsFrequencySongs = eSongs5->settledValue();
+    return c;
+}
+
+void TfrmManager::PageControl1Change(int index) {
+    // Kept at once, so the page is remembered after Cancel too.
+    context_.Settings.ManagerTab = index;
+}
+
+void TfrmManager::sbAMPM1Click() {
+    dtAutoStart->setTime(toggleAmPm(dtAutoStart->time()));
+}
+
+void TfrmManager::sbAMPM2Click() {
+    dtAutoStop->setTime(toggleAmPm(dtAutoStop->time()));
+}
+
+void TfrmManager::bDJTestClick(int slot) {
+    DJPage& p = djPage(slot);
+    p.bDJTest->setEnabled(false);
+    const bool speaking = context_.DJSpeaking && context_.DJSpeaking();
+    const QString voice = p.cbSpeechEngine->currentText();
+    if (!speaking && !voice.isEmpty() && context_.SpeakTest)
+        context_.SpeakTest(voice);
+    Timer1->start();
+}
+
+void TfrmManager::Timer1Timer() {
+    Timer1->stop();
+    if (context_.DJSpeaking && context_.DJSpeaking()) {
+        Timer1->start();
+        return;
+    }
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        djPage(slot).bDJTest->setEnabled(true);
+}
+
+void TfrmManager::bViewListClick(int slot) {
+    DJPage& p = djPage(slot);
+    const QString file = p.fePlayList->fileName();
+    if (file.isEmpty() || !isRegularFile(file) || !context_.OpenPlayListEditor)
+        return;
+    p.bViewList->setEnabled(false);
+    // Enabled again however the editor ends, also when it fails.
+    struct Reenable {
+        QPushButton* b;
+        ~Reenable() { b->setEnabled(true); }
+    } reenable{p.bViewList};
+    context_.OpenPlayListEditor(file);
+}
+
+void TfrmManager::StartFormPhrases(const QString& code) {
+    if (context_.StartFormPhrases)
+        context_.StartFormPhrases(code);
+}
+
+void TfrmManager::bAdvancedClick() {
+    AdvancedContext advanced{context_.Settings, context_.Store, context_.NewsDefinitionsChanged,
+                             context_.ShowHelp};
+    TfrmAdvanced dialog(advanced, this);
+    dialog.exec();
+}
+
+void TfrmManager::bHelpClick() {
+    if (context_.ShowHelp)
+        context_.ShowHelp(4);
+}
+
+void TfrmManager::bOKClick() {
+    const FileResult saved = confirmManager(context_, controls());
+    if (!saved) {
+        QMessageBox box(QMessageBox::Critical, kSetupErrorCaption,
+                        withLineBreaks(managerSaveErrorText(saved)), QMessageBox::Ok, this);
+        box.exec();
+        return; // stays open: the operator may try again or cancel
+    }
+    accept();
+}
+
+int ShowRadioManager(ManagerContext& context, QWidget* parent) {
+    TfrmManager dialog(context, parent);
+    return dialog.exec();
+}
+
+} // namespace corvalin

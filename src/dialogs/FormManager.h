@@ -1,0 +1,124 @@
+#pragma once
+
+#include "ManagerModel.h"
+
+#include <QDialog>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimeEdit;
+class QTimer;
+class QToolButton;
+
+namespace corvalin {
+
+class AnnouncementMemo;
+class FileNameEdit;
+class RadioGroup;
+
+// The Radio Manager: the station's name, overlap, announcement, auto start and stop, artist
+// source, start-up and store choice, the four DJ slots and the news slot. A view over
+// ManagerModel: it fills its controls from managerControlsFrom, hands them to confirmManager at
+// OK and shows an error box (staying open) when the settings could not be stored. Created for one
+// modal use; window thread only.
+class TfrmManager : public QDialog {
+    Q_OBJECT
+public:
+    // `context` must outlive the dialog.
+    explicit TfrmManager(ManagerContext& context, QWidget* parent = nullptr);
+
+    // The controls of one DJ page; their object names carry the slot digit ("eDJName1").
+    struct DJPage {
+        QFrame* frame = nullptr;
+        QLineEdit* eDJName = nullptr;
+        QComboBox* cbSpeechEngine = nullptr;
+        FileNameEdit* fePlayList = nullptr;
+        std::array<QRadioButton*, 4> rbFreq{}; // minutes, songs, "Random", "Never"
+        SpinEdit* eMinutes = nullptr;
+        SpinEdit* eSongs = nullptr;
+        RadioGroup* rgListOrder = nullptr;
+        QPushButton* bDJTest = nullptr;
+        QPushButton* bViewList = nullptr;
+        std::array<QPushButton*, 3> bPhrases{}; // "a", "b", "c"
+    };
+    // Slot 1..4.
+    DJPage& djPage(int slot) { return djPages_[static_cast<std::size_t>(slot - 1)]; }
+
+    // What the controls hold now (spin boxes settled).
+    ManagerControls controls();
+
+    QTabWidget* PageControl1 = nullptr;
+    std::array<QFrame*, kManagerPageCount> pageFrames{};
+
+    // General Options
+    QLineEdit* eStationIdentification = nullptr;
+    SpinEdit* eCrossfade = nullptr;
+    AnnouncementMemo* mPublicService = nullptr;
+    QGroupBox* gbAutoStart = nullptr;
+    QTimeEdit* dtAutoStart = nullptr;
+    QToolButton* sbAMPM1 = nullptr;
+    QCheckBox* cbAutoStart = nullptr;
+    QGroupBox* gbAutoStop = nullptr;
+    QTimeEdit* dtAutoStop = nullptr;
+    QToolButton* sbAMPM2 = nullptr;
+    QCheckBox* cbAutoStop = nullptr;
+    RadioGroup* rgArtistSource = nullptr;
+    QCheckBox* cbStartPlay = nullptr;
+    QCheckBox* cbSameSettings = nullptr;
+
+    // News-Weather
+    QCheckBox* cbNews = nullptr;
+    QCheckBox* cbWeather = nullptr;
+    QLineEdit* eZipCode = nullptr;
+    QPushButton* bAdvanced = nullptr;
+    QRadioButton* rb5Freq0 = nullptr;
+    QRadioButton* rb5Freq1 = nullptr;
+    SpinEdit* eMinutes5 = nullptr;
+    SpinEdit* eSongs5 = nullptr;
+    QPushButton* bPhrases5a = nullptr;
+    QPushButton* bPhrases5b = nullptr;
+
+    QPushButton* bOK = nullptr;
+    QPushButton* bCancel = nullptr;
+    QPushButton* bHelp = nullptr;
+    // Polls the DJ after a voice test, every 2000 ms; off when the dialog opens.
+    QTimer* Timer1 = nullptr;
+
+    // Handlers; program code and tests call them directly.
+    void PageControl1Change(int index);
+    void sbAMPM1Click();
+    void sbAMPM2Click();
+    void bDJTestClick(int slot); // bDJTest1Click..bDJTest4Click
+    void Timer1Timer();
+    void bViewListClick(int slot); // bViewList1Click..bViewList4Click
+    void StartFormPhrases(const QString& code);
+    void bAdvancedClick();
+    void bHelpClick();
+    void bOKClick();
+
+private:
+    void FormCreate();
+    QFrame* addPage(int index, const QString& caption, const QColor& frameColour);
+    void buildGeneralPage();
+    void buildDJPage(int slot);
+    void buildNewsPage();
+    void fill(const ManagerControls& c);
+
+    ManagerContext& context_;
+    std::array<DJPage, kSlotCount> djPages_;
+};
+
+// bManagerClick's part: creates the Radio Manager, shows it modally and destroys it. Returns the
+// dialog's result (QDialog::Accepted after OK). The caller then redraws its Auto Start clock,
+// shows the station name and runs CheckTimeSlot, whatever the result.
+int ShowRadioManager(ManagerContext& context, QWidget* parent = nullptr);
+
+} // namespace corvalin

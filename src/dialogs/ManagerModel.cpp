@@ -1,0 +1,160 @@
+#include "ManagerModel.h"
+
+#include "core/Helpers.h"
+
+#include <QRegularExpression>
+
+namespace corvalin {
+
+namespace {
+
+_rDJ& slotOf(StationSettings& s, int slot) {
+    return s.DJSlots[static_cast<std::size_t>(slot)];
+}
+const _rDJ& slotOf(const StationSettings& s, int slot) {
+    return s.DJSlots[static_cast<std::size_t>(slot)];
+}
+
+QTime shownTime(const QTime& t) {
+    return t.isValid() ? t : kTimeFieldInitial;
+}
+
+} // namespace
+
+ManagerControls managerControlsFrom(const StationSettings& s) {
+    ManagerControls c;
+    c.Page = s.ManagerTab >= 0 && s.ManagerTab < kManagerPageCount ? s.ManagerTab : 0;
+    c.StationIdentification = s.StationIdentification;
+    c.CrossFade = kCrossfadeSpin.clamp(s.CrossFade);
+    c.PublicService = s.PublicService;
+    c.AutoStartTime = shownTime(s.AutoStartTime);
+    c.AutoStopTime = shownTime(s.AutoStopTime);
+    c.AutoStart = s.AutoStart;
+    c.AutoStop = s.AutoStop;
+    c.StartPlay = s.StartPlay;
+    c.SameSettings = s.SameSettings;
+    c.ArtistSource = s.ArtistSource >= 0 && s.ArtistSource <= 2 ? s.ArtistSource : 0;
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const _rDJ& dj = slotOf(s, slot);
+        ManagerSlotControls& page = c.Slots[static_cast<std::size_t>(slot - 1)];
+        page.Name = dj.Name;
+        page.SpeechEngine = dj.SpeechEngine;
+        page.PlayList = dj.PlayList;
+        page.FrequencyType = dj.FrequencyType >= ftMinutes && dj.FrequencyType <= ftNever
+                                 ? dj.FrequencyType
+                                 : ftSongs;
+        page.FrequencyMinutes = kDJMinutesSpin.clamp(dj.FrequencyMinutes);
+        page.FrequencySongs = kDJSongsSpin.clamp(dj.FrequencySongs);
+        page.ListOrder = dj.ListOrder == loRandom ? loRandom : loOriginal;
+    }
+    const _rDJ& news = slotOf(s, kNewsSlot);
+    c.ZipCode = s.ZipCode;
+    c.ReadNews = s.ReadNews;
+    c.ReadWeather = s.ReadWeather;
+    c.NewsFrequencyType = news.FrequencyType == ftSongs ? ftSongs : ftMinutes;
+    c.NewsFrequencyMinutes = kNewsMinutesSpin.clamp(news.FrequencyMinutes);
+    c.NewsFrequencySongs = kNewsSongsSpin.clamp(news.FrequencySongs);
+    return c;
+}
+
+QTime toggleAmPm(const QTime& time) {
+    // addSecs wraps around midnight, so 0:00 becomes 12:00 and back.
+    return time.addSecs(time.hour() < 12 ? 12 * 3600 : -12 * 3600);
+}
+
+QString weatherURLForZipCode(const QString& weatherURL, const QString& oldZipCode,
+                             const QString& typedZipCode) {
+    const QString oldTrimmed = oldZipCode.trimmed();
+    // An empty old code is found nowhere: it would otherwise "replace" nothing into a blank.
+    if (oldTrimmed.isEmpty() || typedZipCode.trimmed() == oldTrimmed ||
+        !weatherURL.contains(oldTrimmed, Qt::CaseSensitive))
+        return weatherURL;
+    return ReplaceText(weatherURL, oldZipCode, typedZipCode);
+}
+
+QString publicServiceText(const QString& typed) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|[\r\n\u2028\u2029]"));
+    QString text = typed;
+    text.replace(lineBreak, QStringLiteral(" "));
+    return text.trimmed();
+}
+
+StationSettings settingsAfterManagerOK(const StationSettings& before, const ManagerControls& c) {
+    StationSettings s = before;
+    if (!c.StationIdentification.isEmpty())
+        s.StationIdentification = c.StationIdentification;
+    s.CrossFade = c.CrossFade;
+    s.ArtistSource = c.ArtistSource;
+    s.PublicService = publicServiceText(c.PublicService);
+    s.AutoStartTime = c.AutoStartTime;
+    s.AutoStopTime = c.AutoStopTime;
+    s.AutoStart = c.AutoStart;
+    s.AutoStop = c.AutoStop;
+    s.StartPlay = c.StartPlay;
+    s.SameSettings = c.SameSettings;
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        const ManagerSlotControls& page = c.Slots[static_cast<std::size_t>(slot - 1)];
+        _rDJ& dj = slotOf(s, slot);
+        dj.Name = page.Name;
+        dj.SpeechEngine = page.SpeechEngine;
+        dj.PlayList = page.PlayList;
+        dj.FrequencyType = page.FrequencyType;
+        dj.FrequencyMinutes = page.FrequencyMinutes;
+        dj.FrequencySongs = page.FrequencySongs;
+    }
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        slotOf(s, slot).ListOrder = c.Slots[static_cast<std::size_t>(slot - 1)].ListOrder;
+
+    s.News.WeatherURL = weatherURLForZipCode(before.News.WeatherURL, before.ZipCode, c.ZipCode);
+    s.ZipCode = c.ZipCode; // as typed, blanks included
+    s.ReadNews = c.ReadNews;
+    s.ReadWeather = c.ReadWeather;
+    _rDJ& news = slotOf(s, kNewsSlot);
+    news.FrequencyType = c.NewsFrequencyType == ftMinutes ? ftMinutes : ftSongs;
+    news.FrequencyMinutes = c.NewsFrequencyMinutes;
+    news.FrequencySongs = c.NewsFrequencySongs;
+    return s;
+}
+
+FileResult confirmManager(ManagerContext& context, const ManagerControls& controls) {
+    const StationSettings next = settingsAfterManagerOK(context.Settings, controls);
+    const SettingsStore& store = context.Store;
+    const bool sharedSwitch = store.readSameSettings();
+
+    if (FileResult written = store.writeManagerOK(next); !written) {
+        // The switch may already be in the shared file while the store it selects could not be
+        // written: the next start would then read a store without these values. Put it back.
+        if (store.readSameSettings() != sharedSwitch) {
+            (void)store.update(true, [&](IniFile& ini) {
+                ini.writeBool(QStringLiteral("Screen"), QStringLiteral("SameSettings"),
+                              sharedSwitch);
+            });
+        }
+        return written;
+    }
+    const bool addressChanged = next.News.WeatherURL != context.Settings.News.WeatherURL;
+    if (addressChanged) {
+        // The address follows the zip code into the store too, or the next start would fetch the
+        // old place's weather. Should this write fail, the address still holds until the next
+        // start, as before.
+        (void)store.update(next.SameSettings, [&](IniFile& ini) {
+            ini.writeString(kNewsSection, QStringLiteral("WeatherURL"), next.News.WeatherURL);
+        });
+    }
+
+    context.Settings = next;
+    if (context.RearmAutoClocks)
+        context.RearmAutoClocks();
+    if (addressChanged && context.NewsDefinitionsChanged)
+        context.NewsDefinitionsChanged(context.Settings.News);
+    if (context.ForceSlotReload)
+        context.ForceSlotReload();
+    return {};
+}
+
+QString managerSaveErrorText(const FileResult& failure) {
+    return QStringLiteral("The station settings could not be saved.\r%1\rNothing was changed.")
+        .arg(failure.error);
+}
+
+} // namespace corvalin

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "SpinEdit.h"
+#include "station/SettingsStore.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <array>
+#include <functional>
+
+namespace corvalin {
+
+// The Radio Manager's rules without its widgets: what its controls show when it opens, the AM/PM
+// toggle, the zip code rule and OK's writes in their order. The dialog is a view over these; tests
+// call them directly. Window thread only.
+
+// What the Radio Manager needs from the running station. The station keeps playing behind the
+// modal dialog; every callback is called on the window thread while the dialog is open, and each
+// may be empty (the step is then left out). The referenced objects belong to the station and
+// outlive the dialog.
+struct ManagerContext {
+    // The settings in memory. The dialog changes ManagerTab at once (page change) and the rest only
+    // when OK's writes have succeeded; the advanced options change News.
+    StationSettings& Settings;
+    // The store OK writes to (the shared file for SameSettings, the store it selects for the rest).
+    const SettingsStore& Store;
+    // The installed voices' mode names (SpeechEngineList) for the four voice boxes.
+    QStringList SpeechEngineList;
+
+    // The voice test: speaks the test sentence with the voice of that mode name and marks the
+    // utterance as a test (DJTestRunning), so its end starts no song.
+    std::function<void(const QString& voiceModeName)> SpeakTest;
+    // Whether the DJ is speaking now (DJSpeaking).
+    std::function<bool()> DJSpeaking;
+    // After OK's writes, with the new values in Settings: re-arm the Auto Start and Auto Stop
+    // clocks (SetAutoClock from AutoStart/AutoStartTime, the stop clock running by AutoStop,
+    // SetAutoClock from AutoStop/AutoStopTime).
+    std::function<void()> RearmAutoClocks;
+    // After OK's writes: CurrentSlot := 0, so the check after the dialog re-applies the slot.
+    std::function<void()> ForceSlotReload;
+    // The news and weather addresses or markers in Settings.News changed (zip code at OK, advanced
+    // options at their OK): the next fetch is to use them. A running fetch keeps its own copy.
+    std::function<void(const NewsDefinitions&)> NewsDefinitionsChanged;
+    // View List: the play list editor on an existing list file, modal.
+    std::function<void(const QString& listFile)> OpenPlayListEditor;
+    // A phrase button: the phrase editor on the set ("1a".."4c", "5a", "5b"), modal; true when it
+    // was saved.
+    std::function<bool(const QString& code)> StartFormPhrases;
+    // The help window at a topic.
+    std::function<void(int topic)> ShowHelp;
+};
+
+// The ranges of the Radio Manager's spin boxes.
+inline constexpr SpinRange kCrossfadeSpin{1, 12};
+inline constexpr SpinRange kDJMinutesSpin{2, 30};
+inline constexpr SpinRange kDJSongsSpin{1, 12};
+inline constexpr SpinRange kNewsMinutesSpin{1, 59};
+inline constexpr SpinRange kNewsSongsSpin{1, 20};
+inline constexpr int kManagerPageCount = 6;
+
+// A time field's value when the stored time cannot be shown.
+inline const QTime kTimeFieldInitial{6, 0};
+
+// What the controls of one DJ page hold.
+struct ManagerSlotControls {
+    QString Name;
+    QString SpeechEngine; // the voice box's text
+    QString PlayList;     // the file-name box's text
+    int FrequencyType = ftSongs;
+    int FrequencyMinutes = 12;
+    int FrequencySongs = 2;
+    int ListOrder = loOriginal;
+    bool operator==(const ManagerSlotControls&) const = default;
+};
+
+// What the Radio Manager's controls hold: filled from the settings when it opens, read back at OK.
+struct ManagerControls {
+    int Page = 0; // the page shown
+    QString StationIdentification;
+    int CrossFade = 6;
+    QString PublicService;
+    QTime AutoStartTime = kTimeFieldInitial;
+    QTime AutoStopTime = kTimeFieldInitial;
+    bool AutoStart = false;
+    bool AutoStop = false;
+    int ArtistSource = 2;
+    bool StartPlay = true;
+    bool SameSettings = false;
+    std::array<ManagerSlotControls, kSlotCount> Slots; // index slot - 1
+    QString ZipCode;
+    bool ReadNews = true;
+    bool ReadWeather = true;
+    int NewsFrequencyType = ftMinutes; // 0 minutes, 1 songs
+    int NewsFrequencyMinutes = 30;
+    int NewsFrequencySongs = 12;
+    bool operator==(const ManagerControls&) const = default;
+};
+
+// What the dialog shows when it opens: values a control cannot take fall back (page 0 for a tab
+// outside 0..5, choice 0 for the artist source, "songs" for a DJ's frequency type outside 0..3,
+// "minutes" for a news frequency type other than 1, "Original order", 6:00 AM for a time the field
+// refuses) and spin box values are pulled into their ranges.
+ManagerControls managerControlsFrom(const StationSettings& s);
+
+// The AM/PM button: a time before noon moves 12 hours later, one at or after noon 12 hours earlier.
+QTime toggleAmPm(const QTime& time);
+
+// The weather address after the Radio Manager's zip code box was confirmed. When the typed code,
+// trimmed, differs from the old one, trimmed, and the trimmed old code occurs in the address (case
+// sensitive), every occurrence of the old code as stored is replaced by the typed text, without
+// regard to case. Otherwise the address is returned unchanged.
+QString weatherURLForZipCode(const QString& weatherURL, const QString& oldZipCode,
+                             const QString& typedZipCode);
+
+// A public service announcement as it is kept: trimmed, each line break a blank (the store holds
+// one line per value, so a second line would be lost at the next start).
+QString publicServiceText(const QString& typed);
+
+// OK's changes to the settings in memory, in their order: station name (an empty box keeps the
+// old one), the general values, the four slots, the zip code rule and the news slot. `before` is
+// left alone; ManagerTab is not a control's value and is kept.
+StationSettings settingsAfterManagerOK(const StationSettings& before,
+                                       const ManagerControls& controls);
+
+// OK without its widgets: computes the new settings, writes SameSettings into the shared file and
+// every value into the store the new SameSettings selects, and only when that succeeded puts them
+// into memory, re-arms the clocks and forces the slot to be re-applied. On failure memory is
+// unchanged and the shared file keeps its previous switch; the result names the file and the
+// reason.
+[[nodiscard]] FileResult confirmManager(ManagerContext& context, const ManagerControls& controls);
+
+// The text of the error box shown when OK could not store the settings.
+QString managerSaveErrorText(const FileResult& failure);
+
+} // namespace corvalin
