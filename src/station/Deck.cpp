@@ -3,6 +3,7 @@
 #include "audio/DSPlayer.h"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace corvalin {
 
@@ -66,7 +67,7 @@ QtOneShotTimer::QtOneShotTimer(std::function<void()> onTimeout) : impl_(std::mak
 QtOneShotTimer::~QtOneShotTimer() = default;
 
 void QtOneShotTimer::start(int intervalMs) {
-    impl_->timer.start(intervalMs);
+    impl_->timer.start(std::max(intervalMs, 0)); // a negative interval would never fire
 }
 void QtOneShotTimer::stop() {
     impl_->timer.stop();
@@ -75,7 +76,7 @@ bool QtOneShotTimer::isActive() const {
     return impl_->timer.isActive();
 }
 void QtOneShotTimer::setInterval(int intervalMs) {
-    impl_->timer.setInterval(intervalMs);
+    impl_->timer.setInterval(std::max(intervalMs, 0));
 }
 int QtOneShotTimer::interval() const {
     return impl_->timer.interval();

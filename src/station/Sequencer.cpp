@@ -5,10 +5,10 @@
 #include "library/PlayList.h"
 #include "library/SongNames.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "station/SettingsStore.h"
 #include "station/TimeSlot.h"
 
-#include <QFileInfo>
 #include <exception>
 
 namespace corvalin {
@@ -16,7 +16,7 @@ namespace corvalin {
 namespace {
 
 bool fileExists(const QString& path) {
-    return !path.isEmpty() && QFileInfo(path).isFile();
+    return isRegularFile(path);
 }
 
 void copySong(const _rSong& from, _rSong& to) {
@@ -159,9 +159,23 @@ void Sequencer::NextSong() {
 }
 
 void Sequencer::PlaySong() {
+    // The queued song starts now, whoever asked: a talk's pending or late hand-over must not
+    // start it a second time on the other deck.
+    t_.Timer3.stop();
+    s_.Speech.NextSongStarted = true;
     s_.NewSongStarted = true;
     s_.ListSavePending = true;
     s_.SongLengthMs = 10000;
+    if (!s_.NextSongInfo().FileName.isEmpty() && !fileExists(s_.NextSongInfo().FileName)) {
+        // The queued song went away since it was chosen: queue the next playable one instead
+        // (choosing stops play with the list's message when there is none). The song on the air
+        // stays the one the next talk names.
+        const _rSong onAir = s_.LastSongInfo();
+        NextSong();
+        s_.LastSongInfo() = onAir;
+        if (!view_.isButtonDown(TransportButton::Play))
+            return;
+    }
     const QString file = s_.NextSongInfo().FileName;
     if (!fileExists(file)) {
         bStopClick();
@@ -171,9 +185,10 @@ void Sequencer::PlaySong() {
     if (!StartDSPlayer(s_.ActivePlayer, file)) {
         KillDSPlayers();
         if (!StartDSPlayer(s_.ActivePlayer, file)) {
-            view_.showTimerBox(kOpenErrorText + file, QStringLiteral("Error"), kOpenErrorBoxMs);
+            // The tick goes on while the box is up: the next song starts at once, not after it.
             s_.StartFailed = true;
             t_.Timer1.start(kTickMs);
+            view_.showTimerBox(kOpenErrorText + file, QStringLiteral("Error"), kOpenErrorBoxMs);
             return;
         }
     }

@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace corvalin {
 
@@ -143,6 +144,37 @@ FileResult SettingsStore::flush(bool sameSettings, const IniFile& ini) const {
     return ini.save(paths_.sharedFile());
 }
 
+void clampToControlRanges(StationSettings& s) {
+    s.CrossFade = kCrossFadeRange.clamp(s.CrossFade);
+    if (s.ManagerTab != kManagerTabRange.clamp(s.ManagerTab))
+        s.ManagerTab = kManagerTabRange.minimum;
+    if (s.ArtistSource != kArtistSourceRange.clamp(s.ArtistSource))
+        s.ArtistSource = kArtistSourceRange.minimum;
+    for (int slot = 1; slot <= kSlotCount; ++slot) {
+        _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+        if (dj.FrequencyType < ftMinutes || dj.FrequencyType > ftNever)
+            dj.FrequencyType = ftSongs;
+        dj.FrequencyMinutes = kSlotMinutesRange.clamp(dj.FrequencyMinutes);
+        dj.FrequencySongs = kSlotSongsRange.clamp(dj.FrequencySongs);
+        if (dj.ListOrder != loOriginal && dj.ListOrder != loRandom)
+            dj.ListOrder = loOriginal;
+    }
+    _rDJ& news = s.DJSlots[kNewsSlot];
+    if (news.FrequencyType < ftMinutes || news.FrequencyType > ftNever)
+        news.FrequencyType = ftMinutes;
+    news.FrequencyMinutes = kNewsMinutesRange.clamp(news.FrequencyMinutes);
+    news.FrequencySongs = kNewsSongsRange.clamp(news.FrequencySongs);
+
+    s.PlayerVolume = kPlayerVolumeRange.clamp(s.PlayerVolume);
+    s.WaveVolume = kWaveVolumeRange.clamp(s.WaveVolume);
+    // The DJ slider's limits come from the voice; only keep them usable and the value inside.
+    if (s.DJVolumeMin > s.DJVolumeMax)
+        std::swap(s.DJVolumeMin, s.DJVolumeMax);
+    if (s.DJVolumeInc <= 0)
+        s.DJVolumeInc = 1;
+    s.DJVolume = SettingRange{s.DJVolumeMin, s.DJVolumeMax}.clamp(s.DJVolume);
+}
+
 bool SettingsStore::readSameSettings() const {
     return IniFile::load(paths_.sharedFile())
         .readBool(kScreen, QStringLiteral("SameSettings"), false);
@@ -161,6 +193,7 @@ FileResult SettingsStore::readAtCreate(StationSettings& s) const {
     s.DJVolume = ini.readInteger(kVolume, QStringLiteral("DJ"), 65535);
     s.Restart = ini.readBool(kScreen, QStringLiteral("Restart"), false);
     s.StartPlay = ini.readBool(kScreen, QStringLiteral("StartPlay"), true);
+    clampToControlRanges(s);
     return update(s.SameSettings, [](IniFile& store) {
         store.writeBool(kScreen, QStringLiteral("Restart"), true);
     });
@@ -200,6 +233,7 @@ bool SettingsStore::readIni(StationSettings& s, const QTime& now) const {
     s.ReadWeather = ini.readBool(kNewsSection, QStringLiteral("ReadWeather"), d.ReadWeather);
     readSlotFrequency(ini, kNewsSlot, s.DJSlots[kNewsSlot]);
     s.News = readNewsDefinitions(ini, kNewsSection, builtInDefinitionsInForce(s.ZipCode));
+    clampToControlRanges(s);
 
     return s.ZipCode == kUnsetZipCode;
 }

@@ -57,6 +57,31 @@ struct StationSettings {
     NewsDefinitions News; // addresses and markers, kept up to date by CheckDefaults
 };
 
+// The ranges the Radio Manager's controls and the main window's sliders can hold. A stored value
+// outside them (an edited or damaged file) is brought inside when read, so that no timer is ever
+// armed with a negative or absurd interval.
+struct SettingRange {
+    int minimum;
+    int maximum;
+    int clamp(int value) const {
+        return value < minimum ? minimum : (value > maximum ? maximum : value);
+    }
+};
+inline constexpr SettingRange kCrossFadeRange{1, 12};
+inline constexpr SettingRange kSlotMinutesRange{2, 30};
+inline constexpr SettingRange kSlotSongsRange{1, 12};
+inline constexpr SettingRange kNewsMinutesRange{1, 59};
+inline constexpr SettingRange kNewsSongsRange{1, 20};
+inline constexpr SettingRange kManagerTabRange{0, 5};
+inline constexpr SettingRange kArtistSourceRange{0, 2};
+inline constexpr SettingRange kPlayerVolumeRange{-5000, 0};
+inline constexpr SettingRange kWaveVolumeRange{0, 65535};
+
+// Brings every numeric setting into its control's range: spin box values to the nearer bound,
+// choices a control cannot show to its fallback (the first page, the first choice, "songs" for a
+// DJ's frequency, "minutes" for the news frequency), volumes into their sliders' ranges.
+void clampToControlRanges(StationSettings& s);
+
 // Every value at its first-start default. `programFolder` ends in "/"; `now` is the time of day
 // the two alarm times default to.
 StationSettings defaultSettings(const QString& programFolder, const QTime& now);

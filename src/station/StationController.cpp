@@ -358,17 +358,34 @@ void StationController::Timer6Timer() {
         timer6_->start(kTimer6Ms);
         return;
     }
-    view_.setButtonEnabled(TransportButton::Play, true);
-    view_.setButtonEnabled(TransportButton::Pause, false);
-    view_.setButtonEnabled(TransportButton::Stop, false);
-    view_.setTransportDown(TransportButton::Stop);
-    view_.setButtonEnabled(TransportButton::Next, false);
-    view_.setButtonEnabled(TransportButton::DJTest, true);
+    showIdleButtons();
     if (!startupChecked_ && (restartPending_ || startPlay_)) {
         restartPending_ = false;
         sequencer_->bPlayClick();
     }
     startupChecked_ = true;
+}
+
+// The buttons after a voice test, as the transport really stands: Play pressed during the test
+// has already gone on the air, and a test during a pause leaves the station paused.
+void StationController::showIdleButtons() {
+    switch (state_.TransportState) {
+    case tsPlaying:
+        view_.setButtonEnabled(TransportButton::Stop, state_.SongFound);
+        return;
+    case tsPaused:
+        view_.setButtonEnabled(TransportButton::Play, true);
+        view_.setButtonEnabled(TransportButton::Stop, true);
+        view_.setButtonEnabled(TransportButton::DJTest, true);
+        return;
+    default:
+        view_.setButtonEnabled(TransportButton::Play, true);
+        view_.setButtonEnabled(TransportButton::Pause, false);
+        view_.setButtonEnabled(TransportButton::Stop, false);
+        view_.setTransportDown(TransportButton::Stop);
+        view_.setButtonEnabled(TransportButton::Next, false);
+        view_.setButtonEnabled(TransportButton::DJTest, true);
+    }
 }
 
 void StationController::FormClose() {
@@ -424,6 +441,11 @@ void StationController::bDJTestClick() {
     view_.setButtonEnabled(TransportButton::Play, false);
     view_.setButtonEnabled(TransportButton::Pause, false);
     view_.setButtonEnabled(TransportButton::Next, false);
+    if (state_.TransportState != tsPaused && state_.TransportState != tsPlaying) {
+        // Nothing to stop while the voice is tested off the air.
+        view_.setButtonEnabled(TransportButton::Stop, false);
+        view_.setTransportDown(TransportButton::Stop);
+    }
     if (speech_)
         speech_->speakTest(currentSlot().SpeechEngine);
     timer6_->start(kTimer6Ms);

@@ -133,6 +133,7 @@ private:
     TDSPlayerChannel& channel(int player) { return player == 1 ? *channel1_ : *channel2_; }
     void ReadIni();
     void applyVolumesToView();
+    void showIdleButtons();
     void showDJBar();
     void showDJVolumeSlider();
     void connectSpeech();

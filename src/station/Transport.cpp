@@ -17,6 +17,13 @@ void Sequencer::bPlayClick() {
         t_.Timer8.stop();
         s_.TransportState = tsPlaying;
         view_.setTransportDown(TransportButton::Play);
+        if (s_.Speech.DJSpeaking && s_.Speech.DJTestRunning) {
+            // A voice test starts no song when it ends: cut it and go on the air now.
+            if (host_.HasSpeechEngine())
+                host_.ResetSpeech();
+            s_.Speech.DJSpeaking = false;
+            s_.Speech.SpeechPaused = false;
+        }
         if (s_.Speech.DJSpeaking && s_.Speech.SpeechPaused) {
             host_.ResumeSpeech();
             s_.Speech.SpeechPaused = false;
@@ -85,6 +92,10 @@ void Sequencer::bStopClick() {
             KillDSPlayers();
             if (host_.HasSpeechEngine())
                 host_.ResetSpeech();
+            // The cut talk is over for the station: its late end must not start a song, and a
+            // Play before that end arrives must start one.
+            s_.Speech.NextSongStarted = true;
+            s_.Speech.DJSpeaking = false;
             t_.Timer1.stop();
             t_.Timer2.stop();
             t_.Timer3.stop();

@@ -129,7 +129,7 @@ TEST(FileSystem, NativeFileNamesRoundTripEveryByte) {
     EXPECT_EQ(fileNameFromNative("Montr\xe9"
                                  "al")
                   .size(),
-              7);
+              8); // the odd byte stays one character of its own
 
     test::TempFolder folder;
     const QByteArray latin1 = QFile::encodeName(folder.path()) + "/Montr\xe9"

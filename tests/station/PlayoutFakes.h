@@ -4,6 +4,7 @@
 #include "station/StationView.h"
 
 #include <QString>
+#include <functional>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -120,7 +121,11 @@ public:
     void setVolumeEnabled(VolumeSlider, bool) override {}
     void showTimerBox(const QString& text, const QString& caption, int ms) override {
         timerBoxes.push_back({text, caption, ms});
+        // The real box is modal: what runs here runs while it is shown.
+        if (whileTimerBoxShown)
+            whileTimerBoxShown();
     }
+    std::function<void()> whileTimerBoxShown;
     void showMessage(MessageKind, const QString& caption, const QString& text) override {
         messages.push_back({text, caption, 0});
     }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -328,6 +329,58 @@ TEST(SettingsPaths, ConfigHomeFollowsXdgConfigHome) {
     EXPECT_EQ(SettingsPaths::defaultConfigHome(), QStringLiteral("/home/dj/.config"));
     qputenv("XDG_CONFIG_HOME", savedXdg);
     qputenv("HOME", savedHome);
+}
+
+// Values edited by hand or damaged come back inside the ranges the controls can show.
+TEST_F(SettingsStoreTest, OutOfRangeNumbersAreBroughtIntoTheirControlsRanges) {
+    struct Case {
+        const char* section;
+        const char* key;
+        int stored;
+        std::function<int(const StationSettings&)> read;
+        int expected;
+    };
+    const Case cases[] = {
+        {"General", "Crossfade", -10, [](const StationSettings& s) { return s.CrossFade; }, 1},
+        {"General", "Crossfade", 99, [](const StationSettings& s) { return s.CrossFade; }, 12},
+        {"General", "Tab", 9, [](const StationSettings& s) { return s.ManagerTab; }, 0},
+        {"General", "ArtistSource", 5, [](const StationSettings& s) { return s.ArtistSource; }, 0},
+        {"DJ2", "FrequencyType", 7,
+         [](const StationSettings& s) { return s.DJSlots[2].FrequencyType; }, ftSongs},
+        {"DJ5", "FrequencyType", 7,
+         [](const StationSettings& s) { return s.DJSlots[5].FrequencyType; }, ftMinutes},
+        {"DJ1", "FrequencyMinutes", 45,
+         [](const StationSettings& s) { return s.DJSlots[1].FrequencyMinutes; }, 30},
+        {"DJ3", "FrequencyMinutes", 0,
+         [](const StationSettings& s) { return s.DJSlots[3].FrequencyMinutes; }, 2},
+        {"DJ4", "FrequencySongs", -3,
+         [](const StationSettings& s) { return s.DJSlots[4].FrequencySongs; }, 1},
+        {"DJ4", "ListOrder", 4, [](const StationSettings& s) { return s.DJSlots[4].ListOrder; },
+         loOriginal},
+        {"DJ5", "FrequencyMinutes", 75,
+         [](const StationSettings& s) { return s.DJSlots[5].FrequencyMinutes; }, 59},
+        {"DJ5", "FrequencySongs", 50,
+         [](const StationSettings& s) { return s.DJSlots[5].FrequencySongs; }, 20},
+        {"Volume", "Player", -9000, [](const StationSettings& s) { return s.PlayerVolume; }, -5000},
+        {"Volume", "Player", 300, [](const StationSettings& s) { return s.PlayerVolume; }, 0},
+        {"Volume", "Wave", 70000, [](const StationSettings& s) { return s.WaveVolume; }, 65535},
+        {"Volume", "DJ", 90000, [](const StationSettings& s) { return s.DJVolume; }, 65535},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(store.update(false, [&](IniFile& ini) {
+            ini.writeInteger(QString::fromUtf8(c.section), QString::fromUtf8(c.key), c.stored);
+        }));
+        EXPECT_EQ(c.read(start()), c.expected) << c.section << " " << c.key << "=" << c.stored;
+        ASSERT_TRUE(QFile::remove(paths.perUserFile()));
+    }
+    // Values inside the ranges are kept as stored.
+    ASSERT_TRUE(store.update(false, [](IniFile& ini) {
+        ini.writeInteger(QStringLiteral("General"), QStringLiteral("Crossfade"), 12);
+        ini.writeInteger(QStringLiteral("DJ5"), QStringLiteral("FrequencyMinutes"), 59);
+    }));
+    const StationSettings kept = start();
+    EXPECT_EQ(kept.CrossFade, 12);
+    EXPECT_EQ(kept.DJSlots[5].FrequencyMinutes, 59);
 }
 
 } // namespace

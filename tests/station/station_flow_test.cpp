@@ -406,9 +406,16 @@ TEST_F(StationFlow, UnopenableSongShowsTheBoxAndPlayGoesOn) {
     writeList({"Alder - One.mp3", "Broken - Noise.mp3", "Birch - Two.mp3"});
     writeSettings(5);
     start();
+    // The box does not hold the air: the next song starts while it is still shown.
+    bool startedUnderTheBox = false;
+    view.whileTimerBoxShown = [&] {
+        view.whileTimerBoxShown = nullptr;
+        startedUnderTheBox = waitForStart(QStringLiteral("Birch - Two.mp3"));
+    };
     station->command(StationCommand::Play);
     talkThroughBookmark(1, QStringLiteral("Broken - Noise.mp3"), /*expectStart=*/false);
     ASSERT_TRUE(waitFor([&] { return !view.timerBoxes.empty(); }));
+    EXPECT_TRUE(startedUnderTheBox);
     EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + Songs::get().path("Broken - Noise.mp3"));
     EXPECT_EQ(view.timerBoxes[0].caption, QStringLiteral("Error"));
     EXPECT_EQ(view.timerBoxes[0].ms, 15000);
@@ -527,3 +534,95 @@ TEST_F(StationFlow, MissingDataFileEndsTheProgram) {
 }
 
 } // namespace
+
+// Stop cuts a talk before its bookmark; Play comes before the cut talk's end has arrived. The
+// late end must not start the queued song a second time on the other deck.
+TEST_F(StationFlow, StopDuringATalkThenPlayStartsTheSongOnce) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
+    writeSettings(1);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForTalk(1));
+    speech->start();
+    ASSERT_TRUE(waitFor([&] { return !station->decksSounding(); }));
+
+    station->command(StationCommand::Stop);
+    station->command(StationCommand::Play); // the talk's end is still queued
+    ASSERT_TRUE(waitForStart(QStringLiteral("Cedar - Three.mp3")));
+    EXPECT_EQ(station->state().ActivePlayer, 1);
+    QCoreApplication::processEvents(); // delivers the cut talk's end
+    EXPECT_FALSE(station->timer(3).isActive());
+    QThread::msleep(100); // a wrongly armed hand-over (250 ms, run 10x faster) would fire here
+    QCoreApplication::processEvents();
+    EXPECT_EQ(station->sequencer().deckState(1), DeckState::Playing);
+    EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
+}
+
+// Play during the start-up voice test (the Auto Start alarm, an operator) goes on the air, and
+// the end of the test does not turn the buttons back to idle.
+TEST_F(StationFlow, PlayDuringTheVoiceTestGoesOnTheAir) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(5);
+    start(/*finishVoiceTest=*/false);
+    speech->start();
+    for (TransportButton b : {TransportButton::Play, TransportButton::Pause, TransportButton::Stop,
+                              TransportButton::Next})
+        EXPECT_FALSE(view.isButtonEnabled(b)) << int(b);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+
+    const int resets = speech->resets();
+    station->command(StationCommand::Play);
+    EXPECT_GT(speech->resets(), resets); // the test is cut
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    QCoreApplication::processEvents(); // the cut test's end
+    station->Timer6Timer();
+    EXPECT_TRUE(station->StartupChecked());
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_TRUE(view.isButtonEnabled(TransportButton::Stop));
+    EXPECT_FALSE(view.isButtonEnabled(TransportButton::Play));
+    EXPECT_FALSE(station->timer(3).isActive());
+    EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
+    // Play stays usable: after Stop it goes on the air again.
+    station->command(StationCommand::Stop);
+    station->command(StationCommand::Play);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_TRUE(station->decksSounding());
+}
+
+// The queued song is deleted before its turn: the next playable song plays instead, no stop.
+TEST_F(StationFlow, AVanishedQueuedSongIsPassedOver) {
+    const QString doomed = program.file(QStringLiteral("Birch - Doomed.mp3"));
+    ASSERT_TRUE(QFile::copy(Songs::get().path(QStringLiteral("Birch - Two.mp3")), doomed));
+    writeWholeFile(listFile(), "F" + Songs::get().path(QStringLiteral("Alder - One.mp3")).toUtf8() +
+                                   "\r\nF" + doomed.toUtf8() + "\r\nF" +
+                                   Songs::get().path(QStringLiteral("Cedar - Three.mp3")).toUtf8() +
+                                   "\r\n");
+    writeSettings(5);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    ASSERT_TRUE(waitFor([&] { return view.title[2].startsWith(QStringLiteral("Doomed")); }));
+    ASSERT_TRUE(QFile::remove(doomed));
+    // The opening talk still introduces the song it was composed for; then Cedar plays.
+    talkThroughBookmark(1, QStringLiteral("Cedar - Three.mp3"));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(
+        station->state().LastSongInfo().FileName.endsWith(QStringLiteral("Alder - One.mp3")));
+}
+
+// A stored crossfade of -10 s must not leave the tick with a negative interval.
+TEST_F(StationFlow, OutOfRangeCrossFadeStillPlaysOn) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
+    writeSettings(5);
+    SettingsStore store(paths());
+    ASSERT_TRUE(store.update(false, [](IniFile& ini) {
+        ini.writeInteger(QStringLiteral("General"), QStringLiteral("Crossfade"), -10);
+    }));
+    start();
+    EXPECT_EQ(station->settings().CrossFade, 1);
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    EXPECT_GE(station->timer(1).interval(), 0);
+    talkThroughBookmark(1, QStringLiteral("Birch - Two.mp3"));
+}
