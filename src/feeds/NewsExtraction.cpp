@@ -1,20 +1,25 @@
 #include "feeds/NewsExtraction.h"
 
+#include "core/Helpers.h"
+
 namespace corvalin {
 
 namespace {
 
 const QChar kBackslash = QLatin1Char('\\');
 
-// Trims characters up to the blank from both ends, as the original text functions did.
-QString trimControls(const QString& s) {
-    qsizetype begin = 0;
+// Drops blanks and control characters (up to U+0020) from both ends, in place: a page with many
+// tags must not copy the whole headline at each of them.
+void trimControls(QString& s) {
     qsizetype end = s.size();
-    while (begin < end && s[begin].unicode() <= 0x20)
-        ++begin;
-    while (end > begin && s[end - 1].unicode() <= 0x20)
+    while (end > 0 && s[end - 1].unicode() <= 0x20)
         --end;
-    return s.mid(begin, end - begin);
+    s.truncate(end);
+    qsizetype begin = 0;
+    while (begin < s.size() && s[begin].unicode() <= 0x20)
+        ++begin;
+    if (begin > 0)
+        s.remove(0, begin);
 }
 
 // 0-based index of the first `marker` in `text`, or -1; an empty marker is never found.
@@ -22,10 +27,27 @@ qsizetype find(const QString& text, const QString& marker) {
     return marker.isEmpty() ? -1 : text.indexOf(marker);
 }
 
-// The characters of the window after `start` (of `windowSize`), up to the first `end`.
+// UTF-16 width of the character at `i`: 2 for a surrogate pair, else 1.
+qsizetype widthAt(const QString& s, qsizetype i) {
+    return s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate() ? 2 : 1;
+}
+
+// The index `count` characters before `i`, never below `floor`.
+qsizetype charactersBack(const QString& s, qsizetype i, int count, qsizetype floor) {
+    for (; count > 0 && i > floor; --count)
+        i -= i - 2 >= floor && s[i - 1].isLowSurrogate() && s[i - 2].isHighSurrogate() ? 2 : 1;
+    return i;
+}
+
+// Whether `text` is exactly one character (a surrogate pair counts as one).
+bool isOneCharacter(const QString& text) {
+    return !text.isEmpty() && widthAt(text, 0) == text.size();
+}
+
+// The characters of the window after `start` (of `windowSize` characters), up to the first `end`.
 // Nothing when `start` is missing or the page is too short for the window plus one character.
-QString windowText(const QString& rawPage, const QString& start, const QString& end,
-                   qsizetype windowSize, bool digitsOnly) {
+QString windowText(const QString& rawPage, const QString& start, const QString& end, int windowSize,
+                   bool digitsOnly) {
     const QString page = normaliseLineBreaks(rawPage);
     if (isErrorPage(page))
         return {};
@@ -33,15 +55,25 @@ QString windowText(const QString& rawPage, const QString& start, const QString& 
     if (at < 0)
         return {};
     const qsizetype p = at + start.size();
-    if (page.size() < p + windowSize + 1)
+    qsizetype windowEnd = p;
+    int characters = 0;
+    for (qsizetype i = p; i < page.size() && characters <= windowSize; i += widthAt(page, i)) {
+        if (characters == windowSize)
+            windowEnd = i;
+        ++characters;
+    }
+    if (characters < windowSize + 1)
         return {};
-    const bool endMatches = end.size() == 1;
+    const bool endMatches = isOneCharacter(end);
     QString out;
-    for (qsizetype i = p; i < p + windowSize; ++i) {
-        const QChar c = page[i];
-        if (endMatches && c == end[0])
+    for (qsizetype i = p; i < windowEnd;) {
+        const qsizetype w = widthAt(page, i);
+        const QStringView c = QStringView(page).mid(i, w);
+        i += w;
+        if (endMatches && c == end)
             break;
-        if (digitsOnly ? (c >= QLatin1Char('0') && c <= QLatin1Char('9')) : c != kBackslash)
+        if (digitsOnly ? (w == 1 && c[0] >= QLatin1Char('0') && c[0] <= QLatin1Char('9'))
+                       : c[0] != kBackslash)
             out += c;
     }
     return out;
@@ -51,6 +83,22 @@ QString acceptedText(const QString& text) {
     if (text.isEmpty() || text.contains(QLatin1Char('<')) || text.contains(QLatin1Char('>')))
         return {};
     return text;
+}
+
+// The headline capped at its length; a pause the cut would split is left out whole, so no half
+// tag reaches the talk.
+QString capHeadline(const QString& headline, const QString& longPause) {
+    QString capped = CapText(headline, kMaxHeadlineChars);
+    if (capped.size() == headline.size() || longPause.isEmpty())
+        return capped;
+    const qsizetype cut = capped.size();
+    const qsizetype at =
+        headline.indexOf(longPause, qMax<qsizetype>(0, cut - longPause.size() + 1));
+    if (at >= 0 && at < cut) {
+        capped.truncate(at);
+        trimControls(capped);
+    }
+    return capped;
 }
 
 } // namespace
@@ -90,7 +138,8 @@ QString extractHeadline(const QString& rawPage, const QString& newsStart, const 
     const qsizetype e = find(page, newsEnd);
     if (s < 0 || e < 0 || s >= e)
         return {};
-    const QString region = page.mid(s, qMax<qsizetype>(0, e - s - 3));
+    // The region ends 3 characters before the end marker.
+    const QStringView region = QStringView(page).mid(s, charactersBack(page, e, 3, s) - s);
 
     QString out;
     bool inText = true;
@@ -98,8 +147,10 @@ QString extractHeadline(const QString& rawPage, const QString& newsStart, const 
     for (const QChar c : region) {
         if (c == QLatin1Char('<')) {
             inText = false;
-            if (!justBroke)
-                out = trimControls(out) + longPause;
+            if (!justBroke) {
+                trimControls(out);
+                out += longPause;
+            }
             justBroke = true;
         } else if (c == QLatin1Char('>')) {
             inText = true;
@@ -112,19 +163,19 @@ QString extractHeadline(const QString& rawPage, const QString& newsStart, const 
             justBroke = false;
         }
     }
-    return out;
+    return capHeadline(out, longPause);
 }
 
 QString extractTemperature(const QString& page, const QString& start, const QString& end) {
-    return windowText(page, start, end, 23, true);
+    return CapText(windowText(page, start, end, 23, true), kMaxWeatherPartChars);
 }
 
 QString extractCondition(const QString& page, const QString& start, const QString& end) {
-    return acceptedText(windowText(page, start, end, 50, false));
+    return CapText(acceptedText(windowText(page, start, end, 50, false)), kMaxWeatherPartChars);
 }
 
 QString extractCity(const QString& page, const QString& start, const QString& end) {
-    return acceptedText(windowText(page, start, end, 30, false));
+    return CapText(acceptedText(windowText(page, start, end, 30, false)), kMaxWeatherPartChars);
 }
 
 } // namespace corvalin

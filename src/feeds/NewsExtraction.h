@@ -7,10 +7,11 @@ namespace corvalin {
 // Cutting the headline and the weather out of web pages. Pure functions of the page text and the
 // markers; any thread.
 //
-// Each function first normalises the page's line breaks to CR LF; positions count in that text. An
-// empty marker never occurs in a page. Backslashes in the page's own text are dropped, so a page
-// cannot smuggle speech control tags into the talk; the pauses inserted here are the only tags in a
-// result.
+// Each function first normalises the page's line breaks to CR LF; positions count in that text.
+// Lengths and windows count characters (code points): a character outside the Basic Multilingual
+// Plane counts once and is never split. An empty marker never occurs in a page. Backslashes in the
+// page's own text are dropped, so a page cannot smuggle speech control tags into the talk; the
+// pauses inserted here are the only tags in a result.
 
 // Every line break (CR LF, LF or a lone CR) as CR LF.
 QString normaliseLineBreaks(const QString& text);
@@ -20,11 +21,12 @@ bool isErrorPage(const QString& page);
 
 // The headline: the region from the first `newsStart` (included) to 3 characters before the
 // first `newsEnd`, tags and line breaks turned into `longPause` (runs collapse into one), the
-// text between them kept. Empty when the page is an error page or the markers are missing or out
-// of order.
+// text between them kept, capped at kMaxHeadlineChars at a word boundary (a pause is never cut in
+// two). Empty when the page is an error page or the markers are missing or out of order.
 QString extractHeadline(const QString& page, const QString& newsStart, const QString& newsEnd,
                         const QString& longPause);
 
+// The weather parts are capped at kMaxWeatherPartChars each.
 // The digits of the 23 characters after the first `start`, up to the one-character `end`.
 QString extractTemperature(const QString& page, const QString& start, const QString& end);
 // The 50 characters after the first `start`, up to the one-character `end`; empty when the text

@@ -1,5 +1,7 @@
+#include "core/Helpers.h"
 #include "feeds/NewsExtraction.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -11,12 +13,25 @@ const QString S = QStringLiteral("<div class=\"cnnT1Hd\">");
 const QString E = QStringLiteral("FULL STORY");
 // Enough text after a window for every window to fit.
 const QString Tail = QString(60, QLatin1Char('.'));
+// A character outside the Basic Multilingual Plane: two UTF-16 units.
+const QString Emoji = QStringLiteral("\U0001F600");
+
+QString words(int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("word");
+    return list.join(QLatin1Char(' '));
+}
 
 struct HeadlineCase {
     const char* name;
     QString page;
     QString expected;
 };
+
+void PrintTo(const HeadlineCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Headline : public testing::TestWithParam<HeadlineCase> {};
 
@@ -43,7 +58,19 @@ INSTANTIATE_TEST_SUITE_P(
         HeadlineCase{"TrimBeforeTag", S + "<p>  Hello  </p>xyz" + E, LP + "  Hello" + LP},
         // A page cannot inject speech tags; the inserted pauses stay.
         HeadlineCase{"BackslashesDropped", S + "Markets \\Pau=9000\\ rally\\<b>x</b>!!!" + E,
-                     LP + "Markets Pau=9000 rally" + LP + "x" + LP}),
+                     LP + "Markets Pau=9000 rally" + LP + "x" + LP},
+        // The 3 characters dropped before the end marker are characters, not UTF-16 units.
+        HeadlineCase{"EmojiInTheDroppedThree", S + "Storm" + Emoji + "ab" + Emoji + E,
+                     LP + "Storm" + Emoji},
+        HeadlineCase{"EmojiAsTheDroppedThree", S + "Storm" + Emoji.repeated(3) + E, LP + "Storm"},
+        // 9 + 58 * 5 characters reach the cap inside the 59th word: the 58 before it stay.
+        HeadlineCase{"LongHeadlineCutAtAWord", S + words(100) + " xyz" + E, LP + words(58)},
+        // The cap falls inside the second pause: the pause goes whole, never half a tag.
+        HeadlineCase{"CapNeverSplitsAPause",
+                     S + QString(285, QLatin1Char('A')) + "<b>more text</b>xyz" + E,
+                     LP + QString(285, QLatin1Char('A'))},
+        HeadlineCase{"CapCountsCharacters", S + Emoji.repeated(400) + "xyz" + E,
+                     LP + Emoji.repeated(291)}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Headline, EmptyMarkersAreNeverFound) {
@@ -81,6 +108,10 @@ TEST_P(Weather, IsCutFromItsWindow) {
     EXPECT_EQ(got, c.expected);
 }
 
+void PrintTo(const WeatherCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 const QString TS = QStringLiteral("><B CLASS=obsTempTextA>");
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,6 +128,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "68"},
         WeatherCase{"ExactWindowIsTooShort", Item::Temperature, TS + "68&" + QString(20, 'x'), TS,
                     "&", ""},
+        // Windows and the page length count characters.
+        WeatherCase{"EmojiBeforeTheDigits", Item::Temperature,
+                    TS + Emoji.repeated(20) + "72&" + Tail, TS, "&", "72"},
+        WeatherCase{"ExactWindowOfEmojiIsTooShort", Item::Temperature,
+                    TS + "68&" + Emoji.repeated(20), TS, "&", ""},
+        WeatherCase{"WindowPlusOneEmojiFits", Item::Temperature, TS + "68&" + Emoji.repeated(21),
+                    TS, "&", "68"},
+        WeatherCase{"ConditionOfFiftyEmoji", Item::Condition,
+                    "obsTextA>" + Emoji.repeated(50) + "Z" + Tail, "obsTextA>", "<",
+                    Emoji.repeated(50)},
+        WeatherCase{"CityEmojiAtTheWindowEdge", Item::City,
+                    "for</B><BR>" + QString(29, 'a') + Emoji + "b" + Tail, "for</B><BR>", ",",
+                    QString(29, 'a') + Emoji},
+        // An end marker of one character outside the Basic Multilingual Plane matches.
+        WeatherCase{"EndMarkerOutsideTheBmp", Item::Condition,
+                    "obsTextA>Sunny" + Emoji + " and more" + Tail, "obsTextA>", Emoji, "Sunny"},
         WeatherCase{"NoStartMarker", Item::Temperature, "72&deg;" + Tail, TS, "&", ""},
         WeatherCase{"TemperatureOnErrorPage", Item::Temperature,
                     "404 Page not found" + TS + "72&" + Tail, TS, "&", ""},
@@ -114,6 +161,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "for</B><BR>", ",", QString(30, 'a')},
         WeatherCase{"NoCityMarker", Item::City, "Springfield, IL" + Tail, "for</B><BR>", ",", ""}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Headline, StaysWithinTheCapWithWholePauses) {
+    // Tags every few characters and no blank in the result: the cap falls wherever it may.
+    for (int shift = 0; shift < 12; ++shift) {
+        const QString page = S + QString(shift, QLatin1Char('x')) +
+                             QStringLiteral("Breaking<b>news</b>").repeated(200) + "xyz" + E;
+        const QString got = extractHeadline(page, S, E, LP);
+        EXPECT_LE(got.toUcs4().size(), kMaxHeadlineChars) << shift;
+        EXPECT_GT(got.toUcs4().size(), kMaxHeadlineChars - LP.size()) << shift;
+        EXPECT_EQ(got.count(QLatin1Char('\\')) % 2, 0) << got.toStdString();
+    }
+}
 
 TEST(LineBreaks, EveryKindBecomesCrLf) {
     EXPECT_EQ(normaliseLineBreaks(QStringLiteral("a\rb\nc\r\nd\r")),
