@@ -1,13 +1,21 @@
 #include "feeds/ClockSync.h"
 
+#include <QAbstractSocket>
+#include <arpa/inet.h>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <net/if.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -55,25 +63,99 @@ bool waitFor(int fd, short events, SteadyClock::time_point deadline,
     }
 }
 
-// A connected non-blocking socket to one of the addresses, or -1.
+// One look-up shared between the waiting caller and the thread that runs it; the thread keeps it
+// alive when the caller has stopped waiting.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    QList<QHostAddress> addresses;
+};
+
+// The addresses of `host`, or nothing when the deadline passes or a cancel comes first. The name
+// service cannot be interrupted, so it runs on a thread of its own that is left to end by itself.
+std::optional<QList<QHostAddress>> lookUp(const HostResolver& resolver, const QString& host,
+                                          SteadyClock::time_point deadline,
+                                          const std::atomic<bool>* cancel) {
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, resolver = resolver ? resolver : HostResolver(systemResolve), host] {
+            QList<QHostAddress> found;
+            try {
+                found = resolver(host);
+            } catch (...) {
+                // A failed look-up finds nothing.
+            }
+            std::lock_guard lock(lookup->mutex);
+            lookup->addresses = std::move(found);
+            lookup->finished = true;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    std::unique_lock lock(lookup->mutex);
+    for (;;) {
+        if (lookup->finished)
+            return std::move(lookup->addresses);
+        if (cancel && cancel->load())
+            return std::nullopt;
+        const auto now = SteadyClock::now();
+        if (now >= deadline)
+            return std::nullopt;
+        lookup->done.wait_for(lock, std::min<SteadyClock::duration>(
+                                        deadline - now, std::chrono::milliseconds(kPollSliceMs)));
+    }
+}
+
+// `address` and `port` as a socket address; its length, or 0 for an address of another kind.
+socklen_t socketAddress(const QHostAddress& address, quint16 port, sockaddr_storage& out) {
+    out = sockaddr_storage{};
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4) {
+        auto* in = reinterpret_cast<sockaddr_in*>(&out);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(port);
+        in->sin_addr.s_addr = htonl(v4);
+        return sizeof(sockaddr_in);
+    }
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
+        const QString scope = address.scopeId();
+        if (!scope.isEmpty()) {
+            bool numeric = false;
+            const uint index = scope.toUInt(&numeric);
+            in6->sin6_scope_id = numeric ? index : ::if_nametoindex(scope.toUtf8().constData());
+        }
+        return sizeof(sockaddr_in6);
+    }
+    return 0;
+}
+
+// A connected non-blocking socket to one of the server's addresses, or -1.
 int connectTo(const DaytimeServer& server, SteadyClock::time_point deadline,
               const std::atomic<bool>* cancel) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const QByteArray host = server.host.toUtf8();
-    const QByteArray port = QByteArray::number(server.port);
-    if (::getaddrinfo(host.constData(), port.constData(), &hints, &found) != 0 || !found)
+    const std::optional<QList<QHostAddress>> addresses =
+        lookUp(server.resolve, server.host, deadline, cancel);
+    if (!addresses)
         return -1;
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    for (const QHostAddress& address : *addresses) {
+        if (cancel && cancel->load())
+            return -1;
+        sockaddr_storage to{};
+        const socklen_t length = socketAddress(address, server.port, to);
+        if (length == 0)
+            continue;
+        const int fd = ::socket(to.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0)
             continue;
         Socket s(fd);
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), length) != 0) {
             if (errno != EINPROGRESS || !waitFor(fd, POLLOUT, deadline, cancel))
                 continue;
             int err = 0;
@@ -100,6 +182,24 @@ bool twoDigits(const QByteArray& text, qsizetype position, int& value) {
 }
 
 } // namespace
+
+QList<QHostAddress> systemResolve(const QString& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray name = host.toUtf8();
+    QList<QHostAddress> addresses;
+    if (::getaddrinfo(name.constData(), nullptr, &hints, &found) != 0 || !found)
+        return addresses;
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        const QHostAddress address(a->ai_addr);
+        if (!address.isNull() && !addresses.contains(address))
+            addresses.append(address);
+    }
+    return addresses;
+}
 
 std::optional<QByteArray> readDaytime(const DaytimeServer& server,
                                       const std::atomic<bool>* cancel) {

@@ -5,23 +5,36 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace corvalin {
+
+// The addresses of a host name; empty when it has none. May block for as long as the name
+// service takes: the daytime client runs it on a thread of its own and stops waiting for it at its
+// time-out or a cancel (the look-up then ends by itself, unheard).
+using HostResolver = std::function<QList<QHostAddress>(const QString& host)>;
+
+// The system's name service (getaddrinfo).
+QList<QHostAddress> systemResolve(const QString& host);
 
 // The daytime server asked for the time (RFC 867).
 struct DaytimeServer {
     QString host = QStringLiteral("time.nist.gov");
     quint16 port = 13;
+    // For the look-up, the connection and the answer together.
     std::chrono::milliseconds timeout{50000};
+    HostResolver resolve; // empty: systemResolve
 };
 
-// Connects, reads until the server closes (at most 4 KiB are kept) and returns the text; nothing
-// on a failure or when the time-out passes first. Setting `*cancel` ends it early. Blocking; any
-// thread.
+// Looks the server's host up, connects, reads until the server closes (at most 4 KiB are kept)
+// and returns the text; nothing on a failure or when the time-out passes first. Setting `*cancel`
+// ends it early, also while the name is being looked up. Blocking; any thread.
 std::optional<QByteArray> readDaytime(const DaytimeServer& server,
                                       const std::atomic<bool>* cancel = nullptr);
 

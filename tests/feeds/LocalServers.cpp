@@ -105,10 +105,12 @@ void LocalHttpServer::setReply(const QString& path, HttpReply reply) {
     replies_[path] = std::move(reply);
 }
 
-void LocalHttpServer::setPage(const QString& path, const QByteArray& body, int status) {
+void LocalHttpServer::setPage(const QString& path, const QByteArray& body, int status,
+                              const QByteArray& contentType) {
     HttpReply reply;
     reply.status = status;
     reply.body = body;
+    reply.contentType = contentType;
     setReply(path, std::move(reply));
 }
 
@@ -173,10 +175,11 @@ void LocalHttpServer::serve(int fd, const std::atomic<bool>& stop) {
     }
     case HttpReply::Kind::Page:
         sendAll(fd,
-                "HTTP/1.1 " + QByteArray::number(reply.status) +
-                    " Status\r\nContent-Type: text/html\r\nContent-Length: " +
-                    QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
-                    reply.body,
+                "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n" +
+                    (reply.contentType.isEmpty() ? QByteArray()
+                                                 : "Content-Type: " + reply.contentType + "\r\n") +
+                    "Content-Length: " + QByteArray::number(reply.body.size()) +
+                    "\r\nConnection: close\r\n\r\n" + reply.body,
                 stop);
         return;
     }
@@ -190,5 +193,37 @@ LocalDaytimeServer::LocalDaytimeServer(QByteArray answer, bool silent)
           else
               sendAll(fd, answer_, stop);
       }) {}
+
+HangingResolver::HangingResolver() : state_(std::make_shared<State>()) {}
+
+HangingResolver::~HangingResolver() {
+    open();
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait(lock, [this] { return state_->waiting == 0; });
+}
+
+HostResolver HangingResolver::resolver() const {
+    return [state = state_](const QString&) {
+        std::unique_lock lock(state->mutex);
+        ++state->calls;
+        ++state->waiting;
+        state->changed.notify_all();
+        state->changed.wait(lock, [&] { return state->open; });
+        --state->waiting;
+        state->changed.notify_all();
+        return QList<QHostAddress>();
+    };
+}
+
+int HangingResolver::calls() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->calls;
+}
+
+void HangingResolver::open() {
+    std::lock_guard lock(state_->mutex);
+    state_->open = true;
+    state_->changed.notify_all();
+}
 
 } // namespace corvalin::test

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "feeds/ClockSync.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -44,6 +48,7 @@ struct HttpReply {
     Kind kind = Kind::Page;
     int status = 200;
     QByteArray body;
+    QByteArray contentType = "text/html"; // Page: empty sends no Content-Type header
     QByteArray location;                  // Redirect: where to (empty: the same path, a loop)
     qint64 floodBytes = 64 * 1024 * 1024; // Flood: sent until the client stops reading
 };
@@ -54,7 +59,8 @@ public:
     LocalHttpServer();
     QString url(const QString& path) const;
     void setReply(const QString& path, HttpReply reply);
-    void setPage(const QString& path, const QByteArray& body, int status = 200);
+    void setPage(const QString& path, const QByteArray& body, int status = 200,
+                 const QByteArray& contentType = "text/html");
     // The request heads received so far, in order.
     std::vector<QByteArray> requests() const;
     int requestsFor(const QString& path) const;
@@ -79,6 +85,31 @@ private:
     QByteArray answer_;
     bool silent_;
     LocalTcpServer server_;
+};
+
+// A name service that hangs in every look-up until it is opened (or destroyed, which opens it and
+// waits until every look-up has left it).
+class HangingResolver {
+public:
+    HangingResolver();
+    ~HangingResolver();
+    HangingResolver(const HangingResolver&) = delete;
+    HangingResolver& operator=(const HangingResolver&) = delete;
+
+    HostResolver resolver() const;
+    int calls() const;
+    // Lets every look-up end, finding nothing.
+    void open();
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+        int calls = 0;
+        int waiting = 0;
+    };
+    std::shared_ptr<State> state_;
 };
 
 // Sends all of `data`; false when the peer went away or `stop` was set.

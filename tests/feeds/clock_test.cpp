@@ -1,7 +1,10 @@
 #include "LocalServers.h"
+#include "TestSupport.h"
 #include "feeds/ClockSync.h"
 
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -162,6 +165,82 @@ TEST(DaytimeClient, ReadsUntilTheServerCloses) {
     s.port = server.port();
     s.timeout = 5s;
     EXPECT_EQ(readDaytime(s), Good);
+}
+
+DaytimeServer namedServer(const QString& host, quint16 port, std::chrono::milliseconds timeout,
+                          HostResolver resolve) {
+    DaytimeServer s;
+    s.host = host;
+    s.port = port;
+    s.timeout = timeout;
+    s.resolve = std::move(resolve);
+    return s;
+}
+
+TEST(DaytimeLookUp, ANameThatNeverResolvesEndsAtTheTimeOut) {
+    HangingResolver dns;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(
+        readDaytime(namedServer(QStringLiteral("time.invalid"), 13, 300ms, dns.resolver())));
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(dns.calls(), 1);
+}
+
+TEST(DaytimeLookUp, ACancelEndsTheLookUp) {
+    HangingResolver dns;
+    std::atomic<bool> cancel{false};
+    const DaytimeServer server =
+        namedServer(QStringLiteral("time.invalid"), 13, 60s, dns.resolver());
+    std::future<std::optional<QByteArray>> answer =
+        std::async(std::launch::async, [&] { return readDaytime(server, &cancel); });
+    ASSERT_TRUE(waitFor([&] { return dns.calls() == 1; }));
+    EXPECT_EQ(answer.wait_for(200ms), std::future_status::timeout); // still looking up
+
+    cancel = true;
+    ASSERT_EQ(answer.wait_for(3s), std::future_status::ready);
+    EXPECT_FALSE(answer.get());
+}
+
+TEST(DaytimeLookUp, ACancelledClockSyncSetsNothing) {
+    HangingResolver dns;
+    std::atomic<bool> cancel{true};
+    FakeClock local{QDateTime(QDate(2026, 12, 10), QTime(11, 15, 31))};
+    FakeSystemClockSetter setter;
+    const auto started = std::chrono::steady_clock::now();
+    const ClockSyncResult r =
+        GetAndSetTime(namedServer(QStringLiteral("time.invalid"), 13, 60s, dns.resolver()), local,
+                      setter, false, 2020, &cancel);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    EXPECT_FALSE(r.attempted);
+    EXPECT_TRUE(setter.settings().empty());
+}
+
+TEST(DaytimeLookUp, EachAddressFoundIsTriedInTurn) {
+    LocalDaytimeServer server(Good);
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    // 127.0.0.2 is loopback too, but nothing listens there: refused, then the next address.
+    const HostResolver resolve = [asked](const QString& host) {
+        ++*asked;
+        return host == QStringLiteral("daytime.test")
+                   ? QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.2")),
+                                         QHostAddress(QStringLiteral("127.0.0.1"))}
+                   : QList<QHostAddress>{};
+    };
+    EXPECT_EQ(readDaytime(namedServer(QStringLiteral("daytime.test"), server.port(), 5s, resolve)),
+              Good);
+    EXPECT_EQ(asked->load(), 1);
+    EXPECT_FALSE(
+        readDaytime(namedServer(QStringLiteral("other.test"), server.port(), 5s, resolve)));
+    EXPECT_EQ(server.connections(), 1);
+}
+
+TEST(DaytimeLookUp, TheSystemResolverReadsNumericAddresses) {
+    EXPECT_EQ(systemResolve(QStringLiteral("127.0.0.1")),
+              QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.1"))});
+    EXPECT_EQ(systemResolve(QStringLiteral("::1")),
+              QList<QHostAddress>{QHostAddress(QStringLiteral("::1"))});
 }
 
 } // namespace
