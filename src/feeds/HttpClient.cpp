@@ -96,6 +96,10 @@ HttpPage httpGet(const QString& url, const HttpLimits& limits, const std::atomic
         if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && t.cut)) {
             page.ok = true;
             curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &page.status);
+            const char* contentType = nullptr;
+            if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
+                contentType)
+                page.contentType = contentType;
             page.body = std::move(t.body);
             page.cut = t.cut;
             page.error.clear();

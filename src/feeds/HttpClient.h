@@ -20,11 +20,12 @@ struct HttpLimits {
 };
 
 struct HttpPage {
-    bool ok = false;  // a response arrived (any status)
-    long status = 0;  // the final HTTP status
-    QByteArray body;  // at most maxBodyBytes
-    bool cut = false; // the body was longer than maxBodyBytes
-    QString error;    // why not ok
+    bool ok = false;        // a response arrived (any status)
+    long status = 0;        // the final HTTP status
+    QByteArray body;        // at most maxBodyBytes
+    QByteArray contentType; // the final answer's Content-Type header, if any
+    bool cut = false;       // the body was longer than maxBodyBytes
+    QString error;          // why not ok
     bool success() const { return ok && status >= 200 && status < 300; }
 };
 

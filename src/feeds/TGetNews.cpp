@@ -1,6 +1,7 @@
 #include "feeds/TGetNews.h"
 
 #include "feeds/NewsExtraction.h"
+#include "feeds/PageText.h"
 #include "platform/FileSystem.h"
 
 #include <utility>
@@ -39,7 +40,7 @@ void TGetNews::fetchDefinitions() {
     // An error page must not be stored as the definitions.
     if (!page.success())
         return;
-    const QString text = normaliseLineBreaks(QString::fromUtf8(page.body));
+    const QString text = normaliseLineBreaks(decodePage(page.body, page.contentType));
     if (text.isEmpty())
         return;
     if (!writeFileAtomically(job_.newsDefFile, (text + QStringLiteral("\r\n")).toUtf8()))
@@ -56,10 +57,11 @@ bool TGetNews::fetchNews() {
     if (!job_.readNews)
         return true;
     const HttpPage page = httpGet(job_.definitions.NewsURL, job_.httpLimits, &cancel_);
-    if (!page.ok)
+    // A server error ends the fetch like a network error; its page is not mined.
+    if (!page.success())
         return false;
     const QString headline =
-        extractHeadline(QString::fromUtf8(page.body), job_.definitions.NewsStart,
+        extractHeadline(decodePage(page.body, page.contentType), job_.definitions.NewsStart,
                         job_.definitions.NewsEnd, job_.longPause);
     if (!headline.isEmpty()) {
         texts_.setHeadline(headline);
@@ -72,9 +74,9 @@ bool TGetNews::fetchWeather() {
     if (!job_.readWeather)
         return true;
     const HttpPage page = httpGet(job_.definitions.WeatherURL, job_.httpLimits, &cancel_);
-    if (!page.ok)
+    if (!page.success())
         return false;
-    const QString text = QString::fromUtf8(page.body);
+    const QString text = decodePage(page.body, page.contentType);
     const NewsDefinitions& d = job_.definitions;
     if (const QString t = extractTemperature(text, d.TemperatureStart, d.TemperatureEnd);
         !t.isEmpty()) {

@@ -42,9 +42,10 @@ struct FetchHooks {
 };
 
 // One news and weather fetch: the definitions document (once per run), the news headline, the
-// weather, then the clock. Every failure ends the fetch silently where it happens; what was found
-// before it stays. A failure to get or store the definitions document only skips that step (it is
-// tried again by the next fetch), so an unreachable update server cannot silence the news.
+// weather, then the clock. Every failure, an answer outside 2xx included, ends the fetch silently
+// where it happens; what was found before it stays. Pages are read in their declared charset. A
+// failure to get or store the definitions document only skips that step (it is tried again by the
+// next fetch), so an unreachable update server cannot silence the news.
 class TGetNews {
 public:
     TGetNews(FetchJob job, NewsHandOver& texts, const Clock& clock, SystemClockSetter& clockSetter,

@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -42,6 +43,7 @@ const QByteArray WeatherPage =
     QByteArray(80, ' ') + "</html>";
 const QByteArray TemperatureOnly =
     "<td><B CLASS=obsTempTextA>-3&deg;F</B>" + QByteArray(80, ' ') + "</html>";
+const QString WeatherPath = QStringLiteral("/weather/local/12345");
 const QByteArray DaytimeAnswer = "\n61384 26-12-10 09:15:30 00 0 0 123.4 UTC(NIST) * \n";
 
 class Fetch : public testing::Test {
@@ -56,7 +58,8 @@ protected:
         setup.httpLimits.maxBodyBytes = 64 * 1024;
         setup.daytime.host = QStringLiteral("127.0.0.1");
         setup.daytime.port = daytime.port();
-        setup.daytime.timeout = 3s;
+        setup.daytime.timeout = daytimeTimeout;
+        setup.daytime.resolve = daytimeResolver;
         setup.minimumClockYear = 2020;
         feed = std::make_unique<NewsFeed>(setup, texts, store, clock, setter);
         QObject::connect(feed.get(), &NewsFeed::newVersionNotice,
@@ -102,6 +105,8 @@ protected:
     MemoryStore store;
     FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(11, 15, 31))};
     FakeSystemClockSetter setter;
+    HostResolver daytimeResolver; // empty: the system's
+    std::chrono::milliseconds daytimeTimeout = 3s;
     std::unique_ptr<NewsFeed> feed;
     QStringList notices;
     int repaints = 0;
@@ -261,6 +266,151 @@ TEST_F(Fetch, CheckDefaultsFlagsKeptOperatorValuesAndAnnouncesOnce) {
     EXPECT_TRUE(feed->NewVersionShown());
     EXPECT_EQ(notices.size(), 1);
     EXPECT_EQ(store.flushes, 2);
+}
+
+// An answer outside 2xx is a server error, whatever its page holds.
+class FetchServerError : public Fetch, public testing::WithParamInterface<int> {};
+
+TEST_P(FetchServerError, OnTheNewsPageEndsTheFetch) {
+    // The page itself would yield a headline: it must not be mined.
+    http.setPage(QStringLiteral("/news"), NewsPage, GetParam());
+    http.setPage(WeatherPath, WeatherPage);
+    makeFeed(folder.path());
+    feed->setDefinitions(localDefinitions());
+    feed->setSongsSinceFetch(7);
+
+    runFetch(true, true);
+
+    EXPECT_EQ(http.requestsFor(QStringLiteral("/news")), 1);
+    EXPECT_TRUE(texts.get().NewsHeadline.isEmpty());
+    EXPECT_EQ(http.requestsFor(WeatherPath), 0);
+    EXPECT_EQ(feed->SongsSinceFetch(), 7);
+    EXPECT_TRUE(setter.settings().empty());
+    EXPECT_EQ(daytime.connections(), 0);
+}
+
+TEST_P(FetchServerError, OnTheWeatherPageKeepsTheNewsButNotTheClock) {
+    http.setPage(QStringLiteral("/news"), NewsPage);
+    http.setPage(WeatherPath, WeatherPage, GetParam());
+    makeFeed(folder.path());
+    feed->setDefinitions(localDefinitions());
+    feed->setSongsSinceFetch(7);
+
+    runFetch(true, true);
+
+    const NewsTexts got = texts.get();
+    EXPECT_EQ(got.NewsHeadline, QStringLiteral("|Storm hits coast|\nMore"));
+    EXPECT_TRUE(got.WeatherTemperature.isEmpty() && got.WeatherCity.isEmpty() &&
+                got.WeatherCondition.isEmpty());
+    EXPECT_EQ(feed->SongsSinceFetch(), 0); // the headline came before the error
+    EXPECT_TRUE(setter.settings().empty());
+    EXPECT_EQ(daytime.connections(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, FetchServerError, testing::Values(403, 404, 500, 503));
+
+struct PageCase {
+    const char* name;
+    QByteArray news;
+    QByteArray newsType;
+    QByteArray weather;
+    QByteArray weatherType;
+    QString headline;
+    QString city;
+    QString condition;
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FetchPages : public Fetch, public testing::WithParamInterface<PageCase> {};
+
+TEST_P(FetchPages, AreReadInTheirCharsetAndCutByCharacters) {
+    const PageCase& c = GetParam();
+    http.setPage(QStringLiteral("/news"), c.news, 200, c.newsType);
+    http.setPage(WeatherPath, c.weather, 200, c.weatherType);
+    makeFeed(folder.path());
+    feed->setDefinitions(localDefinitions());
+
+    runFetch(true, true);
+
+    const NewsTexts got = texts.get();
+    EXPECT_EQ(got.NewsHeadline, c.headline);
+    EXPECT_EQ(got.WeatherCity, c.city);
+    EXPECT_EQ(got.WeatherCondition, c.condition);
+    EXPECT_EQ(setter.settings().size(), 1u);
+}
+
+QByteArray newsPage(const QByteArray& head, const QByteArray& story) {
+    return "<html><head>" + head + "</head><body><div class=\"cnnT1Hd\"><a>" + story +
+           "</a><br>\nMore<a>FULL STORY</a></body></html>";
+}
+
+QByteArray weatherPage(const QByteArray& city, const QByteArray& condition) {
+    return "<td><B>Local weather for</B><BR>" + city +
+           ", QC</td><td><B CLASS=obsTempTextA>-3&deg;C</B></td><td CLASS=obsTextA>" + condition +
+           "</td>" + QByteArray(80, ' ') + "</html>";
+}
+
+const QByteArray Emoji = "\xF0\x9F\x98\x80"; // U+1F600 in UTF-8
+
+QString words(int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("word");
+    return list.join(QLatin1Char(' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, FetchPages,
+    testing::Values(
+        PageCase{"Latin1Header", newsPage("", "Storm"), "text/html",
+                 weatherPage("Montr\xE9"
+                             "al",
+                             "Ciel d\xE9gag\xE9"),
+                 "text/html; charset=ISO-8859-1", QStringLiteral("|Storm|\nMore"),
+                 QStringLiteral("Montr\u00E9al"), QStringLiteral("Ciel d\u00E9gag\u00E9")},
+        // ISO-8859-15 has the euro sign at 0xA4 (windows-1252 would read a currency sign).
+        PageCase{"MetaCharset", newsPage("<meta charset=\"iso-8859-15\">", "Prix en \xA4 stables"),
+                 "text/html", weatherPage("Springfield", "Sunny"), "text/html",
+                 QStringLiteral("|Prix en \u20AC stables|\nMore"), QStringLiteral("Springfield"),
+                 QStringLiteral("Sunny")},
+        PageCase{"InvalidUtf8WithoutCharset", newsPage("", "Caf\xE9 \x93open\x94"), "",
+                 weatherPage("Montr\xE9"
+                             "al",
+                             "Sunny"),
+                 "text/html", QStringLiteral("|Caf\u00E9 \u201Copen\u201D|\nMore"),
+                 QStringLiteral("Montr\u00E9al"), QStringLiteral("Sunny")},
+        // The city window ends on an emoji, the condition window holds 50 of them.
+        PageCase{"EmojiAtTheWindowEdges", newsPage("", "Storm " + Emoji), "text/html",
+                 weatherPage(QByteArray(29, 'a') + Emoji + "b", Emoji.repeated(50) + "Z"),
+                 "text/html; charset=utf-8", QStringLiteral("|Storm \U0001F600|\nMore"),
+                 QString(29, QLatin1Char('a')) + QStringLiteral("\U0001F600"),
+                 QStringLiteral("\U0001F600").repeated(50)},
+        // 1 + 60 * 5 characters end on a blank: the 60 words before it stay.
+        PageCase{"HeadlineLongerThanTheCap", newsPage("", words(1000).toUtf8()), "text/html",
+                 weatherPage("Springfield", "Sunny"), "text/html", "|" + words(60),
+                 QStringLiteral("Springfield"), QStringLiteral("Sunny")}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Fetch, ShutdownDuringAHangingDaytimeLookUpEndsAtOnce) {
+    HangingResolver dns;
+    daytimeResolver = dns.resolver();
+    daytimeTimeout = 60s;
+    http.setPage(QStringLiteral("/news"), NewsPage);
+    http.setPage(WeatherPath, WeatherPage);
+    makeFeed(folder.path());
+    feed->setDefinitions(localDefinitions());
+
+    ASSERT_TRUE(feed->startFetch(true, true));
+    ASSERT_TRUE(waitFor([&] { return dns.calls() == 1; }));
+
+    const auto started = std::chrono::steady_clock::now();
+    feed.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    EXPECT_TRUE(setter.settings().empty());
+    EXPECT_EQ(daytime.connections(), 0);
 }
 
 } // namespace
