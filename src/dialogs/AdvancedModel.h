@@ -11,6 +11,9 @@ namespace corvalin {
 // What the advanced options dialog needs from the station. The referenced objects belong to the
 // station and outlive the dialog; the callbacks may be empty.
 struct AdvancedContext {
+    AdvancedContext(StationSettings& settings, const SettingsStore& store)
+        : Settings(settings), Store(store) {}
+
     // The settings in memory: News is shown and, at OK, replaced; SameSettings chooses the store;
     // ZipCode completes the default weather address.
     StationSettings& Settings;

@@ -435,8 +435,9 @@ void TfrmManager::StartFormPhrases(const QString& code) {
 }
 
 void TfrmManager::bAdvancedClick() {
-    AdvancedContext advanced{context_.Settings, context_.Store, context_.NewsDefinitionsChanged,
-                             context_.ShowHelp};
+    AdvancedContext advanced(context_.Settings, context_.Store);
+    advanced.NewsDefinitionsChanged = context_.NewsDefinitionsChanged;
+    advanced.ShowHelp = context_.ShowHelp;
     TfrmAdvanced dialog(advanced, this);
     dialog.exec();
 }

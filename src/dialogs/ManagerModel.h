@@ -20,6 +20,10 @@ namespace corvalin {
 // may be empty (the step is then left out). The referenced objects belong to the station and
 // outlive the dialog.
 struct ManagerContext {
+    ManagerContext(StationSettings& settings, const SettingsStore& store,
+                   QStringList speechEngineList = {})
+        : Settings(settings), Store(store), SpeechEngineList(std::move(speechEngineList)) {}
+
     // The settings in memory. The dialog changes ManagerTab at once (page change) and the rest only
     // when OK's writes have succeeded; the advanced options change News.
     StationSettings& Settings;

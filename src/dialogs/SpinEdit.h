@@ -26,6 +26,9 @@ class SpinEdit : public QSpinBox {
 public:
     explicit SpinEdit(SpinRange range, QWidget* parent = nullptr);
 
+    // The text box, to type into as the operator does.
+    using QAbstractSpinBox::lineEdit;
+
     SpinRange range() const { return {minimum(), maximum()}; }
     // Settles whatever is typed now and returns the value then held (what OK stores).
     int settledValue();

@@ -1,0 +1,904 @@
+#include "TestSupport.h"
+#include "dialogs/FormAdvanced.h"
+#include "dialogs/FormManager.h"
+#include "dialogs/ManagerWidgets.h"
+#include "voice/speech/VoiceCatalogue.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace corvalin;
+using corvalin::test::TempFolder;
+
+namespace {
+
+const QStringList kVoices = {QStringLiteral("English (America) - Adult Male 1"),
+                             QStringLiteral("English (Great Britain) - Adult Male 2"),
+                             QStringLiteral("English (America) - Adult Male 3"),
+                             QStringLiteral("English (Great Britain) - Adult Male 4"),
+                             QStringLiteral("German")};
+
+void pressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+// Runs `dialog` modally, lets `operate` act once it is up and returns exec()'s result. A dialog
+// still open after a generous deadline is closed by force and fails the test.
+int runModal(QDialog& dialog, const std::function<void()>& operate) {
+    bool forced = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        forced = true;
+        dialog.reject();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, &dialog, operate);
+    const int result = dialog.exec();
+    EXPECT_FALSE(forced) << "the dialog did not close";
+    return result;
+}
+
+// The next modal window to come up (a message box, a nested dialog) is handed to `handle`, which
+// must close it.
+void onNextModal(const std::function<void(QWidget*)>& handle) {
+    QTimer::singleShot(0, [handle] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr) << "no modal window came up";
+        handle(modal);
+    });
+}
+
+QString iniValue(const QString& path, const QString& section, const QString& key) {
+    return IniFile::load(path).value(section, key).value_or(QStringLiteral("<missing>"));
+}
+
+// A station in a temporary folder: the settings at their first-start values, both stores, and a
+// context that records what the dialog asks of the station.
+struct Station {
+    TempFolder folder;
+    SettingsStore store{SettingsPaths{folder.path(), folder.path() + QStringLiteral("config")}};
+    StationSettings settings = defaultSettings(folder.path(), QTime(9, 30, 15));
+
+    bool djSpeaking = false;
+    QStringList spoken;
+    int clocksRearmed = 0;
+    int slotReloads = 0;
+    QStringList listsOpened;
+    QStringList phraseSets;
+    QList<int> helpTopics;
+    QList<NewsDefinitions> newsChanges;
+
+    ManagerContext context{settings, store, kVoices};
+
+    Station() {
+        settings.ZipCode = QStringLiteral("12345");
+        settings.News = builtInDefinitionsInForce(settings.ZipCode);
+        context.SpeakTest = [this](const QString& voice) { spoken << voice; };
+        context.DJSpeaking = [this] { return djSpeaking; };
+        context.RearmAutoClocks = [this] { ++clocksRearmed; };
+        context.ForceSlotReload = [this] { ++slotReloads; };
+        context.NewsDefinitionsChanged = [this](const NewsDefinitions& d) { newsChanges << d; };
+        context.OpenPlayListEditor = [this](const QString& file) { listsOpened << file; };
+        context.StartFormPhrases = [this](const QString& code) {
+            phraseSets << code;
+            return true;
+        };
+        context.ShowHelp = [this](int topic) { helpTopics << topic; };
+    }
+    QString sharedFile() const { return store.paths().sharedFile(); }
+    QString perUserFile() const { return store.paths().perUserFile(); }
+    _rDJ& slot(int n) { return settings.DJSlots[static_cast<std::size_t>(n)]; }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The rules, without the dialog
+
+TEST(ManagerRules, SpinBoxTextReadsAsNearerBoundOrMinimum) {
+    struct Case {
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {
+        {"7", 7},
+        {"1", 1},
+        {"12", 12},
+        {"0", 1},
+        {"13", 12},
+        {"-3", 1},
+        {" 5 ", 5},
+        {"+6", 6},
+        {"", 1},
+        {"abc", 1},
+        {"4.5", 1},
+        {"7x", 1},
+        {"99999999999999", 12},
+        {"-99999999999999", 1},
+        {"2147483648", 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(spinEditValue(QString::fromLatin1(c.text), {1, 12}), c.expected);
+    }
+}
+
+TEST(ManagerRules, AmPmMovesTwelveHoursEitherWay) {
+    struct Case {
+        QTime before;
+        QTime after;
+    };
+    const Case cases[] = {
+        {QTime(11, 50), QTime(23, 50)},
+        {QTime(23, 50), QTime(11, 50)},
+        {QTime(12, 0), QTime(0, 0)},
+        {QTime(0, 0), QTime(12, 0)},
+        {QTime(11, 59, 59), QTime(23, 59, 59)},
+        {QTime(18, 5, 30), QTime(6, 5, 30)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before.toString().toStdString());
+        EXPECT_EQ(toggleAmPm(c.before), c.after);
+        EXPECT_EQ(toggleAmPm(toggleAmPm(c.before)), c.before);
+    }
+}
+
+TEST(ManagerRules, ZipCodeChangeFollowsIntoWeatherAddress) {
+    const QString base = QStringLiteral("https://w.example/weather/local/");
+    struct Case {
+        const char* name;
+        QString url;
+        QString oldZip;
+        QString typed;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"new code", base + QStringLiteral("12345"), QStringLiteral("12345"),
+         QStringLiteral("54321"), base + QStringLiteral("54321")},
+        {"address without the old code", base + QStringLiteral("99999"), QStringLiteral("12345"),
+         QStringLiteral("54321"), base + QStringLiteral("99999")},
+        {"same code with blanks", base + QStringLiteral("12345"), QStringLiteral("12345"),
+         QStringLiteral(" 12345 "), base + QStringLiteral("12345")},
+        {"every occurrence, any case", QStringLiteral("http://ab1.example/ab1/AB1"),
+         QStringLiteral("ab1"), QStringLiteral("zz9"),
+         QStringLiteral("http://zz9.example/zz9/zz9")},
+        {"old code found only in another case", QStringLiteral("http://x/AB1"),
+         QStringLiteral("ab1"), QStringLiteral("zz9"), QStringLiteral("http://x/AB1")},
+        {"stored code with a blank", base + QStringLiteral(" 12345"), QStringLiteral(" 12345"),
+         QStringLiteral("54321"), base + QStringLiteral("54321")},
+        {"no old code", base, QString(), QStringLiteral("54321"), base},
+        {"empty address", QString(), QStringLiteral("12345"), QStringLiteral("54321"), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(weatherURLForZipCode(c.url, c.oldZip, c.typed), c.expected);
+    }
+}
+
+TEST(ManagerRules, StoredValuesTheControlsCannotShowFallBack) {
+    struct Case {
+        const char* name;
+        std::function<void(StationSettings&)> store;
+        std::function<void(const ManagerControls&)> check;
+    };
+    const Case cases[] = {
+        {"Tab 9 opens General Options", [](StationSettings& s) { s.ManagerTab = 9; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Page, 0); }},
+        {"Tab -1", [](StationSettings& s) { s.ManagerTab = -1; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Page, 0); }},
+        {"Tab 5", [](StationSettings& s) { s.ManagerTab = 5; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Page, 5); }},
+        {"FrequencyType 7 in DJ2 selects songs",
+         [](StationSettings& s) { s.DJSlots[2].FrequencyType = 7; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Slots[1].FrequencyType, ftSongs); }},
+        {"FrequencyType 3 in DJ2 stays Never",
+         [](StationSettings& s) { s.DJSlots[2].FrequencyType = ftNever; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Slots[1].FrequencyType, ftNever); }},
+        {"FrequencyType 7 in DJ5 selects minutes",
+         [](StationSettings& s) { s.DJSlots[5].FrequencyType = 7; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.NewsFrequencyType, ftMinutes); }},
+        {"FrequencyType 1 in DJ5 selects songs",
+         [](StationSettings& s) { s.DJSlots[5].FrequencyType = ftSongs; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.NewsFrequencyType, ftSongs); }},
+        {"minutes 45 show 30", [](StationSettings& s) { s.DJSlots[1].FrequencyMinutes = 45; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Slots[0].FrequencyMinutes, 30); }},
+        {"minutes 0 show 2", [](StationSettings& s) { s.DJSlots[4].FrequencyMinutes = 0; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Slots[3].FrequencyMinutes, 2); }},
+        {"news songs 99 show 20", [](StationSettings& s) { s.DJSlots[5].FrequencySongs = 99; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.NewsFrequencySongs, 20); }},
+        {"crossfade 0 shows 1", [](StationSettings& s) { s.CrossFade = 0; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.CrossFade, 1); }},
+        {"artist source 5 selects the first choice", [](StationSettings& s) { s.ArtistSource = 5; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.ArtistSource, 0); }},
+        {"list order 3 selects original order",
+         [](StationSettings& s) { s.DJSlots[3].ListOrder = 3; },
+         [](const ManagerControls& c) { EXPECT_EQ(c.Slots[2].ListOrder, loOriginal); }},
+        {"a time the field refuses shows 6:00 AM",
+         [](StationSettings& s) { s.AutoStopTime = QTime(); },
+         [](const ManagerControls& c) { EXPECT_EQ(c.AutoStopTime, QTime(6, 0)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StationSettings s = defaultSettings(QStringLiteral("/station/"), QTime(8, 0));
+        c.store(s);
+        c.check(managerControlsFrom(s));
+    }
+}
+
+TEST(ManagerRules, OkKeepsAnEmptyStationNameAndAnnouncementOnOneLine) {
+    const StationSettings before = defaultSettings(QStringLiteral("/station/"), QTime(8, 0));
+    ManagerControls c = managerControlsFrom(before);
+    c.StationIdentification.clear();
+    c.PublicService = QStringLiteral("  Drive safely.\nBuckle up.\r\nThank you.  ");
+    c.Slots[1].Name.clear();
+    const StationSettings after = settingsAfterManagerOK(before, c);
+    EXPECT_EQ(after.StationIdentification, QStringLiteral("Z99 Rockin' Zebra"));
+    EXPECT_EQ(after.PublicService, QStringLiteral("Drive safely. Buckle up. Thank you."));
+    EXPECT_EQ(after.DJSlots[2].Name, QString()) << "a DJ name is taken as typed";
+    EXPECT_EQ(publicServiceText(QStringLiteral("\n\n")), QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// OK's writes
+
+TEST(ManagerOK, SameSettingsChoosesTheStoreAndIsAlwaysInTheSharedFile) {
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same ? "on" : "off");
+        Station st;
+        ManagerControls c = managerControlsFrom(st.settings);
+        c.SameSettings = same;
+        c.StationIdentification = QStringLiteral("WCVR");
+        c.Slots[0].Name = QStringLiteral("Rita Sunrise");
+        c.Slots[3].ListOrder = loRandom;
+        c.NewsFrequencyMinutes = 45;
+        ASSERT_TRUE(confirmManager(st.context, c));
+
+        const QString chosen = same ? st.sharedFile() : st.perUserFile();
+        const QString other = same ? st.perUserFile() : st.sharedFile();
+        const auto general = QStringLiteral("General");
+        EXPECT_EQ(
+            iniValue(st.sharedFile(), QStringLiteral("Screen"), QStringLiteral("SameSettings")),
+            same ? QStringLiteral("1") : QStringLiteral("0"));
+        EXPECT_EQ(iniValue(chosen, general, QStringLiteral("StationIdentification")),
+                  QStringLiteral("WCVR"));
+        EXPECT_EQ(iniValue(chosen, QStringLiteral("DJ1"), QStringLiteral("Name")),
+                  QStringLiteral("Rita Sunrise"));
+        EXPECT_EQ(iniValue(chosen, QStringLiteral("DJ4"), QStringLiteral("ListOrder")),
+                  QStringLiteral("1"));
+        EXPECT_EQ(iniValue(chosen, QStringLiteral("DJ5"), QStringLiteral("FrequencyMinutes")),
+                  QStringLiteral("45"));
+        EXPECT_EQ(iniValue(chosen, general, QStringLiteral("Crossfade")), QStringLiteral("6"));
+        EXPECT_EQ(iniValue(chosen, QStringLiteral("Screen"), QStringLiteral("StartPlay")),
+                  QStringLiteral("1"));
+        EXPECT_EQ(iniValue(other, general, QStringLiteral("StationIdentification")),
+                  QStringLiteral("<missing>"))
+            << "the other store is left alone";
+
+        EXPECT_EQ(st.settings.StationIdentification, QStringLiteral("WCVR"));
+        EXPECT_EQ(st.settings.SameSettings, same);
+        EXPECT_EQ(st.clocksRearmed, 1);
+        EXPECT_EQ(st.slotReloads, 1);
+
+        // What the next start reads back.
+        StationSettings next;
+        next.SameSettings = st.store.readSameSettings();
+        EXPECT_EQ(next.SameSettings, same);
+        st.store.readIni(next, QTime(10, 0));
+        EXPECT_EQ(next.StationIdentification, QStringLiteral("WCVR"));
+        EXPECT_EQ(next.DJSlots[1].Name, QStringLiteral("Rita Sunrise"));
+        EXPECT_EQ(next.DJSlots[4].ListOrder, loRandom);
+    }
+}
+
+TEST(ManagerOK, ZipCodeCases) {
+    const QString prefix = builtInNewsDefinitions().WeatherURL;
+    struct Case {
+        const char* name;
+        QString storedURL;
+        QString typed;
+        QString urlAfter;
+    };
+    const Case cases[] = {
+        {"new code", prefix + QStringLiteral("12345"), QStringLiteral("54321"),
+         prefix + QStringLiteral("54321")},
+        {"address without the old code", QStringLiteral("http://127.0.0.1/weather?city=Corvalin"),
+         QStringLiteral("54321"), QStringLiteral("http://127.0.0.1/weather?city=Corvalin")},
+        {"same code with blanks", prefix + QStringLiteral("12345"), QStringLiteral(" 12345 "),
+         prefix + QStringLiteral("12345")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station st;
+        st.settings.News.WeatherURL = c.storedURL;
+        ASSERT_TRUE(st.store.update(false, [&](IniFile& ini) {
+            ini.writeString(kNewsSection, QStringLiteral("WeatherURL"), c.storedURL);
+        }));
+        ManagerControls controls = managerControlsFrom(st.settings);
+        controls.ZipCode = c.typed;
+        ASSERT_TRUE(confirmManager(st.context, controls));
+        EXPECT_EQ(st.settings.News.WeatherURL, c.urlAfter);
+        EXPECT_EQ(st.settings.ZipCode, c.typed) << "kept as typed";
+        EXPECT_EQ(iniValue(st.perUserFile(), kNewsSection, kZipCodeKey), c.typed);
+        // The address in the store follows the one in memory, so the next start fetches the same.
+        EXPECT_EQ(iniValue(st.perUserFile(), kNewsSection, QStringLiteral("WeatherURL")),
+                  c.urlAfter);
+        const bool changed = c.urlAfter != c.storedURL;
+        ASSERT_EQ(st.newsChanges.size(), changed ? 1 : 0);
+        if (changed) {
+            EXPECT_EQ(st.newsChanges.front().WeatherURL, c.urlAfter);
+        }
+    }
+}
+
+TEST(ManagerOK, UnwritableStoreChangesNothing) {
+    struct Case {
+        const char* name;
+        bool sameBefore;
+        bool sameAfter;
+        bool sharedBlocked; // else the per-user store is blocked
+    };
+    const Case cases[] = {
+        {"shared file, settings shared", true, true, true},
+        {"shared file, settings per user", false, false, true},
+        {"shared file, switching to shared", false, true, true},
+        {"per-user store, switching to it", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder tmp;
+        // A folder that is a file: nobody, root included, can create anything in it.
+        test::writeWholeFile(tmp.file(QStringLiteral("blocked")), "not a folder");
+        const QString blocked = tmp.file(QStringLiteral("blocked/"));
+        const QString programFolder = c.sharedBlocked ? blocked : tmp.file(QStringLiteral("st/"));
+        const QString configHome = c.sharedBlocked ? tmp.file(QStringLiteral("cfg")) : blocked;
+        ASSERT_TRUE(QDir().mkpath(tmp.file(QStringLiteral("st"))));
+        SettingsStore store{SettingsPaths{programFolder, configHome}};
+        StationSettings settings = defaultSettings(programFolder, QTime(7, 0));
+        settings.SameSettings = c.sameBefore;
+        if (!c.sharedBlocked) {
+            ASSERT_TRUE(store.update(true, [&](IniFile& ini) {
+                ini.writeBool(QStringLiteral("Screen"), QStringLiteral("SameSettings"), true);
+            }));
+        }
+        const QByteArray sharedBefore = test::readWholeFile(store.paths().sharedFile());
+        int callbacks = 0;
+        ManagerContext context(settings, store, kVoices);
+        context.RearmAutoClocks = [&] { ++callbacks; };
+        context.ForceSlotReload = [&] { ++callbacks; };
+        const StationSettings before = settings;
+
+        ManagerControls controls = managerControlsFrom(settings);
+        controls.SameSettings = c.sameAfter;
+        controls.StationIdentification = QStringLiteral("Never Stored");
+        const FileResult result = confirmManager(context, controls);
+        ASSERT_FALSE(result);
+        // The shared file's failure carries the system's reason; the per-user folder's names the
+        // folder that could not be made.
+        if (c.sharedBlocked) {
+            EXPECT_TRUE(result.error.contains(store.paths().sharedFile()))
+                << result.error.toStdString();
+            EXPECT_TRUE(result.error.contains(QStringLiteral("Not a directory")))
+                << result.error.toStdString();
+        } else {
+            EXPECT_TRUE(result.error.contains(tmp.file(QStringLiteral("blocked"))))
+                << result.error.toStdString();
+        }
+        EXPECT_TRUE(managerSaveErrorText(result).contains(result.error));
+        EXPECT_EQ(settings.StationIdentification, before.StationIdentification);
+        EXPECT_EQ(settings.SameSettings, c.sameBefore);
+        EXPECT_EQ(callbacks, 0);
+        EXPECT_EQ(test::readWholeFile(store.paths().sharedFile()), sharedBefore)
+            << "the shared file keeps its switch";
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dialog
+
+TEST(ManagerDialog, ShowsEveryControlWithItsFirstStartValue) {
+    Station st;
+    TfrmManager dlg(st.context);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Corvalin Radio - Radio Manager"));
+
+    const QStringList pages = {QStringLiteral("General Options"), QStringLiteral("Morning DJ"),
+                               QStringLiteral("Afternoon DJ"),    QStringLiteral("Evening DJ"),
+                               QStringLiteral("Late Night DJ"),   QStringLiteral("News-Weather")};
+    const QStringList colours = {dlg.palette().color(QPalette::WindowText).name(),
+                                 QStringLiteral("#ff0000"),
+                                 QStringLiteral("#00ff00"),
+                                 QStringLiteral("#0000ff"),
+                                 QStringLiteral("#ff00ff"),
+                                 dlg.palette().color(QPalette::WindowText).name()};
+    ASSERT_EQ(dlg.PageControl1->count(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(dlg.PageControl1->tabText(i), pages[i]);
+        EXPECT_TRUE(dlg.pageFrames[static_cast<std::size_t>(i)]->styleSheet().contains(
+            QStringLiteral("2px solid ") + colours[i]))
+            << i;
+    }
+    EXPECT_EQ(dlg.PageControl1->currentIndex(), 0);
+
+    EXPECT_EQ(dlg.eStationIdentification->text(), QStringLiteral("Z99 Rockin' Zebra"));
+    EXPECT_EQ(dlg.eCrossfade->value(), 6);
+    EXPECT_EQ(dlg.eCrossfade->minimum(), 1);
+    EXPECT_EQ(dlg.eCrossfade->maximum(), 12);
+    EXPECT_TRUE(dlg.mPublicService->toPlainText().isEmpty());
+    EXPECT_EQ(dlg.dtAutoStart->time(), QTime(9, 30, 15));
+    EXPECT_EQ(dlg.dtAutoStart->displayFormat(), QStringLiteral("hh:mm AP"));
+    EXPECT_FALSE(dlg.cbAutoStart->isChecked());
+    EXPECT_FALSE(dlg.cbAutoStop->isChecked());
+    EXPECT_EQ(dlg.rgArtistSource->itemIndex(), 2);
+    EXPECT_TRUE(dlg.cbStartPlay->isChecked());
+    EXPECT_FALSE(dlg.cbSameSettings->isChecked());
+    EXPECT_EQ(dlg.cbStartPlay->text(), QStringLiteral("Always start play when program started"));
+    EXPECT_EQ(dlg.cbSameSettings->text(), QStringLiteral("Use same settings for all users"));
+    EXPECT_EQ(dlg.eStationIdentification->toolTip(),
+              QStringLiteral("This is the name of the\nradio station that will be\nannounced by "
+                             "the DJ."));
+    EXPECT_EQ(dlg.gbAutoStop->toolTip(),
+              QStringLiteral("The Stop button will automatically\nbe clicked at the time "
+                             "specified."));
+
+    const char* names[] = {"Joe Early", "Al Cafe", "Sam Smooth", "Manfred Moonlight"};
+    const char* lists[] = {"Morning", "Afternoon", "Evening", "Midnight"};
+    for (int slot = 1; slot <= 4; ++slot) {
+        SCOPED_TRACE(slot);
+        TfrmManager::DJPage& p = dlg.djPage(slot);
+        const QString n = QString::number(slot);
+        EXPECT_EQ(p.eDJName->objectName(), QStringLiteral("eDJName") + n);
+        EXPECT_EQ(p.eDJName->text(), QString::fromLatin1(names[slot - 1]));
+        EXPECT_EQ(p.cbSpeechEngine->currentText(), defaultSlotVoices()[slot - 1]);
+        EXPECT_EQ(p.cbSpeechEngine->count(), kVoices.size());
+        EXPECT_TRUE(p.cbSpeechEngine->isEditable());
+        EXPECT_EQ(p.fePlayList->fileName(),
+                  st.folder.path() +
+                      QStringLiteral("Lists/%1.lst").arg(QLatin1String(lists[slot - 1])));
+        EXPECT_TRUE(p.rbFreq[1]->isChecked());
+        EXPECT_EQ(p.rbFreq[2]->text(), QStringLiteral("Random"));
+        EXPECT_EQ(p.rbFreq[3]->objectName(), QStringLiteral("rb%1Freq3").arg(slot));
+        EXPECT_EQ(p.eMinutes->value(), 12);
+        EXPECT_EQ(p.eMinutes->minimum(), 2);
+        EXPECT_EQ(p.eMinutes->maximum(), 30);
+        EXPECT_EQ(p.eSongs->value(), 2);
+        EXPECT_EQ(p.eSongs->maximum(), 12);
+        EXPECT_EQ(p.rgListOrder->itemIndex(), 0);
+        EXPECT_EQ(p.bDJTest->text(), QStringLiteral("Test DJ\nVoice"));
+        EXPECT_EQ(p.bViewList->toolTip(), QStringLiteral("Load a saved play list."));
+        EXPECT_EQ(p.bPhrases[1]->text(), QStringLiteral("Phrases \nBetween \nSongs"));
+    }
+    EXPECT_EQ(dlg.eZipCode->text(), QStringLiteral("12345"));
+    EXPECT_TRUE(dlg.cbNews->isChecked());
+    EXPECT_TRUE(dlg.cbWeather->isChecked());
+    EXPECT_TRUE(dlg.rb5Freq0->isChecked());
+    EXPECT_EQ(dlg.eMinutes5->value(), 30);
+    EXPECT_EQ(dlg.eMinutes5->maximum(), 59);
+    EXPECT_EQ(dlg.eSongs5->value(), 12);
+    EXPECT_EQ(dlg.eSongs5->maximum(), 20);
+    EXPECT_EQ(dlg.bPhrases5a->text(), QStringLiteral("Phrases \nBefore\nNews\n"));
+    EXPECT_TRUE(dlg.bOK->isDefault());
+    EXPECT_EQ(dlg.Timer1->interval(), 2000);
+    EXPECT_FALSE(dlg.Timer1->isActive());
+    EXPECT_EQ(dlg.controls(), managerControlsFrom(st.settings)) << "nothing lost in the controls";
+}
+
+TEST(ManagerDialog, StoredEdgeValuesOpenAndSaveAsTheControlsShowThem) {
+    Station st;
+    st.settings.ManagerTab = 9;
+    st.slot(2).FrequencyType = 7;
+    st.slot(5).FrequencyType = 7;
+    st.slot(1).FrequencyMinutes = 45;
+    st.slot(3).SpeechEngine = QStringLiteral("Robot Voice (not installed)");
+    TfrmManager dlg(st.context);
+    EXPECT_EQ(dlg.PageControl1->currentIndex(), 0);
+    EXPECT_TRUE(dlg.djPage(2).rbFreq[1]->isChecked());
+    EXPECT_TRUE(dlg.rb5Freq0->isChecked());
+    EXPECT_EQ(dlg.djPage(1).eMinutes->value(), 30);
+    EXPECT_EQ(dlg.djPage(3).cbSpeechEngine->currentText(),
+              QStringLiteral("Robot Voice (not installed)"));
+    dlg.show();
+    dlg.bOK->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(st.slot(1).FrequencyMinutes, 30);
+    EXPECT_EQ(st.slot(2).FrequencyType, ftSongs);
+    EXPECT_EQ(st.slot(5).FrequencyType, ftMinutes);
+    EXPECT_EQ(iniValue(st.perUserFile(), QStringLiteral("DJ1"), QStringLiteral("FrequencyMinutes")),
+              QStringLiteral("30"));
+    EXPECT_EQ(iniValue(st.perUserFile(), QStringLiteral("DJ3"), QStringLiteral("SpeechEngine")),
+              QStringLiteral("Robot Voice (not installed)"));
+}
+
+TEST(ManagerDialog, AmPmButtonsToggleOnlyTheirField) {
+    struct Case {
+        QTime start;
+        QTime once;
+    };
+    const Case cases[] = {
+        {QTime(11, 50), QTime(23, 50)}, {QTime(12, 0), QTime(0, 0)}, {QTime(0, 0), QTime(12, 0)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start.toString().toStdString());
+        Station st;
+        st.settings.AutoStartTime = c.start;
+        st.settings.AutoStopTime = QTime(22, 15);
+        TfrmManager dlg(st.context);
+        dlg.sbAMPM1->click();
+        EXPECT_EQ(dlg.dtAutoStart->time(), c.once);
+        EXPECT_EQ(dlg.dtAutoStop->time(), QTime(22, 15));
+        EXPECT_EQ(st.settings.AutoStartTime, c.start) << "the setting changes at OK";
+        dlg.sbAMPM1->click();
+        EXPECT_EQ(dlg.dtAutoStart->time(), c.start);
+        dlg.sbAMPM2->click();
+        EXPECT_EQ(dlg.dtAutoStop->time(), QTime(10, 15));
+    }
+}
+
+TEST(ManagerDialog, SpinBoxesTakeAnyTypingAndSettleInRange) {
+    struct Case {
+        const char* typed;
+        int crossfade;
+    };
+    const Case cases[] = {{"9", 9}, {"40", 12}, {"0", 1}, {"abc", 1}, {"", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Station st;
+        TfrmManager dlg(st.context);
+        dlg.show();
+        dlg.eCrossfade->lineEdit()->setText(QString::fromLatin1(c.typed));
+        EXPECT_EQ(dlg.eCrossfade->lineEdit()->text(), QString::fromLatin1(c.typed))
+            << "typing is not refused";
+        dlg.bOK->click();
+        EXPECT_EQ(st.settings.CrossFade, c.crossfade);
+        EXPECT_EQ(dlg.eCrossfade->text(), QString::number(c.crossfade));
+    }
+}
+
+TEST(ManagerDialog, EnterInTheAnnouncementPressesOk) {
+    Station st;
+    TfrmManager dlg(st.context);
+    const int result = runModal(dlg, [&] {
+        dlg.mPublicService->setPlainText(QStringLiteral("Drive safely."));
+        dlg.mPublicService->setFocus();
+        pressKey(dlg.mPublicService, Qt::Key_Return);
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(dlg.mPublicService->toPlainText(), QStringLiteral("Drive safely.")) << "no new line";
+    EXPECT_EQ(st.settings.PublicService, QStringLiteral("Drive safely."));
+}
+
+TEST(ManagerDialog, EmptyStationNameKeepsThePreviousOne) {
+    Station st;
+    st.settings.StationIdentification = QStringLiteral("WCVR 101.7");
+    TfrmManager dlg(st.context);
+    dlg.show();
+    dlg.eStationIdentification->clear();
+    dlg.bOK->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(st.settings.StationIdentification, QStringLiteral("WCVR 101.7"));
+    EXPECT_EQ(iniValue(st.perUserFile(), QStringLiteral("General"),
+                       QStringLiteral("StationIdentification")),
+              QStringLiteral("WCVR 101.7"));
+}
+
+TEST(ManagerDialog, SameSettingsTickedAndUntickedThroughTheDialog) {
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same);
+        Station st;
+        st.settings.SameSettings = !same;
+        TfrmManager dlg(st.context);
+        dlg.show();
+        dlg.cbSameSettings->setChecked(same);
+        dlg.djPage(4).eDJName->setText(QStringLiteral("Nina Nightowl"));
+        dlg.bOK->click();
+        EXPECT_EQ(
+            iniValue(st.sharedFile(), QStringLiteral("Screen"), QStringLiteral("SameSettings")),
+            same ? QStringLiteral("1") : QStringLiteral("0"));
+        EXPECT_EQ(iniValue(same ? st.sharedFile() : st.perUserFile(), QStringLiteral("DJ4"),
+                           QStringLiteral("Name")),
+                  QStringLiteral("Nina Nightowl"));
+        EXPECT_EQ(iniValue(same ? st.perUserFile() : st.sharedFile(), QStringLiteral("DJ4"),
+                           QStringLiteral("Name")),
+                  QStringLiteral("<missing>"));
+    }
+}
+
+TEST(ManagerDialog, VoiceTestSpeaksOnlyWhileTheDJIsSilent) {
+    struct Case {
+        const char* name;
+        bool djSpeaking;
+        QString voice;
+        bool spoken;
+    };
+    const Case cases[] = {
+        {"DJ silent", false, QStringLiteral("German"), true},
+        {"typed voice, not saved", false, QStringLiteral("Any Text At All"), true},
+        {"DJ talking between songs", true, QStringLiteral("German"), false},
+        {"empty voice box", false, QString(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station st;
+        st.djSpeaking = c.djSpeaking;
+        TfrmManager dlg(st.context);
+        dlg.djPage(2).cbSpeechEngine->setCurrentText(c.voice);
+        dlg.djPage(2).bDJTest->click();
+        EXPECT_EQ(st.spoken, c.spoken ? QStringList{c.voice} : QStringList{});
+        EXPECT_FALSE(dlg.djPage(2).bDJTest->isEnabled());
+        EXPECT_TRUE(dlg.djPage(1).bDJTest->isEnabled()) << "only the pressed button";
+        EXPECT_TRUE(dlg.Timer1->isActive());
+        EXPECT_EQ(st.slot(2).SpeechEngine, defaultSlotVoices()[1]) << "the setting is unchanged";
+
+        // The DJ talks on (the test itself, or the talk between songs): polled again.
+        st.djSpeaking = true;
+        dlg.Timer1Timer();
+        EXPECT_TRUE(dlg.Timer1->isActive());
+        EXPECT_FALSE(dlg.djPage(2).bDJTest->isEnabled());
+        st.djSpeaking = false;
+        dlg.Timer1Timer();
+        EXPECT_FALSE(dlg.Timer1->isActive());
+        for (int slot = 1; slot <= 4; ++slot)
+            EXPECT_TRUE(dlg.djPage(slot).bDJTest->isEnabled()) << slot;
+    }
+}
+
+TEST(ManagerDialog, CancelAfterAPageChangeRemembersOnlyThePage) {
+    Station st;
+    {
+        TfrmManager dlg(st.context);
+        const int result = runModal(dlg, [&] {
+            dlg.PageControl1->setCurrentIndex(3);
+            dlg.djPage(3).eDJName->setText(QStringLiteral("Discarded"));
+            dlg.bCancel->click();
+        });
+        EXPECT_EQ(result, QDialog::Rejected);
+    }
+    EXPECT_EQ(st.settings.ManagerTab, 3);
+    EXPECT_EQ(st.slot(3).Name, QStringLiteral("Sam Smooth"));
+    EXPECT_EQ(st.slotReloads, 0);
+    EXPECT_FALSE(QFile::exists(st.perUserFile()));
+    EXPECT_FALSE(QFile::exists(st.sharedFile()));
+
+    TfrmManager again(st.context);
+    EXPECT_EQ(again.PageControl1->currentIndex(), 3);
+    const int result =
+        runModal(again, [&] { pressKey(again.eStationIdentification, Qt::Key_Escape); });
+    EXPECT_EQ(result, QDialog::Rejected);
+}
+
+TEST(ManagerDialog, ViewListOpensOnlyAnExistingFile) {
+    Station st;
+    const QString list = st.folder.file(QStringLiteral("Jazz.lst"));
+    test::writeWholeFile(list, "a.mp3\r\n");
+    QDir().mkpath(st.folder.file(QStringLiteral("AFolder.lst")));
+    struct Case {
+        const char* name;
+        QString box;
+        bool opened;
+    };
+    const Case cases[] = {
+        {"existing file", list, true},
+        {"missing file", st.folder.file(QStringLiteral("Missing.lst")), false},
+        {"empty box", QString(), false},
+        {"a folder", st.folder.file(QStringLiteral("AFolder.lst")), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        st.listsOpened.clear();
+        bool disabledWhileOpen = false;
+        TfrmManager dlg(st.context);
+        st.context.OpenPlayListEditor = [&](const QString& file) {
+            st.listsOpened << file;
+            disabledWhileOpen = !dlg.djPage(2).bViewList->isEnabled();
+        };
+        dlg.djPage(2).fePlayList->setFileName(c.box);
+        dlg.djPage(2).bViewList->click();
+        EXPECT_EQ(st.listsOpened, c.opened ? QStringList{list} : QStringList{});
+        EXPECT_EQ(disabledWhileOpen, c.opened);
+        EXPECT_TRUE(dlg.djPage(2).bViewList->isEnabled());
+    }
+
+    // A failing editor still gives the button back.
+    TfrmManager dlg(st.context);
+    st.context.OpenPlayListEditor = [](const QString&) { throw std::runtime_error("editor"); };
+    dlg.djPage(1).fePlayList->setFileName(list);
+    EXPECT_THROW(dlg.bViewListClick(1), std::runtime_error);
+    EXPECT_TRUE(dlg.djPage(1).bViewList->isEnabled());
+
+    // Without an editor View List does nothing.
+    st.context.OpenPlayListEditor = nullptr;
+    dlg.bViewListClick(1);
+    EXPECT_TRUE(dlg.djPage(1).bViewList->isEnabled());
+}
+
+TEST(ManagerDialog, PhraseButtonsHelpAndAdvancedReachTheStation) {
+    Station st;
+    TfrmManager dlg(st.context);
+    QStringList expected;
+    for (int slot = 1; slot <= 4; ++slot) {
+        for (int k = 0; k < 3; ++k) {
+            dlg.djPage(slot).bPhrases[static_cast<std::size_t>(k)]->click();
+            expected << QStringLiteral("%1%2").arg(slot).arg(
+                QLatin1Char(static_cast<char>('a' + k)));
+        }
+    }
+    dlg.bPhrases5a->click();
+    dlg.bPhrases5b->click();
+    expected << QStringLiteral("5a") << QStringLiteral("5b");
+    EXPECT_EQ(st.phraseSets, expected);
+    EXPECT_EQ(dlg.findChild<QPushButton*>(QStringLiteral("bPhrases3b")), dlg.djPage(3).bPhrases[1]);
+
+    dlg.bHelp->click();
+    EXPECT_EQ(st.helpTopics, QList<int>{4});
+
+    QString opened;
+    onNextModal([&](QWidget* modal) {
+        opened = modal->windowTitle();
+        EXPECT_NE(qobject_cast<TfrmAdvanced*>(modal), nullptr);
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    dlg.bAdvanced->click();
+    EXPECT_EQ(opened, QStringLiteral("Corvalin Radio - Advanced Options"));
+}
+
+TEST(ManagerDialog, AdvancedOptionsStayWhenTheManagerIsCancelled) {
+    Station st;
+    TfrmManager dlg(st.context);
+    const int result = runModal(dlg, [&] {
+        onNextModal([&](QWidget* modal) {
+            auto* advanced = qobject_cast<TfrmAdvanced*>(modal);
+            ASSERT_NE(advanced, nullptr);
+            advanced->eNewsURL->setText(QStringLiteral("http://127.0.0.1:8080/news"));
+            advanced->bOK->click();
+        });
+        dlg.bAdvanced->click();
+        dlg.bCancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(st.settings.News.NewsURL, QStringLiteral("http://127.0.0.1:8080/news"));
+    EXPECT_EQ(iniValue(st.perUserFile(), kNewsSection, QStringLiteral("NewsURL")),
+              QStringLiteral("http://127.0.0.1:8080/news"));
+}
+
+TEST(ManagerDialog, OkStoresEveryPageAndReappliesTheSlot) {
+    Station st;
+    TfrmManager dlg(st.context);
+    const int result = runModal(dlg, [&] {
+        dlg.eStationIdentification->setText(QStringLiteral("WCVR 101.7"));
+        dlg.eCrossfade->setValue(3);
+        dlg.mPublicService->setPlainText(QStringLiteral("  Give blood.  "));
+        dlg.dtAutoStart->setTime(QTime(7, 0));
+        dlg.cbAutoStart->setChecked(true);
+        dlg.dtAutoStop->setTime(QTime(23, 30));
+        dlg.cbAutoStop->setChecked(true);
+        dlg.rgArtistSource->setItemIndex(1);
+        dlg.cbStartPlay->setChecked(false);
+        TfrmManager::DJPage& p = dlg.djPage(2);
+        p.eDJName->setText(QStringLiteral("Al Noon"));
+        p.cbSpeechEngine->setCurrentIndex(4);
+        p.fePlayList->setFileName(QStringLiteral("/lists/Noon.lst"));
+        p.rbFreq[0]->setChecked(true);
+        p.eMinutes->setValue(20);
+        p.rgListOrder->setItemIndex(1);
+        dlg.djPage(4).rbFreq[3]->setChecked(true);
+        dlg.cbWeather->setChecked(false);
+        dlg.rb5Freq1->setChecked(true);
+        dlg.eSongs5->setValue(7);
+        dlg.bOK->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(st.clocksRearmed, 1);
+    EXPECT_EQ(st.slotReloads, 1);
+    const StationSettings& s = st.settings;
+    EXPECT_EQ(s.StationIdentification, QStringLiteral("WCVR 101.7"));
+    EXPECT_EQ(s.CrossFade, 3);
+    EXPECT_EQ(s.PublicService, QStringLiteral("Give blood."));
+    EXPECT_EQ(s.AutoStartTime, QTime(7, 0));
+    EXPECT_TRUE(s.AutoStart);
+    EXPECT_EQ(s.AutoStopTime, QTime(23, 30));
+    EXPECT_TRUE(s.AutoStop);
+    EXPECT_EQ(s.ArtistSource, 1);
+    EXPECT_FALSE(s.StartPlay);
+    EXPECT_EQ(s.DJSlots[2].Name, QStringLiteral("Al Noon"));
+    EXPECT_EQ(s.DJSlots[2].SpeechEngine, QStringLiteral("German"));
+    EXPECT_EQ(s.DJSlots[2].PlayList, QStringLiteral("/lists/Noon.lst"));
+    EXPECT_EQ(s.DJSlots[2].FrequencyType, ftMinutes);
+    EXPECT_EQ(s.DJSlots[2].FrequencyMinutes, 20);
+    EXPECT_EQ(s.DJSlots[2].ListOrder, loRandom);
+    EXPECT_EQ(s.DJSlots[4].FrequencyType, ftNever);
+    EXPECT_FALSE(s.ReadWeather);
+    EXPECT_EQ(s.DJSlots[5].FrequencyType, ftSongs);
+    EXPECT_EQ(s.DJSlots[5].FrequencySongs, 7);
+
+    StationSettings next;
+    st.store.readIni(next, QTime(1, 0));
+    EXPECT_EQ(next.StationIdentification, s.StationIdentification);
+    EXPECT_EQ(next.CrossFade, 3);
+    EXPECT_EQ(next.PublicService, QStringLiteral("Give blood."));
+    EXPECT_EQ(next.AutoStartTime, QTime(7, 0));
+    EXPECT_EQ(next.AutoStopTime, QTime(23, 30));
+    EXPECT_EQ(next.DJSlots[2].SpeechEngine, QStringLiteral("German"));
+    EXPECT_EQ(next.DJSlots[2].ListOrder, loRandom);
+    EXPECT_EQ(next.DJSlots[4].FrequencyType, ftNever);
+    EXPECT_EQ(next.DJSlots[5].FrequencySongs, 7);
+    EXPECT_EQ(iniValue(st.perUserFile(), QStringLiteral("Screen"), QStringLiteral("StartPlay")),
+              QStringLiteral("0"));
+}
+
+TEST(ManagerDialog, UnwritableSharedFileShowsTheErrorAndStaysOpen) {
+    Station st;
+    // The station folder's settings file cannot be made: its folder is a file.
+    TempFolder tmp;
+    test::writeWholeFile(tmp.file(QStringLiteral("station")), "not a folder");
+    SettingsStore blocked{
+        SettingsPaths{tmp.file(QStringLiteral("station/")), tmp.file(QStringLiteral("config"))}};
+    ManagerContext blockedContext(st.settings, blocked, kVoices);
+    blockedContext.RearmAutoClocks = st.context.RearmAutoClocks;
+    blockedContext.ForceSlotReload = st.context.ForceSlotReload;
+    TfrmManager dlg(blockedContext);
+    QString caption;
+    QString text;
+    bool stillOpen = false;
+    const int result = runModal(dlg, [&] {
+        dlg.eStationIdentification->setText(QStringLiteral("Never Stored"));
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            caption = box->windowTitle();
+            text = box->text();
+            EXPECT_EQ(box->icon(), QMessageBox::Critical);
+            box->accept();
+        });
+        dlg.bOK->click();
+        stillOpen = dlg.isVisible();
+        dlg.bCancel->click();
+    });
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(caption, QStringLiteral("Corvalin Radio - Setup Error"));
+    EXPECT_TRUE(text.contains(blocked.paths().sharedFile())) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Not a directory"))) << text.toStdString();
+    EXPECT_EQ(st.settings.StationIdentification, QStringLiteral("Z99 Rockin' Zebra"));
+    EXPECT_EQ(st.slotReloads, 0);
+    EXPECT_EQ(st.clocksRearmed, 0);
+    EXPECT_FALSE(QFile::exists(blocked.paths().perUserFile()));
+}
+
+TEST(ManagerDialog, BrowseChoosesAPlayList) {
+    Station st;
+    const QString list = st.folder.file(QStringLiteral("Lists/Jazz.lst"));
+    QDir().mkpath(st.folder.file(QStringLiteral("Lists")));
+    test::writeWholeFile(list, "a.mp3\r\n");
+    TfrmManager dlg(st.context);
+    QString title;
+    QStringList filters;
+    onNextModal([&](QWidget* modal) {
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(files, nullptr);
+        title = files->windowTitle();
+        filters = files->nameFilters();
+        files->selectFile(list);
+        static_cast<QDialog*>(files)->accept();
+    });
+    dlg.djPage(1).fePlayList->browseButton()->click();
+    EXPECT_EQ(title, QStringLiteral("Select Play List"));
+    EXPECT_EQ(filters.value(0), QStringLiteral("List files (*.lst)"));
+    EXPECT_EQ(dlg.djPage(1).fePlayList->fileName(), list);
+}
+
+} // namespace
