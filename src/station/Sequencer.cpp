@@ -241,7 +241,7 @@ void Sequencer::OnEndPlay(int player) {
     if (d == nullptr)
         return;
     host_.SetPlayerTimers(player, false);
-    view_.clearMeters(player);
+    host_.ResetMeters(player);
     view_.setPositionPercent(player, 0);
     view_.setLengthText(player, QString());
     view_.setRemainingText(player, QString());
@@ -267,8 +267,14 @@ void Sequencer::PlayerTimerATimer(int player) {
     Deck* d = deck(player);
     if (d == nullptr)
         return;
-    const qint64 duration = d->Duration();
-    const qint64 position = d->Position();
+    qint64 duration = 0;
+    qint64 position = 0;
+    try {
+        duration = d->Duration();
+        position = d->Position();
+    } catch (const std::exception&) {
+        return; // the display waits for the next second; the tick deals with the deck
+    }
     if (duration > 0)
         view_.setPositionPercent(player, static_cast<int>(position * 100 / duration));
     view_.setRemainingText(player, QStringLiteral(" ") +

@@ -39,6 +39,8 @@ public:
     virtual void ResetSpeech() = 0; // cuts the DJ off
     // The meter and position timers of `player`.
     virtual void SetPlayerTimers(int player, bool enabled) = 0;
+    // The deck has finished: its level trace becomes a flat line and its level bars go to 0.
+    virtual void ResetMeters(int player) = 0;
 };
 
 // The main window's one-shot timers that playout and transport arm.

@@ -11,7 +11,9 @@
 #include "voice/speech/DJSpeechEngine.h"
 #include "voice/speech/VoiceCatalogue.h"
 
+#include <QScopeGuard>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 namespace corvalin {
@@ -457,6 +459,22 @@ void StationController::Timer7Timer() {
         speech_->Timer7Timer();
 }
 
+namespace {
+
+MeterReading readingOf(const TAnalysis& analysis) {
+    MeterReading reading;
+    reading.channels = analysis.Channels;
+    reading.columnCount = analysis.ColumnCount;
+    reading.maxValues = analysis.MaxValues;
+    reading.minValues = analysis.MinValues;
+    reading.levels[0] = analysis.Levels[0];
+    reading.levels[1] = analysis.Levels[1];
+    reading.samplesPerTick = analysis.SamplesPerTick;
+    return reading;
+}
+
+} // namespace
+
 void StationController::PlayerTimerTimer(int player) {
     const int i = player == 1 ? 0 : 1;
     TDSPlayerChannel& c = channel(player);
@@ -469,14 +487,24 @@ void StationController::PlayerTimerTimer(int player) {
         view_.clearMeters(player);
         return;
     }
-    analysis->Analyse();
-    MeterReading reading;
-    reading.channels = analysis->Channels;
-    reading.columnCount = analysis->ColumnCount;
-    reading.maxValues = analysis->MaxValues;
-    reading.minValues = analysis->MinValues;
-    reading.levels[0] = analysis->Levels[0];
-    reading.levels[1] = analysis->Levels[1];
+    try {
+        analysis->Analyse();
+    } catch (const std::exception&) {
+        return; // a deck that cannot lend its data now shows the last trace; the next tick retries
+    }
+    view_.showMeters(player, readingOf(*analysis));
+}
+
+void StationController::ResetMeters(int player) {
+    TAnalysis* analysis = analysis_[player == 1 ? 0 : 1].get();
+    if (!analysis) {
+        view_.clearMeters(player);
+        return;
+    }
+    analysis->ResetTrace();
+    MeterReading reading = readingOf(*analysis);
+    reading.levels[0] = 0.0f; // the bars go to 0; the flat trace stays in view
+    reading.levels[1] = 0.0f;
     view_.showMeters(player, reading);
 }
 
@@ -504,8 +532,15 @@ void StationController::WaveVolumeChange(int value) {
 }
 
 void StationController::ApplicationEvents1Exception(const QString& message) {
+    // Errors raised while the box is up (a timer failing every second) must not stack boxes.
+    if (errorBoxShown_)
+        return;
     const bool wasPlaying = view_.isButtonDown(TransportButton::Play);
-    view_.showTimerBox(message, QStringLiteral("Error"), 10000);
+    {
+        errorBoxShown_ = true;
+        const auto reset = qScopeGuard([this] { errorBoxShown_ = false; });
+        view_.showTimerBox(message, QStringLiteral("Error"), 10000);
+    }
     if (wasPlaying && !closed_) {
         sequencer_->bStopClick();
         sequencer_->bPlayClick();
@@ -578,7 +613,9 @@ void StationController::SetPlayerTimers(int player, bool enabled) {
     if (!analysis_[i] || analysis_[i]->Channel != &c || analysedFile_[i] != c.FileName()) {
         analysis_[i].reset();
         try {
-            const int samplesPerTick = player1_->Frequency() * kMeterTimerMs / 1000;
+            // The song's own rate: a 22.05 kHz song must not be read at the mixer's 44.1 kHz.
+            const int rate = c.SampleRate() > 0 ? c.SampleRate() : player1_->Frequency();
+            const int samplesPerTick = std::max(1, rate * kMeterTimerMs / 1000);
             analysis_[i] = std::make_unique<TAnalysis>(&c, samplesPerTick, kTraceColumns);
             analysedFile_[i] = c.FileName();
         } catch (const std::exception&) {

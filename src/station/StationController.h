@@ -115,6 +115,7 @@ public:
     void ResumeSpeech() override;
     void ResetSpeech() override;
     void SetPlayerTimers(int player, bool enabled) override;
+    void ResetMeters(int player) override;
     NewsFetchCounters& FetchCounters() override;
 
     // TalkHost
@@ -162,6 +163,7 @@ private:
     bool created_ = false;
     bool closed_ = false;
     bool tracingVoiceTest_ = false;
+    bool errorBoxShown_ = false;
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

@@ -44,6 +44,7 @@ struct MeterReading {
     std::span<const std::uint8_t> maxValues;
     std::span<const std::uint8_t> minValues;
     float levels[2] = {0.0f, 0.0f}; // peak per channel, 0..1
+    int samplesPerTick = 0;         // sample frames of the song analysed per display tick
 };
 
 class IStationView {

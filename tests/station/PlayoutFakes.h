@@ -95,8 +95,27 @@ public:
     void setPositionPercent(int player, int percent) override { position[player] = percent; }
     void setLengthText(int player, const QString& text) override { length[player] = text; }
     void setRemainingText(int player, const QString& text) override { remaining[player] = text; }
-    void showMeters(int, const MeterReading&) override {}
-    void clearMeters(int) override {}
+    // What the level display of a deck last showed.
+    struct Meter {
+        bool cleared = false;
+        bool flat = false; // every column at the middle line
+        float levels[2] = {0.0f, 0.0f};
+        int samplesPerTick = 0;
+        int readings = 0;
+    };
+    void showMeters(int player, const MeterReading& reading) override {
+        Meter& m = meters[player];
+        m.cleared = false;
+        m.flat = reading.columnCount > 0;
+        for (std::size_t i = 0; i < reading.maxValues.size(); ++i)
+            m.flat = m.flat && reading.maxValues[i] == 128 && reading.minValues[i] == 128;
+        m.levels[0] = reading.levels[0];
+        m.levels[1] = reading.levels[1];
+        m.samplesPerTick = reading.samplesPerTick;
+        ++m.readings;
+    }
+    void clearMeters(int player) override { meters[player] = Meter{true}; }
+    std::map<int, Meter> meters;
     void setButtonEnabled(TransportButton b, bool enabled) override { enabled_[b] = enabled; }
     bool isButtonEnabled(TransportButton b) const override {
         auto it = enabled_.find(b);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -40,6 +41,8 @@ public:
     void ResumeSpeech() override { ++resumes; }
     void ResetSpeech() override { ++resets; }
     void SetPlayerTimers(int, bool) override {}
+    void ResetMeters(int player) override { ++meterResets[player]; }
+    std::map<int, int> meterResets;
     NewsFetchCounters& FetchCounters() override { return counters; }
 
     NewsFetchCounters counters{QDateTime(), 0};

@@ -86,19 +86,21 @@ private:
             const char* name;
             double seconds;
             int hz;
+            int rate = 44100;
         } specs[] = {
             {"Alder - One.mp3", 2.5, 440},   {"Birch - Two.mp3", 2.5, 550},
             {"Cedar - Three.mp3", 2.5, 660}, {"Dogwood - Four.mp3", 2.5, 330},
             {"Elm - Jingle].mp3", 2.0, 880}, {"Fir - Quiet[.mp3", 2.5, 770},
-            {"Gum - Long.mp3", 9.0, 500},
+            {"Gum - Long.mp3", 9.0, 500},    {"Hazel - Slow.mp3", 2.5, 440, 22050},
         };
         for (const auto& s : specs)
             ok = ok && runTool(QStringLiteral("ffmpeg"),
                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                                 QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2")
+                                QStringLiteral("sine=frequency=%1:sample_rate=%3:duration=%2")
                                     .arg(s.hz)
-                                    .arg(s.seconds),
+                                    .arg(s.seconds)
+                                    .arg(s.rate),
                                 QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
                                 QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
                                 QStringLiteral("128k"), folder.file(QString::fromUtf8(s.name))});
@@ -625,4 +627,40 @@ TEST_F(StationFlow, OutOfRangeCrossFadeStillPlaysOn) {
     ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
     EXPECT_GE(station->timer(1).interval(), 0);
     talkThroughBookmark(1, QStringLiteral("Birch - Two.mp3"));
+}
+
+// An error raised while the error box is up (a display timer failing every second) does not
+// stack a second box on the first.
+TEST_F(StationFlow, ErrorsWhileTheErrorBoxIsUpDoNotStack) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(5);
+    start();
+    view.whileTimerBoxShown = [&] {
+        station->ApplicationEvents1Exception(QStringLiteral("again"));
+        station->ApplicationEvents1Exception(QStringLiteral("and again"));
+    };
+    station->ApplicationEvents1Exception(QStringLiteral("first"));
+    ASSERT_EQ(view.timerBoxes.size(), 1u);
+    EXPECT_EQ(view.timerBoxes[0].text, QStringLiteral("first"));
+    view.whileTimerBoxShown = nullptr;
+    station->ApplicationEvents1Exception(QStringLiteral("later"));
+    EXPECT_EQ(view.timerBoxes.size(), 2u); // once the box is closed, errors show again
+}
+
+// The meters read a song at its own rate, and at its end the trace lies flat with the bars at 0.
+TEST_F(StationFlow, MetersFollowTheSongsRateAndLieFlatAtTheEnd) {
+    writeList({"Hazel - Slow.mp3", "Alder - One.mp3"});
+    writeSettings(5);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Hazel - Slow.mp3")));
+    ASSERT_TRUE(waitFor([&] { return view.meters[1].readings > 3; }));
+    EXPECT_EQ(view.meters[1].samplesPerTick, 22050 * 50 / 1000);
+    EXPECT_FALSE(view.meters[1].flat);
+    ASSERT_TRUE(waitFor([&] { return station->sequencer().deckState(1) != DeckState::Playing; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view.meters[1].cleared);
+    EXPECT_TRUE(view.meters[1].flat);
+    EXPECT_EQ(view.meters[1].levels[0], 0.0f);
+    EXPECT_EQ(view.meters[1].levels[1], 0.0f);
 }
