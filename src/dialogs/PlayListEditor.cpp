@@ -1,0 +1,227 @@
+#include "dialogs/PlayListEditor.h"
+
+#include "platform/FileSystem.h"
+
+#include <QSet>
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace corvalin {
+
+QString NewListCaption() {
+    return QStringLiteral("Corvalin Radio Play List- ") + kNewListName;
+}
+
+QString ListCaption(const QString& listName) {
+    return QStringLiteral("Corvalin Radio Play List - ") + listName;
+}
+
+QString ViewCaption(const QString& listName) {
+    return QStringLiteral("Corvalin Radio View Play List - ") + listName +
+           QStringLiteral(" (read only)");
+}
+
+QString CloseQuestion(const QString& editListName) {
+    if (editListName == kNewListName)
+        return QStringLiteral("You have not saved your new list.\rDo you want to save it now?");
+    return QStringLiteral("List ") + editListName +
+           QStringLiteral(" has been changed.\rDo you want to save it now?");
+}
+
+QString NameWithoutFolder(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+TButtonStates ButtonsOnRule(bool on, bool hasEntries) {
+    TButtonStates b;
+    b.OK = b.AddDir = b.Populate = b.Load = on;
+    const bool needEntries = on && hasEntries;
+    b.ClearList = b.Save = b.Delete = b.TagToFile = b.FileToTag = b.Up = b.Down = needEntries;
+    return b;
+}
+
+void TPathIndex::rebuild(const TPlayListTable& list) {
+    counts_.clear();
+    counts_.reserve(list.rowCount());
+    for (int i = 0; i < list.rowCount(); ++i)
+        insert(list.cell(i, plcFileName));
+}
+
+int AddSongs(TPlayListTable& list, const QStringList& paths, bool allowDuplicates,
+             RandomSource& random, const std::function<void(int handled)>& progress) {
+    const int n = list.rowCount();
+    TPathIndex index;
+    if (!allowDuplicates)
+        index.rebuild(list);
+    list.reserve(n + static_cast<int>(paths.size()));
+    int added = 0;
+    int handled = 0;
+    for (const QString& path : paths) {
+        if (progress && (++handled & 255) == 0)
+            progress(handled);
+        if (!isRegularFile(path))
+            continue;
+        if (!allowDuplicates) {
+            if (index.contains(path))
+                continue;
+            index.insert(path);
+        }
+        ++added;
+        list.appendRow({path, QStringLiteral("F"), OrderKey(n + added), NewRandomKey(random)});
+    }
+    if (progress)
+        progress(static_cast<int>(paths.size()));
+    list.sortBy(plcOrder);
+    return added;
+}
+
+namespace {
+
+bool endsWithMp3(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length < 4)
+        return false;
+    const char* e = name + length - 4;
+    return e[0] == '.' && (e[1] | 0x20) == 'm' && (e[2] | 0x20) == 'p' && e[3] == '3';
+}
+
+struct Folder {
+    QByteArray path; // native bytes, without a trailing "/" (except the root)
+};
+
+QByteArray joined(const QByteArray& folder, const char* name) {
+    QByteArray path = folder;
+    if (!path.endsWith('/'))
+        path += '/';
+    path += name;
+    return path;
+}
+
+} // namespace
+
+TMp3Walk CollectMp3Files(const QString& folder, const std::function<void(int found)>& progress) {
+    TMp3Walk walk;
+    QByteArray root = nativeFileName(folder);
+    while (root.size() > 1 && root.endsWith('/'))
+        root.chop(1);
+    if (root.isEmpty())
+        return walk;
+
+    // Every folder is walked once, whatever links lead to it again: a link to a folder it is
+    // inside would otherwise never end.
+    QSet<std::pair<dev_t, ino_t>> walked;
+    std::vector<QByteArray> pending{root};
+    std::vector<QByteArray> files;
+    std::vector<QByteArray> subfolders;
+    while (!pending.empty()) {
+        const QByteArray path = std::move(pending.back());
+        pending.pop_back();
+
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            ++walk.unreadableFolders;
+            continue;
+        }
+        struct stat self {};
+        if (::fstat(fd, &self) != 0) {
+            ::close(fd);
+            ++walk.unreadableFolders;
+            continue;
+        }
+        if (walked.contains({self.st_dev, self.st_ino})) {
+            ::close(fd);
+            ++walk.repeatedFolders;
+            continue;
+        }
+        walked.insert({self.st_dev, self.st_ino});
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            ++walk.unreadableFolders;
+            continue;
+        }
+        files.clear();
+        subfolders.clear();
+        while (const dirent* entry = ::readdir(dir)) {
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            bool isFile = entry->d_type == DT_REG;
+            bool isFolder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // A link counts as what it leads to; a broken one as nothing.
+                struct stat target {};
+                if (::fstatat(fd, name, &target, 0) == 0) {
+                    isFile = S_ISREG(target.st_mode);
+                    isFolder = S_ISDIR(target.st_mode);
+                }
+            }
+            if (isFile && endsWithMp3(name))
+                files.push_back(joined(path, name));
+            else if (isFolder)
+                subfolders.push_back(joined(path, name));
+        }
+        ::closedir(dir);
+
+        // The system lists a folder in no particular order: sorted, a folder adds the same way
+        // every time.
+        std::sort(files.begin(), files.end());
+        std::sort(subfolders.begin(), subfolders.end());
+        for (const QByteArray& file : files)
+            walk.files.append(fileNameFromNative(file));
+        // Depth first: the first subfolder is walked next.
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+            pending.push_back(std::move(*it));
+        if (progress)
+            progress(static_cast<int>(walk.files.size()));
+    }
+    return walk;
+}
+
+int DeleteEntry(TPlayListTable& list, int row) {
+    if (row < 0 || row >= list.rowCount())
+        return -1;
+    list.removeRow(row);
+    if (list.isEmpty())
+        return -1;
+    return std::min(row, list.rowCount() - 1);
+}
+
+int MoveEntry(TPlayListTable& list, int row, int direction) {
+    if (row < 0 || row >= list.rowCount())
+        return -1;
+    const int other = direction == 1 ? row - 1 : row + 1;
+    if (other < 0 || other >= list.rowCount())
+        return -1;
+    // Exchanging the order keys and sorting again gives the same list; exchanging the other
+    // cells also moves an entry whose neighbour has the same key.
+    for (const int column : {plcFileName, plcPlayed, plcRandom}) {
+        const QString mine = list.cell(row, column);
+        list.setCell(row, column, list.cell(other, column));
+        list.setCell(other, column, mine);
+    }
+    return other;
+}
+
+void FillLiveView(const TPlayListTable& live, TPlayListTable& view, int currentListIndex,
+                  int listOrder) {
+    LoadListView(live, view, currentListIndex);
+    view.sortBy(listOrder != 0 ? plcRandom : plcOrder);
+    view.setCurrentRow(-1);
+}
+
+int FindEntry(const TPlayListTable& list, const QString& path) {
+    for (int i = 0; i < list.rowCount(); ++i) {
+        if (list.cell(i, plcFileName).compare(path, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace corvalin
