@@ -45,6 +45,9 @@ public:
     void bOKClick();
     void bCancelClick();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FormCreate();
     // Shows the editor's entries and selection.
