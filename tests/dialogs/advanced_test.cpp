@@ -1,0 +1,259 @@
+#include "TestSupport.h"
+#include "dialogs/FormAdvanced.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using corvalin::test::TempFolder;
+
+namespace {
+
+const char* const kBoxNames[] = {
+    "eNewsURL",        "eNewsStart",     "eNewsEnd",     "eWeatherURL", "eTemperatureStart",
+    "eTemperatureEnd", "eForecastStart", "eForecastEnd", "eCityStart",  "eCityEnd"};
+
+int runModal(QDialog& dialog, const std::function<void()>& operate) {
+    bool forced = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        forced = true;
+        dialog.reject();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, &dialog, operate);
+    const int result = dialog.exec();
+    EXPECT_FALSE(forced) << "the dialog did not close";
+    return result;
+}
+
+// Values an operator might have set, none of them a default.
+NewsDefinitions customDefinitions() {
+    NewsDefinitions d;
+    d.NewsURL = QStringLiteral("http://127.0.0.1:8001/news");
+    d.NewsStart = QStringLiteral("<h1>");
+    d.NewsEnd = QStringLiteral("</h1>");
+    d.WeatherURL = QStringLiteral("http://127.0.0.1:8002/weather/local/12345");
+    d.TemperatureStart = QStringLiteral("temp=");
+    d.TemperatureEnd = QStringLiteral(";");
+    d.ForecastStart = QStringLiteral("sky=");
+    d.ForecastEnd = QStringLiteral(";");
+    d.CityStart = QStringLiteral("city=");
+    d.CityEnd = QStringLiteral(";");
+    d.PrecipStart = QStringLiteral("rain=");
+    d.PrecipEnd = QStringLiteral("%");
+    return d;
+}
+
+struct Station {
+    TempFolder folder;
+    SettingsStore store{SettingsPaths{folder.path(), folder.path() + QStringLiteral("config")}};
+    StationSettings settings = defaultSettings(folder.path(), QTime(9, 0));
+    QList<NewsDefinitions> changes;
+    QList<int> helpTopics;
+    AdvancedContext context{settings, store};
+
+    Station() {
+        settings.ZipCode = QStringLiteral("12345");
+        settings.News = customDefinitions();
+        context.NewsDefinitionsChanged = [this](const NewsDefinitions& d) { changes << d; };
+        context.ShowHelp = [this](int topic) { helpTopics << topic; };
+    }
+    QString storeFile() const { return store.paths().storeFile(settings.SameSettings); }
+};
+
+QString stored(const QString& file, const QString& key) {
+    return IniFile::load(file).value(kNewsSection, key).value_or(QStringLiteral("<missing>"));
+}
+
+TEST(AdvancedOptions, ShowsTheTenValuesInTheirGroups) {
+    Station st;
+    TfrmAdvanced dlg(st.context);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Corvalin Radio - Advanced Options"));
+    EXPECT_EQ(dlg.gbNews->title(), QStringLiteral("News"));
+    EXPECT_EQ(dlg.gbWeather->title(), QStringLiteral("Weather"));
+    const QStringList labels = {
+        QStringLiteral("News URL"),
+        QStringLiteral("News starts at text"),
+        QStringLiteral("News ends at text"),
+        QStringLiteral("Weather URL"),
+        QStringLiteral("Temperature starts at text"),
+        QStringLiteral("Temperature ends at text"),
+        QStringLiteral("Condition starts at text"),
+        QStringLiteral("Condition ends at text"),
+        QStringLiteral("City starts at text"),
+        QStringLiteral("City ends at text"),
+    };
+    const NewsDefinitions values = customDefinitions();
+    for (std::size_t i = 0; i < 10; ++i) {
+        SCOPED_TRACE(kBoxNames[i]);
+        auto* box = dlg.findChild<QLineEdit*>(QString::fromLatin1(kBoxNames[i]));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->parentWidget(), i < 3 ? dlg.gbNews : dlg.gbWeather);
+        EXPECT_EQ(box->text(), values.*newsDefinitionKeys()[i].field);
+        QLabel* label = nullptr;
+        for (QLabel* l : box->parentWidget()->findChildren<QLabel*>())
+            if (l->buddy() == box)
+                label = l;
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), labels[static_cast<qsizetype>(i)]);
+    }
+    EXPECT_EQ(dlg.bOK->text(), QStringLiteral("OK"));
+    EXPECT_TRUE(dlg.bOK->isDefault());
+    EXPECT_EQ(dlg.bCancel->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(dlg.bDefaults->text(), QStringLiteral("Set All To Default"));
+    EXPECT_EQ(dlg.bHelp->text(), QStringLiteral("Help"));
+    dlg.bHelp->click();
+    EXPECT_EQ(st.helpTopics, QList<int>{6});
+}
+
+TEST(AdvancedOptions, DefaultsThenOkStoresTheBuiltInValuesWithTheZipCode) {
+    Station st;
+    TfrmAdvanced dlg(st.context);
+    const int result = runModal(dlg, [&] {
+        dlg.bDefaults->click();
+        EXPECT_EQ(st.settings.News, customDefinitions()) << "only the boxes change";
+        dlg.bOK->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    const NewsDefinitions defaults = builtInDefinitionsInForce(QStringLiteral("12345"));
+    EXPECT_TRUE(st.settings.News.WeatherURL.endsWith(QStringLiteral("/weather/local/12345")));
+    for (const auto& [key, field] : newsDefinitionKeys()) {
+        SCOPED_TRACE(key.toStdString());
+        EXPECT_EQ(st.settings.News.*field, defaults.*field);
+        EXPECT_EQ(stored(st.storeFile(), key), defaults.*field);
+    }
+    EXPECT_EQ(st.settings.News.PrecipStart, QStringLiteral("rain=")) << "not offered here";
+    ASSERT_EQ(st.changes.size(), 1);
+    EXPECT_EQ(st.changes.front(), st.settings.News);
+
+    // In the store's [DJ5] in their order, after what was there.
+    const IniFile ini = IniFile::load(st.storeFile());
+    const auto& entries = ini.entries(kNewsSection);
+    ASSERT_EQ(entries.size(), 10u);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        EXPECT_EQ(entries[i].key, newsDefinitionKeys()[i].key);
+}
+
+TEST(AdvancedOptions, CancelOrEscChangesNothingAfterDefaults) {
+    for (const bool esc : {false, true}) {
+        SCOPED_TRACE(esc ? "Esc" : "Cancel");
+        Station st;
+        TfrmAdvanced dlg(st.context);
+        const int result = runModal(dlg, [&] {
+            dlg.bDefaults->click();
+            dlg.eNewsEnd->setText(QStringLiteral("changed"));
+            if (esc) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(dlg.eNewsEnd, &press);
+            } else {
+                dlg.bCancel->click();
+            }
+        });
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_EQ(st.settings.News, customDefinitions());
+        EXPECT_FALSE(QFile::exists(st.storeFile()));
+        EXPECT_TRUE(st.changes.isEmpty());
+    }
+}
+
+TEST(AdvancedOptions, OkStoresTheBoxesExactlyAsTyped) {
+    struct Case {
+        const char* name;
+        bool sameSettings;
+        QString typed;
+    };
+    const Case cases[] = {
+        {"emptied", false, QString()},
+        {"blanks kept", false, QStringLiteral("  <b> ")},
+        {"shared store", true, QStringLiteral("<span class=\"t\">")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station st;
+        st.settings.SameSettings = c.sameSettings;
+        TfrmAdvanced dlg(st.context);
+        dlg.show();
+        dlg.eTemperatureStart->setText(c.typed);
+        dlg.eNewsURL->clear();
+        dlg.bOK->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(st.settings.News.TemperatureStart, c.typed);
+        EXPECT_EQ(st.settings.News.NewsURL, QString());
+        EXPECT_EQ(stored(st.storeFile(), QStringLiteral("TemperatureStart")), c.typed);
+        EXPECT_EQ(stored(st.storeFile(), QStringLiteral("NewsURL")), QString());
+        EXPECT_EQ(stored(st.storeFile(), QStringLiteral("CityEnd")), QStringLiteral(";"));
+        const QString otherStore = st.store.paths().storeFile(!c.sameSettings);
+        EXPECT_EQ(stored(otherStore, QStringLiteral("NewsURL")), QStringLiteral("<missing>"));
+    }
+}
+
+TEST(AdvancedOptions, ShowsTheAddressInMemoryNotAnUnconfirmedZipCode) {
+    Station st;
+    st.settings.ZipCode = QStringLiteral("54321"); // as if typed but the address not yet adjusted
+    TfrmAdvanced dlg(st.context);
+    EXPECT_EQ(dlg.eWeatherURL->text(), customDefinitions().WeatherURL);
+    dlg.bDefaults->click();
+    EXPECT_TRUE(dlg.eWeatherURL->text().endsWith(QStringLiteral("/weather/local/54321")));
+}
+
+TEST(AdvancedOptions, UnwritableStoreShowsTheErrorAndStaysOpen) {
+    TempFolder tmp;
+    test::writeWholeFile(tmp.file(QStringLiteral("station")), "not a folder");
+    SettingsStore blocked{
+        SettingsPaths{tmp.file(QStringLiteral("station/")), tmp.file(QStringLiteral("config"))}};
+    StationSettings settings = defaultSettings(tmp.file(QStringLiteral("station/")), QTime(9, 0));
+    settings.SameSettings = true;
+    settings.News = customDefinitions();
+    AdvancedContext context(settings, blocked);
+    int changes = 0;
+    context.NewsDefinitionsChanged = [&](const NewsDefinitions&) { ++changes; };
+
+    TfrmAdvanced dlg(context);
+    QString text;
+    bool stillOpen = false;
+    const int result = runModal(dlg, [&] {
+        dlg.eNewsURL->setText(QStringLiteral("http://127.0.0.1:9/never"));
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Corvalin Radio - Setup Error"));
+            text = box->text();
+            box->accept();
+        });
+        dlg.bOK->click();
+        stillOpen = dlg.isVisible();
+        dlg.bCancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(text.contains(blocked.paths().sharedFile())) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Not a directory"))) << text.toStdString();
+    EXPECT_EQ(settings.News, customDefinitions());
+    EXPECT_EQ(changes, 0);
+}
+
+TEST(AdvancedOptions, TypedValuesKeepThePrecipitationMarkers) {
+    NewsDefinitions typed;
+    typed.NewsURL = QStringLiteral("n");
+    typed.CityEnd = QStringLiteral("c");
+    const NewsDefinitions next = withTypedDefinitions(customDefinitions(), typed);
+    EXPECT_EQ(next.NewsURL, QStringLiteral("n"));
+    EXPECT_EQ(next.CityEnd, QStringLiteral("c"));
+    EXPECT_EQ(next.WeatherURL, QString());
+    EXPECT_EQ(next.PrecipStart, QStringLiteral("rain="));
+    EXPECT_EQ(next.PrecipEnd, QStringLiteral("%"));
+    EXPECT_EQ(advancedDefaults(QStringLiteral(" 777")).WeatherURL,
+              builtInNewsDefinitions().WeatherURL + QStringLiteral(" 777"));
+}
+
+} // namespace
