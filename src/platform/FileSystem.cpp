@@ -58,15 +58,36 @@ QByteArray folderOf(const QString& path) {
     return QFile::encodeName(QFileInfo(path).absolutePath());
 }
 
-// Creates a temporary file beside `path`, lets `fill` write it (returning 0 or an errno), gives it
-// `mode`, syncs and closes it. On success `temp` names it; on failure it is removed again and the
-// error is reported as `what` of `path`.
-FileResult writeTempBeside(const QString& path, mode_t mode, const std::function<int(int fd)>& fill,
-                           const QString& what, QByteArray& temp) {
-    temp = QFile::encodeName(path) + ".XXXXXX";
+// The name pattern of a temporary file beside `target`: its name plus ".XXXXXX", the name cut
+// short when the whole would not fit in a folder entry.
+QByteArray tempPattern(const QByteArray& target) {
+    constexpr qsizetype kMaxName = 255;
+    constexpr qsizetype kSuffix = 7;
+    const qsizetype nameLength = target.size() - target.lastIndexOf('/') - 1;
+    QByteArray pattern = target;
+    if (nameLength + kSuffix > kMaxName)
+        pattern.chop(nameLength + kSuffix - kMaxName);
+    return pattern + ".XXXXXX";
+}
+
+// The folder part of a path in the system's bytes.
+QByteArray nativeFolderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// Creates a temporary file beside `target`, lets `fill` write it (returning 0 or an errno), gives
+// it `mode`, syncs and closes it. On success `temp` names it; on failure it is removed again and
+// the error is reported as `what` of `shown`.
+FileResult writeTempBeside(const QByteArray& target, const QString& shown, mode_t mode,
+                           const std::function<int(int fd)>& fill, const QString& what,
+                           QByteArray& temp) {
+    temp = tempPattern(target);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        return failure(QStringLiteral("Cannot create a temporary file beside"), path, errno);
+        return failure(QStringLiteral("Cannot create a temporary file beside"), shown, errno);
     int err = fill(fd);
     if (err == 0 && ::fchmod(fd, mode) != 0)
         err = errno;
@@ -76,28 +97,28 @@ FileResult writeTempBeside(const QString& path, mode_t mode, const std::function
         err = errno;
     if (err != 0) {
         ::unlink(temp.constData());
-        return failure(what, path, err);
+        return failure(what, shown, err);
     }
     return {};
 }
 
-} // namespace
-
-FileResult syncFolder(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+FileResult syncNativeFolder(const QByteArray& folder, const QString& shown) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return failure(QStringLiteral("Cannot open folder"), folder, errno);
+        return failure(QStringLiteral("Cannot open folder"), shown, errno);
     const int rc = ::fsync(fd);
     const int err = errno;
     ::close(fd);
     if (rc != 0 && err != EINVAL) // some file systems cannot sync folders; the rename still holds
-        return failure(QStringLiteral("Cannot sync folder"), folder, err);
+        return failure(QStringLiteral("Cannot sync folder"), shown, err);
     return {};
 }
 
-FileResult writeFileAtomically(const QString& path, const QByteArray& data, int newFileMode) {
-    const QByteArray target = QFile::encodeName(path);
+// writeFileAtomically for a path in the system's bytes; `shown` names it in errors, `folder` is
+// the folder synced after the rename.
+FileResult replaceNative(const QByteArray& target, const QString& shown, const QString& folder,
+                         const QByteArray& nativeFolder, const std::function<int(int fd)>& fill,
+                         int newFileMode) {
     mode_t mode = 0;
     struct stat old {};
     if (::stat(target.constData(), &old) == 0) {
@@ -110,17 +131,36 @@ FileResult writeFileAtomically(const QString& path, const QByteArray& data, int 
 
     const QString what = QStringLiteral("Cannot write");
     QByteArray temp;
-    const FileResult written = writeTempBeside(
-        path, mode, [&](int fd) { return writeAll(fd, data.constData(), data.size()) ? 0 : errno; },
-        what, temp);
+    const FileResult written = writeTempBeside(target, shown, mode, fill, what, temp);
     if (!written)
         return written;
     if (::rename(temp.constData(), target.constData()) != 0) {
         const int err = errno;
         ::unlink(temp.constData());
-        return failure(what, path, err);
+        return failure(what, shown, err);
     }
-    return syncFolder(QFile::decodeName(folderOf(path)));
+    return syncNativeFolder(nativeFolder, folder);
+}
+
+} // namespace
+
+FileResult syncFolder(const QString& folder) {
+    return syncNativeFolder(QFile::encodeName(folder), folder);
+}
+
+FileResult writeFileAtomically(const QString& path, const QByteArray& data, int newFileMode) {
+    const QByteArray folder = folderOf(path);
+    return replaceNative(
+        QFile::encodeName(path), path, QFile::decodeName(folder), folder,
+        [&](int fd) { return writeAll(fd, data.constData(), data.size()) ? 0 : errno; },
+        newFileMode);
+}
+
+FileResult replaceFileAtomically(const QByteArray& nativePath,
+                                 const std::function<int(int fd)>& fill, int newFileMode) {
+    const QByteArray folder = nativeFolderOf(nativePath);
+    return replaceNative(nativePath, fileNameFromNative(nativePath), fileNameFromNative(folder),
+                         folder, fill, newFileMode);
 }
 
 FileResult renameNoReplace(const QString& from, const QString& to) {
@@ -151,7 +191,7 @@ FileResult copyNoOverwrite(const QString& from, const QString& to) {
 
     QByteArray temp;
     const FileResult written = writeTempBeside(
-        to, mode,
+        QFile::encodeName(to), to, mode,
         [&](int fd) {
             while (!source.atEnd()) {
                 const QByteArray chunk = source.read(1 << 20);
@@ -257,6 +297,71 @@ bool isRegularFile(const QString& path) {
         return false;
     struct stat st {};
     return ::stat(nativeFileName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int openRegularFile(const QByteArray& nativePath, int flags, bool* notRegular) {
+    if (notRegular)
+        *notRegular = false;
+    const auto refuse = [&](int err) {
+        struct stat info {};
+        if (notRegular && ::stat(nativePath.constData(), &info) == 0 && !S_ISREG(info.st_mode))
+            *notRegular = true;
+        errno = err;
+        return -1;
+    };
+    // O_NONBLOCK: opening a FIFO or a device must not wait for a peer or a medium.
+    const int fd = ::open(nativePath.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(errno);
+    struct stat info {};
+    int err = 0;
+    if (::fstat(fd, &info) != 0)
+        err = errno;
+    else if (!S_ISREG(info.st_mode))
+        err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (err == 0) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+            err = errno;
+    }
+    if (err != 0) {
+        ::close(fd);
+        return refuse(err);
+    }
+    return fd;
+}
+
+FileResult readRegularFile(const QString& path, QByteArray& data) {
+    data.clear();
+    const QString what = QStringLiteral("Cannot read");
+    bool notRegular = false;
+    const int fd = openRegularFile(nativeFileName(path), O_RDONLY, &notRegular);
+    if (fd < 0) {
+        if (notRegular)
+            return {false, QStringLiteral("%1 \"%2\": not a regular file").arg(what, path)};
+        return failure(what, path, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_size > 0 && info.st_size < (qint64(1) << 30))
+        data.reserve(static_cast<qsizetype>(info.st_size));
+    char buffer[1 << 16];
+    int err = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            err = errno;
+        if (n <= 0)
+            break;
+        data.append(buffer, n);
+    }
+    ::close(fd);
+    if (err != 0) {
+        data.clear();
+        return failure(what, path, err);
+    }
+    return {};
 }
 
 } // namespace corvalin

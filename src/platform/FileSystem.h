@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace corvalin {
 
@@ -19,6 +20,14 @@ struct FileResult {
 // and removes the temporary file.
 [[nodiscard]] FileResult writeFileAtomically(const QString& path, const QByteArray& data,
                                              int newFileMode = -1);
+
+// The same for a path given as the system's bytes (see nativeFileName), with the content written
+// by `fill` into the temporary file's descriptor (it returns 0 or an errno). The temporary file
+// has a unique name, so a left-over from a crash never stands in the way. A name too long to take
+// the temporary file's suffix gets a shortened temporary name in the same folder.
+[[nodiscard]] FileResult replaceFileAtomically(const QByteArray& nativePath,
+                                               const std::function<int(int fd)>& fill,
+                                               int newFileMode = -1);
 
 // Renames `from` to `to` only when `to` does not exist (never replaces a file).
 [[nodiscard]] FileResult renameNoReplace(const QString& from, const QString& to);
@@ -40,5 +49,18 @@ QByteArray nativeFileName(const QString& name);
 // `path` names a regular file (not a folder, FIFO or device), following symbolic links. Never
 // blocks: nothing is opened.
 bool isRegularFile(const QString& path);
+
+// Opens the file at `nativePath` (see nativeFileName) with `flags` (O_RDONLY, O_WRONLY or
+// O_RDWR, plus O_APPEND or O_TRUNC) only when it is a regular file, following symbolic links.
+// Never blocks on a FIFO or a device: the open is non-blocking and anything that fstat does not
+// call a regular file is closed again. Returns the descriptor (close-on-exec, blocking mode
+// restored), or -1 with errno set; `notRegular`, when given, tells that the path exists but is
+// something else (a folder, FIFO, device or socket).
+[[nodiscard]] int openRegularFile(const QByteArray& nativePath, int flags,
+                                  bool* notRegular = nullptr);
+
+// Reads the whole regular file at `path` (see nativeFileName) into `data`. Anything that is not a
+// regular file is refused without blocking.
+[[nodiscard]] FileResult readRegularFile(const QString& path, QByteArray& data);
 
 } // namespace corvalin
