@@ -2,14 +2,15 @@
 
 #include "platform/FileSystem.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corvalin {
 
@@ -87,13 +88,41 @@ quint32 syncsafe(const QByteArray& b, qsizetype at) {
     return v;
 }
 
-// A 2.4 frame size is syncsafe; some writers put a plain number there, recognisable by a set top
-// bit.
-quint32 frameSize24(const QByteArray& b, qsizetype at) {
-    for (int i = 0; i < 4; ++i)
-        if (byteAt(b, at + i) & 0x80)
-            return bigEndian(b, at, 4);
-    return syncsafe(b, at);
+bool isUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+
+bool isFrameId(const QByteArray& id) {
+    for (char c : id)
+        if (!isUpper(c) && !(c >= '0' && c <= '9'))
+            return false;
+    return true;
+}
+
+// Whether a 2.3/2.4 frame ending at `next` is followed by what may follow a frame: the end of the
+// frames, padding (nothing but zeros from `dataEnd` on), or the header of another frame.
+bool landsOnBoundary(const QByteArray& frames, qint64 next, qsizetype dataEnd) {
+    if (next > frames.size())
+        return false;
+    if (next >= dataEnd)
+        return true;
+    return next + 10 <= frames.size() && isUpper(frames.at(next)) && isFrameId(frames.mid(next, 4));
+}
+
+// The size of the 2.4 frame at `pos`. It should be syncsafe, but some taggers write a plain
+// number. As other readers do, the plain number is taken when the syncsafe reading cannot be one
+// (a top bit is set), or when only the plain one leads to a boundary.
+qint64 frameSize24(const QByteArray& frames, qsizetype pos, qsizetype dataEnd) {
+    const qint64 plain = bigEndian(frames, pos + 4, 4);
+    for (int i = 4; i < 8; ++i)
+        if (byteAt(frames, pos + i) & 0x80)
+            return plain;
+    const qint64 safe = syncsafe(frames, pos + 4);
+    if (safe == plain || landsOnBoundary(frames, pos + 10 + safe, dataEnd))
+        return safe;
+    if (landsOnBoundary(frames, pos + 10 + plain, dataEnd))
+        return plain;
+    return safe;
 }
 
 void appendBigEndian(QByteArray& out, quint32 v) {
@@ -111,17 +140,6 @@ QByteArray resync(const QByteArray& in) {
             ++i;
     }
     return out;
-}
-
-bool isUpper(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-
-bool isFrameId(const QByteArray& id) {
-    for (char c : id)
-        if (!isUpper(c) && !(c >= '0' && c <= '9'))
-            return false;
-    return true;
 }
 
 bool isWide(int encoding) {
@@ -354,6 +372,34 @@ qint64 declaredTagSize(const QByteArray& head) {
     return size + ((byteAt(head, 5) & 0x10) ? 20 : 10);
 }
 
+// How well a comment frame fits as the one holding the song marks: the marks live in the comment
+// without description, which this program writes in English. Described comments are other
+// programs' notes; one is shown only when there is no plain comment, and never iTunes' machine
+// data (iTunNORM, iTunSMPB...).
+enum class CommentRank { PlainEnglish, Plain, Described, None };
+
+CommentRank rankComment(const QByteArray& body) {
+    if (body.size() < 4 || byteAt(body, 0) > 3)
+        return CommentRank::None;
+    const int encoding = byteAt(body, 0);
+    const qsizetype end = terminatorAt(body, 4, encoding);
+    const QString description =
+        end < body.size() ? decodeText(body.constData() + 4, end - 4, encoding) : QString();
+    if (description.isEmpty())
+        return body.mid(1, 3) == "eng" ? CommentRank::PlainEnglish : CommentRank::Plain;
+    return description.startsWith(u"iTun") ? CommentRank::None : CommentRank::Described;
+}
+
+// The rank of a kept 2.3 frame when it is a readable comment, as a later read would see it.
+CommentRank rankKeptFrame(const QByteArray& frame) {
+    if (frame.size() < 10 || !frame.startsWith("COMM"))
+        return CommentRank::None;
+    const quint8 flags2 = byteAt(frame, 9);
+    if (flags2 & 0xC0) // compressed or encrypted
+        return CommentRank::None;
+    return rankComment(frame.mid((flags2 & 0x20) ? 11 : 10));
+}
+
 class FrameReader {
 public:
     FrameReader(TID3v2& tag, QByteArray (&slots)[SlotCount]) : tag_(tag), slots_(slots) {}
@@ -376,30 +422,59 @@ public:
         }
         const int headerSize = version == 2 ? 6 : 10;
         const int idSize = version == 2 ? 3 : 4;
+        qsizetype dataEnd = region.size(); // where the padding starts
+        while (dataEnd > 0 && region.at(dataEnd - 1) == 0)
+            --dataEnd;
         while (pos >= 0 && pos + headerSize <= region.size() && isUpper(region.at(pos))) {
             const qint64 size = version == 2   ? bigEndian(region, pos + 3, 3)
                                 : version == 3 ? bigEndian(region, pos + 4, 4)
-                                               : frameSize24(region, pos + 4);
+                                               : frameSize24(region, pos, dataEnd);
             if (size > region.size() - pos - headerSize)
                 break; // runs past the tag
             const QByteArray id = region.mid(pos, idSize);
             const QByteArray body = region.mid(pos + headerSize, size);
+            const qsizetype kept = tag_.OtherFrames.size();
+            comment_.reset();
             if (version == 2)
                 frame22(id, body);
             else if (version == 3)
                 frame23(id, byteAt(region, pos + 8), byteAt(region, pos + 9), body);
             else
                 frame24(id, byteAt(region, pos + 8), byteAt(region, pos + 9), body);
+            if (comment_) {
+                comment_->kept = tag_.OtherFrames.size() > kept ? kept : -1;
+                comments_.push_back(*comment_);
+            }
             pos += headerSize + size;
         }
     }
 
+    // Picks the comment the fields show (the others stay among OtherFrames). Call after read().
+    void chooseComment() {
+        const Comment* best = nullptr;
+        for (const Comment& c : comments_)
+            if (c.rank < CommentRank::None && (!best || c.rank < best->rank))
+                best = &c;
+        if (!best)
+            return;
+        slots_[sComment] = best->body;
+        if (best->kept >= 0)
+            tag_.OtherFrames.removeAt(best->kept);
+    }
+
 private:
     // Stores a readable frame in its slot; true when the slot is one the writer manages.
+    // Comments are not stored at once: every comment frame is kept like an unmanaged frame, and
+    // chooseComment() later takes the one the fields show out of the kept ones.
     bool offer(const QByteArray& id, const QByteArray& body, bool readable) {
         for (int s = 0; s < SlotCount; ++s) {
             if (id != (tag_.Version < 3 ? SlotNames[s].v2 : SlotNames[s].v3))
                 continue;
+            if (s == sComment) {
+                if (readable)
+                    comment_ = Comment{body, rankComment(body), -1};
+                return false;
+            }
             if (readable && !body.isEmpty() && byteAt(body, 0) <= 3)
                 slots_[s] = body;
             return s < WrittenSlots;
@@ -470,12 +545,21 @@ private:
         keep(id, grouped ? body.left(1) + *converted : *converted, status, grouped ? 0x20 : 0);
     }
 
+    struct Comment {
+        QByteArray body;
+        CommentRank rank;
+        qsizetype kept; // its index in OtherFrames, -1 when it was not kept
+    };
+
     TID3v2& tag_;
     QByteArray (&slots_)[SlotCount];
     bool tagUnsync_ = false;
+    std::optional<Comment> comment_; // the comment frame being read
+    std::vector<Comment> comments_;
 };
 
-QByteArray managedFrames(const TID3v2& tag) {
+// The managed fields as 2.3 frames, in slot order. `others` are the frames written after them.
+QByteArray managedFrames(const TID3v2& tag, const QList<QByteArray>& others) {
     QByteArray out;
     const QString texts[WrittenSlots] = {
         tag.Title,   tag.Artist, tag.Album,    tag.Track ? QString::number(tag.Track) : QString(),
@@ -484,7 +568,12 @@ QByteArray managedFrames(const TID3v2& tag) {
     for (int s = 0; s < WrittenSlots; ++s) {
         const QByteArray id = SlotNames[s].v3;
         if (s == sComment) {
-            if (tag.Comment.isEmpty())
+            // An empty comment is still written when another comment would otherwise take its
+            // place on the next read.
+            if (tag.Comment.isEmpty() &&
+                std::none_of(others.begin(), others.end(), [](const QByteArray& frame) {
+                    return rankKeptFrame(frame) < CommentRank::None;
+                }))
                 continue;
             const int encoding = chooseEncoding({tag.Comment});
             QByteArray body(1, static_cast<char>(encoding));
@@ -630,7 +719,9 @@ bool TID3v2::ParseTag(const QByteArray& head, qint64 fileLength) {
         return true;
 
     QByteArray slots[SlotCount];
-    FrameReader(*this, slots).read(head);
+    FrameReader reader(*this, slots);
+    reader.read(head);
+    reader.chooseComment();
 
     const auto orText = [&](Slot first, Slot fallback) {
         const QString text = slotText(slots[first]);
@@ -657,7 +748,7 @@ bool TID3v2::ParseTag(const QByteArray& head, qint64 fileLength) {
 }
 
 QByteArray TID3v2::RenderFrames() const {
-    QByteArray out = managedFrames(*this);
+    QByteArray out = managedFrames(*this, OtherFrames);
     for (const QByteArray& frame : OtherFrames)
         out.append(frame);
     return out;
@@ -680,7 +771,7 @@ TID3v2::WritePlan TID3v2::PlanWrite(const QByteArray& head, qint64 fileLength) c
     if (!old.ParseTag(head, fileLength))
         return plan;
     // The frames not managed here are taken from the tag being replaced.
-    QByteArray frames = managedFrames(*this);
+    QByteArray frames = managedFrames(*this, old.OtherFrames);
     for (const QByteArray& frame : old.OtherFrames)
         frames.append(frame);
     const qint64 needed = 10 + frames.size();
@@ -699,28 +790,24 @@ TID3v2::WritePlan TID3v2::PlanWrite(const QByteArray& head, qint64 fileLength) c
 
 bool TID3v2::ReadTag(const QString& fileName) {
     ClearTag();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a FIFO or a device would block or never end.
+    Descriptor in(openRegularFile(nativeFileName(fileName), O_RDONLY));
+    struct stat info {};
+    if (in.get() < 0 || ::fstat(in.get(), &info) != 0)
         return false;
-    const qint64 length = file.size();
-    QByteArray head = file.read(10);
-    if (head.size() == 10 && head.startsWith("ID3")) {
-        const qint64 wanted = qMin(declaredTagSize(head), length);
-        if (wanted > 10)
-            head.append(file.read(wanted - 10));
-    }
-    return ParseTag(head, length);
+    return ParseTag(readHead(in.get(), info.st_size), info.st_size);
 }
 
 bool TID3v2::WriteTag(const QString& fileName) {
     // A link is followed: the tag is written into the file it names, and the link stays.
-    const QString path = QFileInfo(fileName).canonicalFilePath();
-    if (path.isEmpty())
+    char* resolved = ::realpath(nativeFileName(fileName).constData(), nullptr);
+    if (!resolved)
         return false;
-    const QByteArray song = QFile::encodeName(path);
-    Descriptor in(::open(song.constData(), O_RDONLY | O_CLOEXEC));
+    const QByteArray song(resolved);
+    std::free(resolved);
+    Descriptor in(openRegularFile(song, O_RDONLY));
     struct stat info {};
-    if (in.get() < 0 || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (in.get() < 0 || ::fstat(in.get(), &info) != 0)
         return false;
     const QByteArray head = readHead(in.get(), info.st_size);
     const WritePlan plan = PlanWrite(head, info.st_size);
@@ -739,47 +826,47 @@ bool TID3v2::WriteTag(const QString& fileName) {
     if (!plan.Rewrite) {
         if (plan.Tag.size() > plan.AudioOffset)
             return false; // never write past the old tag
-        Descriptor out(::open(song.constData(), O_WRONLY | O_CLOEXEC));
-        if (out.get() < 0)
-            return false;
+        Descriptor out(openRegularFile(song, O_WRONLY));
+        struct stat now {};
+        if (out.get() < 0 || ::fstat(out.get(), &now) != 0 || now.st_ino != info.st_ino ||
+            now.st_dev != info.st_dev)
+            return false; // the song was replaced meanwhile
         bool ok = writeAllAt(out.get(), plan.Tag.constData(), plan.Tag.size(), 0);
         ok = ::fsync(out.get()) == 0 && ok;
         return out.close() && ok;
     }
 
-    // Rebuild beside the song. O_EXCL: a file (or link) of that name is never reused.
-    const QByteArray temp = song + '~';
-    Descriptor out(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (out.get() < 0)
-        return false;
-    bool ok = writeAllAt(out.get(), plan.Tag.constData(), plan.Tag.size(), 0);
-    qint64 from = plan.AudioOffset;
-    qint64 to = plan.Tag.size();
-    QByteArray buffer(1 << 20, '\0');
-    while (ok) {
-        const qint64 n = readAt(in.get(), buffer.data(), buffer.size(), from);
-        if (n <= 0) {
-            ok = n == 0;
-            break;
+    // Rebuilt beside the song under a unique name and renamed over it: the song is whole at
+    // every moment, and nothing left by an earlier crash stands in the way.
+    const auto copy = [&](int out) {
+        if (!writeAllAt(out, plan.Tag.constData(), plan.Tag.size(), 0))
+            return EIO;
+        qint64 from = plan.AudioOffset;
+        qint64 to = plan.Tag.size();
+        QByteArray buffer(1 << 20, '\0');
+        for (;;) {
+            const qint64 n = readAt(in.get(), buffer.data(), buffer.size(), from);
+            if (n < 0)
+                return EIO;
+            if (n == 0)
+                break;
+            if (!writeAllAt(out, buffer.constData(), n, to))
+                return EIO;
+            from += n;
+            to += n;
         }
-        ok = writeAllAt(out.get(), buffer.constData(), n, to);
-        from += n;
-        to += n;
-    }
-    ok = ok && from >= info.st_size; // the song did not shrink while it was copied
-    ok = ok && ::fchmod(out.get(), mode) == 0;
-    if (ok && ::fchown(out.get(), info.st_uid, info.st_gid) != 0) {
-        // Not the owner: the copy keeps ours, as any editor's save would.
-    }
-    ok = ok && ::fsync(out.get()) == 0;
-    ok = out.close() && ok;
-    ok = ok && ::rename(temp.constData(), song.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    (void)syncFolder(QFileInfo(path).absolutePath());
-    return true;
+        if (from < info.st_size)
+            return EIO; // the song shrank while it was copied
+        if (::fchown(out, info.st_uid, info.st_gid) != 0) {
+            // Not the owner: the copy keeps ours, as any editor's save would.
+        }
+        return 0;
+    };
+    if (replaceFileAtomically(song, copy))
+        return true;
+    // Only the folder sync after the rename may have failed: then the new tag is in place.
+    struct stat now {};
+    return ::stat(song.constData(), &now) == 0 && now.st_ino != info.st_ino;
 }
 
 } // namespace corvalin

@@ -4,11 +4,14 @@
 #include "TestSupport.h"
 #include "id3_frames.h"
 #include "library/ID3v2.h"
+#include "platform/FileSystem.h"
+#include "special_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -156,10 +159,15 @@ private:
     bool ok_ = false;
 };
 
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
 TEST(Id3File, AFailedWriteLeavesTheSongAsItWas) {
-    enum Trouble { TildeFileExists, TildeIsALink, WriteFails, NotAFile };
+    enum Trouble { WriteFails, NotAFile };
     const QByteArray original = tag(3, frame23("TIT2", latin1("Old")), 5000) + Song;
-    for (Trouble trouble : {TildeFileExists, TildeIsALink, WriteFails, NotAFile}) {
+    for (Trouble trouble : {WriteFails, NotAFile}) {
         SCOPED_TRACE(int(trouble));
         TempFolder dir;
         const QString path = dir.file("song.mp3");
@@ -170,11 +178,6 @@ TEST(Id3File, AFailedWriteLeavesTheSongAsItWas) {
             ASSERT_TRUE(QDir().mkdir(path));
         } else {
             writeWholeFile(path, original);
-        }
-        if (trouble == TildeFileExists)
-            writeWholeFile(tilde, "someone else's file");
-        if (trouble == TildeIsALink) {
-            ASSERT_TRUE(QFile::link(victim, tilde));
         }
 
         TID3v2 t;
@@ -191,13 +194,9 @@ TEST(Id3File, AFailedWriteLeavesTheSongAsItWas) {
             EXPECT_EQ(readWholeFile(path), original);
         }
         EXPECT_EQ(readWholeFile(victim), "keep me");
-        if (trouble == TildeFileExists) {
-            EXPECT_EQ(readWholeFile(tilde), "someone else's file");
-        } else if (trouble == TildeIsALink) {
-            EXPECT_TRUE(S_ISLNK(statOf(tilde).st_mode));
-        } else {
-            EXPECT_FALSE(QFileInfo::exists(tilde));
-        }
+        EXPECT_FALSE(QFileInfo::exists(tilde));
+        EXPECT_EQ(entriesOf(dir.path()), QStringList({"song.mp3", "victim"}))
+            << "no temporary file is left";
     }
 
     TempFolder dir;
@@ -207,6 +206,145 @@ TEST(Id3File, AFailedWriteLeavesTheSongAsItWas) {
     EXPECT_FALSE(t.WriteTag(dir.file("short.mp3")));
     EXPECT_EQ(readWholeFile(dir.file("short.mp3")), "ID3");
     EXPECT_FALSE(QFileInfo::exists(dir.file("missing.mp3")));
+}
+
+// A crash while a tag was rebuilt could leave a "~" file beside the song (an older version made
+// its copy there): it must not stand in the way of later rewrites, and it is left alone, since it
+// may be the only copy of a song.
+TEST(Id3File, LeftOversFromAnEarlierCrashDoNotBlockARewrite) {
+    enum LeftOver { TildeFile, ReadOnlyTildeFile, TildeLink, TildeFolder };
+    const QByteArray original = tag(3, frame23("TIT2", latin1("Old")), 5000) + Song;
+    for (LeftOver left : {TildeFile, ReadOnlyTildeFile, TildeLink, TildeFolder}) {
+        SCOPED_TRACE(int(left));
+        TempFolder dir;
+        const QString path = dir.file("song.mp3");
+        const QString tilde = path + "~";
+        const QString victim = dir.file("victim");
+        writeWholeFile(path, original);
+        writeWholeFile(victim, "keep me");
+        if (left == TildeFile || left == ReadOnlyTildeFile)
+            writeWholeFile(tilde, "half a copy");
+        if (left == ReadOnlyTildeFile)
+            setMode(tilde, 0444);
+        if (left == TildeLink) {
+            ASSERT_TRUE(QFile::link(victim, tilde));
+        }
+        if (left == TildeFolder) {
+            ASSERT_TRUE(QDir().mkdir(tilde));
+        }
+
+        TID3v2 t;
+        ASSERT_TRUE(t.ReadTag(path));
+        t.SetTitle("New");
+        ASSERT_TRUE(t.WriteTag(path));
+
+        TID3v2 back;
+        ASSERT_TRUE(back.ReadTag(path));
+        EXPECT_EQ(back.Title, "New");
+        EXPECT_EQ(back.TagSize, 4096) << "rebuilt, not written in place";
+        EXPECT_TRUE(readWholeFile(path).endsWith(Song));
+        EXPECT_EQ(readWholeFile(victim), "keep me");
+        if (left == TildeFile || left == ReadOnlyTildeFile) {
+            EXPECT_EQ(readWholeFile(tilde), "half a copy");
+        }
+        if (left == TildeLink) {
+            EXPECT_TRUE(S_ISLNK(statOf(tilde).st_mode));
+        }
+        if (left == TildeFolder) {
+            EXPECT_TRUE(S_ISDIR(statOf(tilde).st_mode));
+        }
+        EXPECT_EQ(entriesOf(dir.path()), QStringList({"song.mp3", "song.mp3~", "victim"}));
+
+        // A second rewrite finds the same folder and succeeds again.
+        t.SetTitle("Newer");
+        t.Comment = QString(5000, u'c');
+        ASSERT_TRUE(t.WriteTag(path));
+        ASSERT_TRUE(back.ReadTag(path));
+        EXPECT_EQ(back.Title, "Newer");
+        EXPECT_EQ(entriesOf(dir.path()), QStringList({"song.mp3", "song.mp3~", "victim"}));
+    }
+}
+
+// A FIFO, a device or a folder where a song should be is unreadable, and neither reading nor
+// writing its tag waits on it.
+TEST(Id3File, SpecialFilesAreRefusedWithoutBlocking) {
+    TempFolder dir;
+    const QString fifo = dir.file("fifo.mp3");
+    ASSERT_TRUE(test::makeFifo(fifo));
+    ASSERT_TRUE(QFile::link(fifo, dir.file("link to fifo.mp3")));
+    ASSERT_TRUE(QDir().mkdir(dir.file("folder.mp3")));
+    for (const QString& path : {fifo, dir.file("link to fifo.mp3"), QStringLiteral("/dev/zero"),
+                                dir.file("folder.mp3")}) {
+        SCOPED_TRACE(path.toStdString());
+        bool read = true;
+        bool found = true;
+        EXPECT_TRUE(test::returnsWithoutBlocking(fifo, [&] {
+            TID3v2 t;
+            read = t.ReadTag(path);
+            found = t.TagFound;
+        }));
+        EXPECT_FALSE(read);
+        EXPECT_FALSE(found);
+        bool written = true;
+        EXPECT_TRUE(test::returnsWithoutBlocking(fifo, [&] {
+            TID3v2 t;
+            t.SetTitle("New");
+            written = t.WriteTag(path);
+        }));
+        EXPECT_FALSE(written);
+    }
+    EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode));
+}
+
+// Linux names are bytes: a song whose name is Latin-1 (given as nativeFileName() escapes) has its
+// tag read and written, in place and rebuilt.
+// The names in a folder as the system's bytes.
+QList<QByteArray> nativeEntriesOf(const QString& folder) {
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+TEST(Id3File, SongsWhoseNamesAreNotUtf8) {
+    TempFolder dir;
+    const QByteArray native = QFile::encodeName(dir.path()) + "Montr\xe9"
+                                                              "al - Caf\xe9.mp3";
+    const QString path = fileNameFromNative(native);
+    const QByteArray frames = frame23("TIT2", latin1("Old"));
+    const QByteArray oldTag = tag(3, frames, 4096 - 10 - frames.size());
+    for (const bool inPlace : {true, false}) {
+        SCOPED_TRACE(inPlace ? "in place" : "rebuilt");
+        const int fd = ::open(native.constData(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray content = (inPlace ? oldTag : QByteArray()) + Song;
+        ASSERT_EQ(::write(fd, content.constData(), content.size()), content.size());
+        ::close(fd);
+
+        TID3v2 t;
+        ASSERT_TRUE(t.ReadTag(path));
+        EXPECT_EQ(t.Title, inPlace ? QStringLiteral("Old") : QString());
+        t.SetTitle("Montréal");
+        ASSERT_TRUE(t.WriteTag(path));
+        TID3v2 back;
+        ASSERT_TRUE(back.ReadTag(path));
+        EXPECT_EQ(back.Title, "Montréal");
+        EXPECT_EQ(back.TagSize, 4096);
+        struct stat info {};
+        ASSERT_EQ(::stat(native.constData(), &info), 0);
+        EXPECT_EQ(info.st_size, 4096 + Song.size());
+        EXPECT_EQ(nativeEntriesOf(dir.path()),
+                  QList<QByteArray>({native.mid(native.lastIndexOf('/') + 1)}))
+            << "no temporary file, no second name";
+    }
+    ::unlink(native.constData()); // QTemporaryDir cannot remove names that are not UTF-8
 }
 
 } // namespace

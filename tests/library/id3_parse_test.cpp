@@ -326,5 +326,107 @@ TEST(Id3Write, ConvertsFramesOf24And22) {
                                                    frame23("TORY", latin1("1988"))}));
 }
 
+// A 2.4 frame whose size is written as a plain number, as some taggers do.
+QByteArray frame24plain(const char* id, const QByteArray& body) {
+    return bytes(id) + bigEndian(quint32(body.size()), 4) + raw({0, 0}) + body;
+}
+
+TEST(Id3Read, PlainFrameSizesIn24TagsAreRecognised) {
+    // Lower-case text, so that no reading of a size lands on something that looks like a frame.
+    const QByteArray title300 = latin1(QByteArray(300, 't').constData());
+    const QString title(300, u't');
+    const ReadCase cases[] = {
+        {"plain 300-byte title before a syncsafe frame",
+         tag(4, frame24plain("TIT2", title300) + frame24("TPE1", latin1("Band")), 64),
+         {.title = title, .artist = "Band"}},
+        {"plain sizes throughout, no padding",
+         tag(4, frame24plain("TPE1", latin1(QByteArray(200, 'a').constData())) +
+                    frame24plain("TIT2", title300) +
+                    frame24plain("COMM", raw({0}) + "eng" + raw({0}) + QByteArray(140, 'c'))),
+         {.title = title, .artist = QString(200, u'a'), .comment = QString(140, u'c')}},
+        {"plain size of the last frame, then padding",
+         tag(4, frame24("TPE1", latin1("Band")) + frame24plain("TIT2", title300), 500),
+         {.title = title, .artist = "Band"}},
+        {"a syncsafe size that lands on a frame wins, though the plain one lands in padding",
+         tag(4, frame24("TIT2", title300) + frame24("TPE1", latin1("Band")), 700),
+         {.title = title, .artist = "Band"}},
+        {"neither lands: the syncsafe size is taken, as before",
+         tag(4, frame24plain("TIT2", title300) + QByteArray(40, 'z')),
+         {.title = QString(172, u't')}},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fieldsOf(parse(c.tag + audio(64))), c.expected);
+    }
+}
+
+QByteArray comm(const char* language, const char* description, const char* text) {
+    return raw({0}) + bytes(language) + bytes(description) + raw({0}) + bytes(text);
+}
+
+TEST(Id3Read, ThePlainCommentHoldsTheMarksAmongSeveral) {
+    const QByteArray itunes = comm("eng", "iTunNORM", " 00000A1B 00000B2C");
+    const QByteArray note = comm("deu", "note", "hello");
+    // UTF-16: an empty description is a byte-order mark and the terminator.
+    const QByteArray wideMarks = raw({1}) + "eng" + raw({0xFF, 0xFE, 0, 0, 0xFF, 0xFE, '~', 0});
+    struct Case {
+        const char* name;
+        QByteArray frames;
+        const char* comment;
+    };
+    const Case cases[] = {
+        {"iTunNORM after the plain comment",
+         frame23("COMM", comm("eng", "", "~[")) + frame23("COMM", itunes), "~["},
+        {"iTunNORM and a note before it",
+         frame23("COMM", itunes) + frame23("COMM", note) + frame23("COMM", comm("eng", "", "^")),
+         "^"},
+        {"English plain comment before another language's",
+         frame23("COMM", comm("fra", "", "fr")) + frame23("COMM", comm("eng", "", "en")), "en"},
+        {"UTF-16 plain comment after a note", frame23("COMM", note) + frame23("COMM", wideMarks),
+         "~"},
+        {"only a described comment", frame23("COMM", note), "hello"},
+        {"only iTunes data", frame23("COMM", itunes), ""},
+        {"2.2 comments", {}, "]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray file =
+            c.frames.isEmpty()
+                ? tag(2, frame22("COM", itunes) + frame22("COM", comm("eng", "", "]")))
+                : tag(3, c.frames, 20);
+        const TID3v2 read = parse(file + audio(64));
+        EXPECT_EQ(read.Comment, c.comment);
+        // The other comments are kept as they were; the shown one is written anew.
+        const int comments = int(c.frames.count("COMM") + c.frames.isEmpty() * 2);
+        qsizetype kept = 0;
+        for (const QByteArray& frame : read.OtherFrames)
+            kept += frame.startsWith("COMM");
+        EXPECT_EQ(kept, comments - (QByteArray(c.comment).isEmpty() ? 0 : 1));
+        const TID3v2::WritePlan plan = read.PlanWrite(file, file.size());
+        ASSERT_TRUE(plan.ok);
+        const TID3v2 back = parse(plan.Tag);
+        EXPECT_EQ(back.Comment, c.comment);
+        EXPECT_EQ(back.OtherFrames, read.OtherFrames);
+    }
+}
+
+TEST(Id3Write, AClearedCommentDoesNotLetAnotherTakeItsPlace) {
+    const QByteArray file =
+        tag(3, frame23("COMM", comm("eng", "", "~[")) + frame23("COMM", comm("deu", "note", "x")) +
+                   frame23("COMM", comm("eng", "iTunNORM", " 0A")));
+    TID3v2 t = parse(file);
+    ASSERT_EQ(t.Comment, "~[");
+    t.SetComment("");
+    const TID3v2 back = parse(t.PlanWrite(file, file.size()).Tag);
+    EXPECT_EQ(back.Comment, "");
+    EXPECT_EQ(back.OtherFrames, t.OtherFrames);
+
+    // With no other comment that could be read, no comment frame is written at all.
+    const QByteArray itunesOnly = tag(3, frame23("COMM", comm("eng", "iTunNORM", " 0A")));
+    TID3v2 bare = parse(itunesOnly);
+    const QByteArray frames = bare.RenderFrames();
+    EXPECT_EQ(frames, frame23("COMM", comm("eng", "iTunNORM", " 0A")));
+}
+
 } // namespace
 } // namespace corvalin

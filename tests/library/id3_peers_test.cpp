@@ -5,6 +5,9 @@
 #include "library/ID3v2.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
@@ -154,6 +157,153 @@ TEST(Id3Peers, TagLibReadsWhatWeWrite) {
                 EXPECT_EQ(tag->track(), 3u);
             }
         }
+    }
+}
+
+// What mutagen reads from a tag: each frame's key ("TIT2", "COMM:desc:lang") and its texts
+// joined by "/".
+const char* const MutagenDump = R"(
+import json, sys
+from mutagen.id3 import ID3
+tag = ID3(sys.argv[1])
+frames = {key: "/".join(str(t) for t in frame.text) for key, frame in tag.items()
+          if hasattr(frame, "text")}
+json.dump({"version": tag.version[1], "frames": frames}, open(sys.argv[2], "w"))
+)";
+
+struct MutagenView {
+    int version = 0;
+    QMap<QString, QString> frames;
+};
+
+MutagenView readWithMutagen(const QString& path) {
+    TempFolder dir;
+    const QString json = dir.file("dump.json");
+    EXPECT_TRUE(runTool("/usr/bin/python3", {"-c", MutagenDump, path, json}));
+    const QJsonObject root = QJsonDocument::fromJson(readWholeFile(json)).object();
+    MutagenView view;
+    view.version = root.value("version").toInt();
+    const QJsonObject frames = root.value("frames").toObject();
+    for (auto it = frames.begin(); it != frames.end(); ++it)
+        view.frames.insert(it.key(), it.value().toString());
+    return view;
+}
+
+// A 2.3 tag made by mutagen with its version byte set to 4: a 2.4 tag whose frame sizes are
+// plain numbers, as some taggers write them.
+const char* const MutagenPlainSizes = R"(
+import sys
+from mutagen.id3 import ID3, TIT2, TPE1, TALB, COMM
+path, enc, title, artist, album, comment, padding = sys.argv[1:8]
+enc = int(enc)
+tag = ID3()
+tag.add(TIT2(encoding=enc, text=title))
+tag.add(TPE1(encoding=enc, text=artist))
+tag.add(TALB(encoding=enc, text=album))
+tag.add(COMM(encoding=enc, lang="eng", desc="", text=comment))
+tag.save(path, v2_version=3, padding=lambda info: int(padding))
+with open(path, "r+b") as f:
+    f.seek(3)
+    f.write(b"\x04")
+)";
+
+TEST(Id3Peers, PlainFrameSizesIn24TagsReadAsMutagenReadsThem) {
+    struct Case {
+        const char* name;
+        int encoding;
+        QString title;
+        QString artist;
+        QString album;
+        int padding;
+    };
+    const Case cases[] = {
+        {"300-byte title", 0, QString(300, u'x'), "Kestrels", "Harbour", 200},
+        {"every frame long, no padding", 0, QString(250, u'y'), QString(180, u'b'),
+         QString(400, u'c'), 0},
+        {"UTF-16 title of 200 characters", 1, QString(200, u'é') + "Ω", "Дуэт", "Album", 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder dir;
+        const QString path = dir.file("song.mp3");
+        writeWholeFile(path, plainMp3());
+        ASSERT_TRUE(runTool("/usr/bin/python3",
+                            {"-c", MutagenPlainSizes, path, QString::number(c.encoding), c.title,
+                             c.artist, c.album, "~[", QString::number(c.padding)}));
+        const MutagenView theirs = readWithMutagen(path);
+        ASSERT_EQ(theirs.version, 4);
+        ASSERT_EQ(theirs.frames.value("TIT2"), c.title) << "mutagen reads the plain sizes";
+
+        TID3v2 t;
+        ASSERT_TRUE(t.ReadTag(path));
+        EXPECT_EQ(t.Version, 4);
+        EXPECT_EQ(t.Title, c.title);
+        EXPECT_EQ(t.Artist, c.artist);
+        EXPECT_EQ(t.Album, c.album);
+        EXPECT_EQ(t.Comment, "~[");
+
+        // A mark change writes every text back whole.
+        t.SetComment("]" + t.Comment);
+        ASSERT_TRUE(t.WriteTag(path));
+        const MutagenView after = readWithMutagen(path);
+        EXPECT_EQ(after.version, 3);
+        EXPECT_EQ(after.frames.value("TIT2"), c.title);
+        EXPECT_EQ(after.frames.value("TPE1"), c.artist);
+        EXPECT_EQ(after.frames.value("TALB"), c.album);
+        EXPECT_EQ(after.frames.value("COMM::eng"), "]~[");
+        EXPECT_TRUE(readWholeFile(path).endsWith(plainMp3()));
+    }
+}
+
+// Comments as iTunes and other taggers leave them beside the one holding the marks.
+const char* const MutagenComments = R"(
+import sys
+from mutagen.id3 import ID3, TIT2, COMM
+path, version, enc = sys.argv[1:4]
+enc = int(enc)
+tag = ID3()
+tag.add(TIT2(encoding=enc, text="Song"))
+tag.add(COMM(encoding=enc, lang="eng", desc="", text="~[ marks"))
+tag.add(COMM(encoding=enc, lang="eng", desc="iTunNORM", text=" 00000A1B 00000B2C 0000"))
+tag.add(COMM(encoding=enc, lang="deu", desc="Anmerkung", text="Grüße"))
+tag.save(path, v2_version=int(version))
+)";
+
+TEST(Id3Peers, SeveralCommentsKeepTheMarksAndEachOther) {
+    const struct {
+        int version;
+        int encoding;
+    } cases[] = {{3, 0}, {3, 1}, {4, 1}, {4, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "2." << c.version << " encoding " << c.encoding);
+        TempFolder dir;
+        const QString path = dir.file("song.mp3");
+        writeWholeFile(path, plainMp3());
+        ASSERT_TRUE(
+            runTool("/usr/bin/python3", {"-c", MutagenComments, path, QString::number(c.version),
+                                         QString::number(c.encoding)}));
+        const MutagenView before = readWithMutagen(path);
+        ASSERT_EQ(before.frames.value("COMM::eng"), "~[ marks");
+        ASSERT_EQ(before.frames.value("COMM:iTunNORM:eng"), " 00000A1B 00000B2C 0000");
+
+        TID3v2 t;
+        ASSERT_TRUE(t.ReadTag(path));
+        EXPECT_EQ(t.Comment, "~[ marks");
+
+        t.SetComment("^" + t.Comment);
+        ASSERT_TRUE(t.WriteTag(path));
+        const MutagenView after = readWithMutagen(path);
+        EXPECT_EQ(after.frames.value("COMM::eng"), "^~[ marks");
+        EXPECT_EQ(after.frames.value("COMM:iTunNORM:eng"), " 00000A1B 00000B2C 0000");
+        EXPECT_EQ(after.frames.value("COMM:Anmerkung:deu"), "Grüße");
+        EXPECT_EQ(after.frames.value("TIT2"), "Song");
+        const auto comments =
+            std::count_if(after.frames.keyBegin(), after.frames.keyEnd(),
+                          [](const QString& key) { return key.startsWith("COMM"); });
+        EXPECT_EQ(comments, 3);
+        TID3v2 back;
+        ASSERT_TRUE(back.ReadTag(path));
+        EXPECT_EQ(back.Comment, "^~[ marks");
     }
 }
 
