@@ -1,5 +1,6 @@
 #include "StationApplication.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -39,16 +40,15 @@ extern "C" void onTerminationSignal(int) {
 
 } // namespace
 
-void closeOnTerminationSignals(QWidget* window) {
+void handleTerminationSignals(QObject* context, std::function<void()> handler) {
     if (signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window,
-                     [target = QPointer<QWidget>(window)] {
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context,
+                     [handler = std::move(handler)] {
                          char byte = 0;
                          [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-                         if (target)
-                             target->close();
+                         handler();
                      });
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
@@ -56,6 +56,30 @@ void closeOnTerminationSignals(QWidget* window) {
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &action, nullptr);
+}
+
+void closeModalWidgets() {
+    // Each close ends one nested loop once control returns to it; a box that refuses to close
+    // must not keep this loop going.
+    QWidget* last = nullptr;
+    for (int i = 0; i < 32; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == last)
+            break;
+        last = modal;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+}
+
+void closeOnTerminationSignals(QWidget* window) {
+    handleTerminationSignals(window, [target = QPointer<QWidget>(window)] {
+        closeModalWidgets();
+        if (target)
+            target->close();
+    });
 }
 
 } // namespace corvalin

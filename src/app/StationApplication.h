@@ -17,9 +17,16 @@ public:
     std::function<void(const QString& message)> onError;
 };
 
-// Closes `window` when the process is asked to end (SIGTERM, SIGINT, SIGHUP), so that an
-// unattended station shuts down as if its window had been closed. Call once, after the
-// application object exists.
+// Runs `handler` on the UI thread (from whatever event loop is running, a modal box's included)
+// when the process is asked to end: SIGTERM, SIGINT, SIGHUP. Call once, after the application
+// object exists; `context` owns the connection.
+void handleTerminationSignals(QObject* context, std::function<void()> handler);
+
+// Closes every modal dialog and message box that is open, innermost first.
+void closeModalWidgets();
+
+// The usual answer to a termination signal: the open boxes close, then `window`, so that an
+// unattended station shuts down as if its window had been closed.
 void closeOnTerminationSignals(QWidget* window);
 
 } // namespace corvalin

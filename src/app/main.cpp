@@ -1,3 +1,6 @@
+#include "app/FormCorvalinRadio.h"
+#include "app/StationApplication.h"
+#include "app/StationWiring.h"
 #include "audio/Analysis.h"
 #include "audio/SoundDevice.h"
 #include "platform/Clock.h"
@@ -5,9 +8,6 @@
 #include "station/SingleInstance.h"
 #include "station/StationController.h"
 #include "station/StationTrace.h"
-#include "app/FormCorvalinRadio.h"
-#include "app/StationApplication.h"
-#include "app/StationWiring.h"
 #include "voice/speech/EspeakSpeechEngine.h"
 #include "voice/speech/SoundBufferSpeechOutput.h"
 #include "voice/speech/VoiceCatalogue.h"
@@ -20,8 +20,8 @@ using namespace corvalin;
 int main(int argc, char** argv) {
     StationApplication app(argc, argv);
     const QString title = QStringLiteral("Corvalin Radio");
+    // No display name: X11 would append it to every caption ("... - Setup Error — Corvalin Radio").
     QApplication::setApplicationName(title);
-    QApplication::setApplicationDisplayName(title);
 
     SingleInstance instance(SingleInstance::serverNameFor(title));
     if (instance.AlreadyRunning(true))
@@ -61,21 +61,45 @@ int main(int argc, char** argv) {
         QTimer::singleShot(station.decksSounding() ? kStopFadeMs + 100 : 0, &station,
                            &QCoreApplication::quit);
     });
-    QObject::connect(
-        &instance, &SingleInstance::raiseRequested, &frmCorvalinRadio, [&frmCorvalinRadio] {
-            frmCorvalinRadio.setWindowState(frmCorvalinRadio.windowState() & ~Qt::WindowMinimized);
-            frmCorvalinRadio.show();
-            frmCorvalinRadio.raise();
-            frmCorvalinRadio.activateWindow();
-        });
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &frmCorvalinRadio,
+                     [&frmCorvalinRadio, &station] {
+                         if (!station.created()) {
+                             // Still starting (the zip code prompt, a setup box): the window must
+                             // not show before its creation is done, so the open box comes forward
+                             // instead.
+                             if (QWidget* modal = QApplication::activeModalWidget()) {
+                                 modal->raise();
+                                 modal->activateWindow();
+                             }
+                             return;
+                         }
+                         frmCorvalinRadio.setWindowState(frmCorvalinRadio.windowState() &
+                                                         ~Qt::WindowMinimized);
+                         frmCorvalinRadio.show();
+                         frmCorvalinRadio.raise();
+                         frmCorvalinRadio.activateWindow();
+                     });
     app.onError = [&station](const QString& message) {
         station.ApplicationEvents1Exception(message);
     };
-    closeOnTerminationSignals(&frmCorvalinRadio);
+    bool mainLoopRunning = false;
+    handleTerminationSignals(&frmCorvalinRadio, [&] {
+        station.requestTermination();
+        // A box open during start-up ends its own loop; start-up then stops, saves as a close
+        // would, and the program ends below.
+        closeModalWidgets();
+        if (mainLoopRunning)
+            frmCorvalinRadio.close();
+    });
 
     station.FormCreate();
     if (station.terminated())
         return 1;
+    if (station.terminationRequested()) {
+        station.FormClose();
+        return 0;
+    }
     frmCorvalinRadio.show();
+    mainLoopRunning = true;
     return QApplication::exec();
 }

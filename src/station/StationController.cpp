@@ -228,7 +228,7 @@ void StationController::FormCreate() {
     userName_ = env_.userName.isEmpty() ? UserName() : UserNameFromLogin(env_.userName);
 
     ReadIni();
-    if (closed_)
+    if (closed_ || terminating_)
         return;
     view_.setStationTitle(settings_.StationIdentification);
     scheduler_.forceReload();
@@ -270,7 +270,7 @@ void StationController::applyVolumesToView() {
 }
 
 void StationController::FormActivate() {
-    if (closed_ || !created_)
+    if (closed_ || !created_ || terminating_)
         return;
     WaveVolumeChange(view_.volume(VolumeSlider::Wave));
     if (activateDone_)
@@ -559,7 +559,8 @@ void StationController::CheckTimeSlot() {
         phrases_.LoadSlotPhrases(scheduler_.CurrentSlot, lists_);
     }
     if (!change.error.isEmpty()) {
-        view_.showMessage(MessageKind::Error, kSetupErrorCaption, change.error);
+        if (!terminating_)
+            view_.showMessage(MessageKind::Error, kSetupErrorCaption, change.error);
         sequencer_->bStopClick();
     }
 }

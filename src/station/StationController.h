@@ -99,6 +99,11 @@ public:
     bool StartupChecked() const { return startupChecked_; }
     // Start-up found the station unusable (a required data file is missing) and ended it.
     bool terminated() const { return closed_ && !created_; }
+    bool created() const { return created_; }
+    // The process is asked to end (a termination signal), perhaps while a start-up box is open:
+    // no further start-up step runs and no further box is shown.
+    void requestTermination() { terminating_ = true; }
+    bool terminationRequested() const { return terminating_; }
     OneShotTimer& timer(int number); // 1, 2, 3, 4, 6, 7 or 8
     bool playerTimersActive(int player) const;
     // A deck is still playing (fading out after Stop).
@@ -164,6 +169,7 @@ private:
     bool closed_ = false;
     bool tracingVoiceTest_ = false;
     bool errorBoxShown_ = false;
+    bool terminating_ = false;
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QThread>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace corvalin::test;
@@ -112,6 +113,73 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     EXPECT_TRUE(ini.contains("Restart=0")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Player=")) << ini.toStdString();
     EXPECT_TRUE(marked());
+}
+
+// A termination signal while a start-up box is open (the zip code prompt, the box about an empty
+// list) closes the box, saves as a close does and ends the program; no window ever shows.
+TEST_F(Program, TerminationDuringAStartUpBoxEndsTheProgramCleanly) {
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"zip code prompt",
+         [&] {
+             writeWholeFile(settingsFile(), "[DJ5]\r\nReadNews=0\r\nReadWeather=0\r\n"
+                                            "FrequencyType=3\r\n");
+         }},
+        {"empty list box",
+         [&] {
+             const QDir lists(work.file(QStringLiteral("station/Lists")));
+             for (const QString& list : lists.entryList({QStringLiteral("*.lst")}, QDir::Files))
+                 writeWholeFile(lists.filePath(list), "");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        QFile::remove(trace());
+        QProcess* p = launch();
+        ASSERT_TRUE(p->waitForStarted());
+        // The box is up well within this time; the window is not.
+        ASSERT_TRUE(
+            waitFor([&] { return readWholeFile(settingsFile()).contains("Restart=1"); }, 20000));
+        QThread::msleep(1500);
+        EXPECT_EQ(traceCount("window-shown"), 0);
+        ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+        ASSERT_TRUE(p->waitForFinished(10000)) << "still running after SIGTERM";
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->exitCode(), 0);
+        EXPECT_EQ(traceCount("window-shown"), 0);
+        const QByteArray ini = readWholeFile(settingsFile());
+        EXPECT_TRUE(ini.contains("Restart=0")) << ini.toStdString();
+    }
+}
+
+// On X11 every caption is exactly the program's own: nothing appended by the toolkit.
+TEST_F(Program, CaptionsAreExactlyTheProgramsOwnOnX11) {
+    ASSERT_TRUE(QFile::remove(work.file(QStringLiteral("station/Phrases.dat"))));
+    const QString script =
+        QStringLiteral("\"$1\" & pid=$!; "
+                       "for i in $(seq 1 100); do "
+                       "  names=$(xwininfo -root -tree 2>/dev/null | grep -c 'Setup Error'); "
+                       "  [ \"$names\" -gt 0 ] && break; sleep 0.1; done; "
+                       "xwininfo -root -tree; kill -9 $pid; wait $pid 2>/dev/null; exit 0");
+    QProcess x;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.file(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.file(QStringLiteral("run")));
+    x.setProcessEnvironment(env);
+    x.start(QStringLiteral("xvfb-run"),
+            {QStringLiteral("-a"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+             QStringLiteral("sh"), work.file(QStringLiteral("station/corvalinradio"))});
+    ASSERT_TRUE(x.waitForFinished(60000));
+    const QString tree = QString::fromUtf8(x.readAllStandardOutput());
+    EXPECT_TRUE(tree.contains(QStringLiteral("\"Corvalin Radio - Setup Error\"")))
+        << tree.toStdString();
+    EXPECT_FALSE(tree.contains(QStringLiteral("\u2014"))) << tree.toStdString();
 }
 
 } // namespace
