@@ -69,23 +69,23 @@ TfrmManager::TfrmManager(ManagerContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("frmManager"));
     setWindowTitle(QStringLiteral("Corvalin Radio - Radio Manager"));
-    setFixedSize(600, 440);
+    setFixedSize(660, 440);
     setModal(true);
 
     PageControl1 = named(new QTabWidget(this), QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(8, 8, 584, 380);
+    PageControl1->setGeometry(8, 8, 644, 380);
     buildGeneralPage();
     for (int slot = 1; slot <= kSlotCount; ++slot)
         buildDJPage(slot);
     buildNewsPage();
 
     bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
-    bOK->setGeometry(336, 398, 80, 30);
+    bOK->setGeometry(396, 398, 80, 30);
     bOK->setDefault(true);
     bCancel = button(QStringLiteral("bCancel"), QStringLiteral("Cancel"), this);
-    bCancel->setGeometry(424, 398, 80, 30);
+    bCancel->setGeometry(484, 398, 80, 30);
     bHelp = button(QStringLiteral("bHelp"), QStringLiteral("Help"), this);
-    bHelp->setGeometry(512, 398, 80, 30);
+    bHelp->setGeometry(572, 398, 80, 30);
     connect(bOK, &QPushButton::clicked, this, &TfrmManager::bOKClick);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(bHelp, &QPushButton::clicked, this, &TfrmManager::bHelpClick);
@@ -104,7 +104,7 @@ QFrame* TfrmManager::addPage(int index, const QString& caption, const QColor& fr
     page->setObjectName(QStringLiteral("TabSheet%1").arg(index + 1));
     PageControl1->addTab(page, caption);
     auto* frame = named(new QFrame(page), QStringLiteral("pageFrame%1").arg(index));
-    frame->setGeometry(2, 2, 574, 344);
+    frame->setGeometry(2, 2, 634, 344);
     // Only the frame itself: the selector keeps the border off its children.
     frame->setStyleSheet(QStringLiteral("QFrame#%1 { border: 2px solid %2; }")
                              .arg(frame->objectName(), frameColour.name()));
@@ -122,18 +122,18 @@ void TfrmManager::buildGeneralPage() {
     eStationIdentification->setToolTip(withLineBreaks(QStringLiteral(
         "This is the name of the\r\nradio station that will be\r\nannounced by the DJ.")));
 
-    label(QStringLiteral("Crossfading Overlap"), f, 330, 29, 130);
+    label(QStringLiteral("Crossfading Overlap"), f, 390, 29, 130);
     eCrossfade = named(new SpinEdit(kCrossfadeSpin, f), QStringLiteral("eCrossfade"));
-    eCrossfade->setGeometry(460, 26, 52, 24);
+    eCrossfade->setGeometry(520, 26, 52, 24);
     eCrossfade->setToolTip(withLineBreaks(QStringLiteral(
         "Number of overlapping seconds\r\nwhen crossfading from\r\none player to the other")));
-    label(QStringLiteral("seconds"), f, 518, 29, 54);
+    label(QStringLiteral("seconds"), f, 578, 29, 54);
 
     auto* gbPublicService = named(new QGroupBox(QStringLiteral("Public Service Announcement"), f),
                                   QStringLiteral("gbPublicService"));
-    gbPublicService->setGeometry(12, 58, 550, 92);
+    gbPublicService->setGeometry(12, 58, 610, 92);
     mPublicService = named(new AnnouncementMemo(gbPublicService), QStringLiteral("mPublicService"));
-    mPublicService->setGeometry(10, 22, 530, 62);
+    mPublicService->setGeometry(10, 22, 590, 62);
     mPublicService->setToolTip(withLineBreaks(
         QStringLiteral("The DJ will occasionally read the \r\npublic service announcement\r\nthat "
                        "you type in here.")));
@@ -154,14 +154,14 @@ void TfrmManager::buildGeneralPage() {
          "The Play button will automatically\r\nbe clicked at the specified time.", 1, 12,
          &TfrmManager::sbAMPM1Click},
         {&gbAutoStop, &dtAutoStop, &sbAMPM2, &cbAutoStop, "Auto Stop",
-         "The Stop button will automatically\r\nbe clicked at the time specified.", 2, 292,
+         "The Stop button will automatically\r\nbe clicked at the time specified.", 2, 322,
          &TfrmManager::sbAMPM2Click},
     };
     for (const TimeGroup& g : groups) {
         const QString which = QString::fromLatin1(g.title).remove(QLatin1Char(' '));
         auto* group =
             named(new QGroupBox(QString::fromLatin1(g.title), f), QStringLiteral("gb") + which);
-        group->setGeometry(g.x, 158, 270, 72);
+        group->setGeometry(g.x, 158, 300, 72);
         group->setToolTip(withLineBreaks(QString::fromLatin1(g.hint)));
         auto* time = named(new QTimeEdit(group), QStringLiteral("dt") + which);
         time->setDisplayFormat(QStringLiteral("hh:mm AP"));
@@ -188,7 +188,7 @@ void TfrmManager::buildGeneralPage() {
                                            QStringLiteral("Use file name if tags blank")},
                                           f),
                            QStringLiteral("rgArtistSource"));
-    rgArtistSource->setGeometry(12, 238, 270, 96);
+    rgArtistSource->setGeometry(12, 238, 300, 96);
     rgArtistSource->setToolTip(withLineBreaks(QStringLiteral(
         "The DJ will read the Artist\r\nand Title of the song being played.\r\nThis selection "
         "determines whether\r\nthat information comes from the \r\nname of the file or from the "
@@ -196,10 +196,10 @@ void TfrmManager::buildGeneralPage() {
 
     cbStartPlay = named(new QCheckBox(QStringLiteral("Always start play when program started"), f),
                         QStringLiteral("cbStartPlay"));
-    cbStartPlay->setGeometry(300, 256, 268, 22);
+    cbStartPlay->setGeometry(330, 256, 290, 22);
     cbSameSettings = named(new QCheckBox(QStringLiteral("Use same settings for all users"), f),
                            QStringLiteral("cbSameSettings"));
-    cbSameSettings->setGeometry(300, 286, 268, 22);
+    cbSameSettings->setGeometry(330, 286, 290, 22);
 }
 
 void TfrmManager::buildDJPage(int slot) {
@@ -216,19 +216,19 @@ void TfrmManager::buildDJPage(int slot) {
     p.eDJName = named(new QLineEdit(f), QStringLiteral("eDJName") + n);
     p.eDJName->setGeometry(12, 26, 260, 24);
 
-    label(QStringLiteral("Voice for %1 DJ").arg(slotName), f, 290, 8, 272);
+    label(QStringLiteral("Voice for %1 DJ").arg(slotName), f, 330, 8, 292);
     p.cbSpeechEngine = named(new QComboBox(f), QStringLiteral("cbSpeechEngine") + n);
     p.cbSpeechEngine->setEditable(true);
     p.cbSpeechEngine->setInsertPolicy(QComboBox::NoInsert);
-    p.cbSpeechEngine->setGeometry(290, 26, 272, 24);
+    p.cbSpeechEngine->setGeometry(330, 26, 292, 24);
 
     label(QStringLiteral("Play List for %1 DJ").arg(slotName), f, 12, 58, 400);
     p.fePlayList = named(new FileNameEdit(QStringLiteral("Select Play List"),
                                           QStringLiteral("List files (*.lst);;All files (*)"), f),
                          QStringLiteral("fePlayList") + n);
-    p.fePlayList->setGeometry(12, 76, 440, 26);
+    p.fePlayList->setGeometry(12, 76, 500, 26);
     p.bViewList = button(QStringLiteral("bViewList") + n, QStringLiteral("View List"), f);
-    p.bViewList->setGeometry(462, 75, 100, 28);
+    p.bViewList->setGeometry(522, 75, 100, 28);
     p.bViewList->setToolTip(QStringLiteral("Load a saved play list."));
     connect(p.bViewList, &QPushButton::clicked, this, [this, slot] { bViewListClick(slot); });
 
@@ -250,7 +250,7 @@ void TfrmManager::buildDJPage(int slot) {
         named(new RadioGroup(QStringLiteral("List Order"),
                              {QStringLiteral("Original order"), QStringLiteral("Random order")}, f),
               QStringLiteral("rgListOrder") + n);
-    p.rgListOrder->setGeometry(330, 112, 232, 70);
+    p.rgListOrder->setGeometry(330, 112, 292, 70);
 
     p.bDJTest = button(QStringLiteral("bDJTest") + n, QStringLiteral("Test DJ\r\nVoice"), f);
     p.bDJTest->setGeometry(330, 192, 110, 50);

@@ -902,3 +902,53 @@ TEST(ManagerDialog, BrowseChoosesAPlayList) {
 }
 
 } // namespace
+
+namespace {
+
+// Each page drawn with its frame in the slot colour. With CORVALIN_DIALOG_PICTURES set to a folder,
+// the pictures are also saved there for the help pages (manager-1.png .. manager-6.png).
+TEST(ManagerPictures, EveryPageIsFramedInItsColour) {
+    Station st;
+    st.settings.StationIdentification = QStringLiteral("WCVR 101.7 FM");
+    st.settings.PublicService =
+        QStringLiteral("The Corvalin Valley food bank needs volunteers this Saturday. Call "
+                       "555-0123.");
+    st.settings.AutoStartTime = QTime(6, 0);
+    st.settings.AutoStopTime = QTime(23, 30);
+    st.settings.AutoStart = true;
+    const char* lists[] = {"Morning", "Afternoon", "Evening", "Midnight"};
+    for (int slot = 1; slot <= 4; ++slot)
+        st.slot(slot).PlayList =
+            QStringLiteral("/home/radio/.local/share/CorvalinRadio/Lists/%1.lst")
+                .arg(QLatin1String(lists[slot - 1]));
+    TfrmManager dlg(st.context);
+    dlg.show();
+    const QString folder = qEnvironmentVariable("CORVALIN_DIALOG_PICTURES");
+    const QRgb expected[] = {dlg.palette().color(QPalette::WindowText).rgb(),
+                             qRgb(255, 0, 0),
+                             qRgb(0, 255, 0),
+                             qRgb(0, 0, 255),
+                             qRgb(255, 0, 255),
+                             dlg.palette().color(QPalette::WindowText).rgb()};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        dlg.PageControl1->setCurrentIndex(i);
+        QFrame* frame = dlg.pageFrames[static_cast<std::size_t>(i)];
+        const QImage page = frame->grab().toImage();
+        ASSERT_FALSE(page.isNull());
+        // The left edge, half way down, and one pixel in: both are the frame.
+        EXPECT_EQ(page.pixel(0, page.height() / 2) & 0xffffff, expected[i] & 0xffffff);
+        EXPECT_EQ(page.pixel(1, page.height() / 2) & 0xffffff, expected[i] & 0xffffff);
+        if (!folder.isEmpty()) {
+            EXPECT_TRUE(dlg.grab().save(folder + QStringLiteral("/manager-%1.png").arg(i + 1)));
+        }
+    }
+    if (!folder.isEmpty()) {
+        AdvancedContext advancedContext(st.settings, st.store);
+        TfrmAdvanced advanced(advancedContext);
+        advanced.show();
+        EXPECT_TRUE(advanced.grab().save(folder + QStringLiteral("/advanced.png")));
+    }
+}
+
+} // namespace
