@@ -31,6 +31,23 @@ TEST(HttpGet, FetchesAPageWithoutCacheAndWithTheReferrer) {
     EXPECT_TRUE(head.contains("\r\ncache-control: no-cache\r\n"));
 }
 
+TEST(HttpGet, DeliversTheContentTypeHeader) {
+    LocalHttpServer server;
+    server.setPage(QStringLiteral("/latin1"),
+                   "Montr\xE9"
+                   "al",
+                   200, "text/html; charset=ISO-8859-1");
+    server.setPage(QStringLiteral("/bare"), "x", 200, "");
+    const HttpPage latin1 = httpGet(server.url(QStringLiteral("/latin1")), fastLimits());
+    ASSERT_TRUE(latin1.success());
+    EXPECT_EQ(latin1.contentType, QByteArray("text/html; charset=ISO-8859-1"));
+    EXPECT_EQ(latin1.body, QByteArray("Montr\xE9"
+                                      "al"));
+    const HttpPage bare = httpGet(server.url(QStringLiteral("/bare")), fastLimits());
+    ASSERT_TRUE(bare.success());
+    EXPECT_TRUE(bare.contentType.isEmpty());
+}
+
 TEST(HttpGet, AnErrorStatusStillDeliversItsPage) {
     LocalHttpServer server;
     const HttpPage page = httpGet(server.url(QStringLiteral("/missing")), fastLimits());
