@@ -6,12 +6,14 @@
 
 #include <QCollator>
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvalin {
 
@@ -203,40 +205,51 @@ QString OrderKey(int number) {
 }
 
 TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSource& random) {
-    if (!QFileInfo::exists(path))
+    struct stat info {};
+    if (path.isEmpty() || ::stat(nativeFileName(path).constData(), &info) != 0)
         return {TListLoadResult::Missing, {}};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {TListLoadResult::ReadError, file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {TListLoadResult::ReadError, file.errorString()};
+    // A FIFO or a device in a list's place is refused at once, not waited on.
+    QByteArray bytes;
+    const FileResult read = readRegularFile(path, bytes);
+    if (!read)
+        return {TListLoadResult::ReadError, read.error};
 
     ParseList(bytes, table, random);
     return {};
 }
 
-void ParseList(const QByteArray& bytes, TPlayListTable& table, RandomSource& random) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+namespace {
 
+// A list line as text. Linux file names are bytes: a line that is not UTF-8 (a Latin-1 path from
+// an older station) keeps each odd byte as an escape, so it is saved back unchanged and still
+// opens the file it names.
+QString lineText(const char* data, qsizetype size) {
+    for (qsizetype i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(data[i]) >= 0x80)
+            return fileNameFromNative(QByteArray(data, size));
+    return QString::fromLatin1(data, size);
+}
+
+} // namespace
+
+void ParseList(const QByteArray& bytes, TPlayListTable& table, RandomSource& random) {
     table.clear();
     table.reserve(static_cast<int>(bytes.count('\n')) + 1);
     int counter = kFirstOrderKey;
-    const qsizetype size = text.size();
-    const QChar* data = text.constData();
-    qsizetype start = 0;
+    const qsizetype size = bytes.size();
+    const char* data = bytes.constData();
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (start < size) {
         qsizetype end = start;
-        while (end < size && data[end] != u'\n' && data[end] != u'\r')
+        while (end < size && data[end] != '\n' && data[end] != '\r')
             ++end;
         if (end > start) {
+            const QString line = lineText(data + start, end - start);
             // The flag is one character, which may be a surrogate pair.
-            const qsizetype flagLength = data[start].isHighSurrogate() && end - start > 1 ? 2 : 1;
+            const qsizetype flagLength = line.at(0).isHighSurrogate() && line.size() > 1 ? 2 : 1;
             TPlayListRow row;
-            row.Played = QString(data + start, flagLength);
-            row.FileName = QString(data + start + flagLength, end - start - flagLength);
+            row.Played = line.left(flagLength);
+            row.FileName = line.mid(flagLength);
             row.Order = OrderKey(counter++);
             row.Random = NewRandomKey(random);
             table.appendRow(std::move(row));
@@ -278,28 +291,41 @@ QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows) {
     }
     if (skippedRows)
         *skippedRows = skipped;
-    return text.toUtf8();
+    return nativeFileName(text); // escaped bytes go back as they were read
 }
 
 TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
                          bool overwriteWithoutAsking,
                          const std::function<bool(const QString& question)>& confirmOverwrite) {
-    const QFileInfo info(path);
-    const bool exists = info.exists() || info.isSymLink();
+    const QByteArray native = nativeFileName(path);
+    struct stat info {};
+    const bool exists = !path.isEmpty() && ::lstat(native.constData(), &info) == 0;
     if (exists && !overwriteWithoutAsking &&
         !(confirmOverwrite && confirmOverwrite(OverwriteQuestion(path))))
         return {TListSaveResult::Declined, {}, 0};
 
     if (table.isEmpty()) {
-        QFile file(path);
-        if (exists && !file.remove())
-            return {TListSaveResult::Failed, file.errorString(), 0};
+        if (exists && ::unlink(native.constData()) != 0)
+            return {TListSaveResult::Failed, QString::fromLocal8Bit(std::strerror(errno)), 0};
         return {TListSaveResult::Removed, {}, 0};
     }
 
     TListSaveResult result;
     const QByteArray bytes = ListFileBytes(table, &result.skippedRows);
-    const FileResult written = writeFileAtomically(path, bytes);
+    const FileResult written = replaceFileAtomically(native, [&](int fd) {
+        const char* data = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return errno;
+            data += n;
+            left -= n;
+        }
+        return 0;
+    });
     if (!written) {
         result.status = TListSaveResult::Failed;
         result.error = written.error;

@@ -85,8 +85,11 @@ QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows = nullptr
 
 // Fills `table` from the ".lst" file at `path`: one row per non-empty line (UTF-8, lines ended by
 // CR LF, LF or CR; a leading byte-order mark is skipped), Played = the line's first character,
-// FileName = the rest unchanged, Order from 20000 up, a new Random key per row. The table is not
-// sorted and has no current row. A missing file or a read error leaves the table untouched.
+// FileName = the rest unchanged, Order from 20000 up, a new Random key per row. Bytes that are not
+// UTF-8 are kept as nativeFileName() escapes, so such a path still opens its file and is saved
+// back byte for byte. The table is not sorted and has no current row. A missing file or a read
+// error leaves the table untouched; a path that is not a regular file (a folder, FIFO or device)
+// is a read error, found without blocking.
 TListLoadResult LoadList(const QString& path, TPlayListTable& table, RandomSource& random);
 
 struct TListSaveResult {

@@ -1,8 +1,8 @@
 #include "library/SongNames.h"
 
 #include "library/ID3v2.h"
+#include "platform/FileSystem.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <array>
 
@@ -170,6 +170,23 @@ QString TitleFromFileName(const QString& name) {
     return cleanPart(QStringView(name).mid(start, end - start));
 }
 
+QString ShownFileName(const QString& name) {
+    // Windows-1252 for the bytes 0x80..0x9F, which Latin-1 leaves as control characters.
+    static constexpr char16_t Cp1252[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    QString shown = name;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const char16_t u = shown.at(i).unicode();
+        if (u < 0xDC80 || u > 0xDCFF || (i > 0 && shown.at(i - 1).isHighSurrogate()))
+            continue;
+        const char16_t byte = u - 0xDC00;
+        shown[i] = QChar(byte < 0xA0 ? Cp1252[byte - 0x80] : byte);
+    }
+    return shown;
+}
+
 void LoadSongInfo(_rSong& song, int source, const QString& path) {
     song.FileName = path;
     QString fileArtist;
@@ -179,13 +196,13 @@ void LoadSongInfo(_rSong& song, int source, const QString& path) {
     QString tagTitle;
     TSongMarks tagMarks;
 
-    const QFileInfo info(path);
-    if (info.isFile()) {
-        const QString name = info.fileName();
+    // isRegularFile and ReadTag take the name as the system's bytes (see nativeFileName).
+    if (isRegularFile(path)) {
+        const QString name = ShownFileName(path.mid(path.lastIndexOf(u'/') + 1));
         fileArtist = ArtistFromFileName(name);
         fileTitle = TitleFromFileName(name);
         fileMarks = MarksInText(path);
-        if (info.suffix().compare(u"mp3", Qt::CaseInsensitive) == 0) {
+        if (name.endsWith(u".mp3", Qt::CaseInsensitive)) {
             TID3v2 tag;
             if (tag.ReadFromFile(path) && tag.TagFound) {
                 tagArtist = TrimControl(tag.Artist);

@@ -42,6 +42,10 @@ QString ArtistFromFileName(const QString& name);
 // the whole name when there is no separator; trimmed, marks removed.
 QString TitleFromFileName(const QString& name);
 
+// A file name (without folder) as text to show and speak: the bytes a name that is not UTF-8
+// carries as nativeFileName() escapes are read as Windows-1252 (the older stations' code page).
+QString ShownFileName(const QString& name);
+
 // Which source LoadSongInfo takes artist, title and marks from (the station's ArtistSource).
 enum TArtistSource : int {
     asFileName = 0,       // the file name; marks from the whole path

@@ -1,9 +1,16 @@
 #include "TestSupport.h"
 #include "library/PlayList.h"
+#include "library/SongNames.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "special_files.h"
 
+#include <QDir>
 #include <QFile>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <random>
+#include <sys/resource.h>
 
 using namespace corvalin;
 using namespace Qt::StringLiterals;
@@ -161,12 +168,141 @@ TEST(PlayListFile, RowsALineCannotHoldAreLeftOutAndFlagsStayOneCharacter) {
     EXPECT_EQ(readWholeFile(dir.file(u"s.lst"_s)), "T/e.mp3\r\nT/a.mp3\r\nF/c.mp3\r\nT/d.mp3\r\n");
 }
 
+// A save that fails part way (here: the file size limit, which holds even for root) leaves the
+// old list as it was, and no temporary file behind.
 TEST(PlayListFile, FailedSaveKeepsTheOldFile) {
     TempFolder dir;
-    const TPlayListTable table = tableOf({u"/new.mp3"_s}, plcFileName);
-    const TListSaveResult result = SaveList(dir.file(u"no/such/folder/x.lst"_s), table, true);
+    const QString path = dir.file(u"x.lst"_s);
+    const QByteArray old = "F/old.mp3\r\nT/older.mp3\r\n";
+    writeWholeFile(path, old);
+    const TPlayListTable table = tableOf({u"/new/"_s + QString(64 * 1024, u'n')}, plcFileName);
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const TListSaveResult result = SaveList(path, table, true);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
     EXPECT_EQ(result.status, TListSaveResult::Failed);
     EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(readWholeFile(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+              QStringList({u"x.lst"_s}));
+
+    // A folder that does not exist fails just as quietly.
+    const TListSaveResult missing = SaveList(dir.file(u"no/such/folder/x.lst"_s), table, true);
+    EXPECT_EQ(missing.status, TListSaveResult::Failed);
+    EXPECT_FALSE(missing.error.isEmpty());
+}
+
+// A list from an older station: Latin-1 and Windows-1252 paths naming real files, a UTF-8 path,
+// and lines that name nothing. Each line keeps its exact bytes through load and save, and the
+// files it names still open.
+TEST(PlayListFile, LinesThatAreNotUtf8KeepTheirBytes) {
+    TempFolder dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    struct Line {
+        QByteArray bytes;
+        bool namesFile;
+        const char* artist;
+        const char* title;
+    };
+    const Line lines[] = {
+        {"F" + folder +
+             "Montr\xe9"
+             "al - Caf\xe9.mp3",
+         true, "Montréal", "Café"},
+        {"T" + folder + "\x93Quoted\x94 - Na\xefve \x96 Mix.mp3", true, "“Quoted”", "Naïve – Mix"},
+        {"F" + folder + "Zo\xc3\xab - \xc3\x9cnicode.mp3", true, "Zoë", "Ünicode"},
+        {"F" + folder + "Mixed \xc3\xa9 and \xe9.wav", true, "", "Mixed é and é"},
+        {"\xe9/nowhere/\xff\xfe\x80 garbage", false, "", ""},
+        {"F\xc0\xaf\xed\xa0\x80", false, "", ""},
+    };
+    QByteArray file;
+    for (const Line& line : lines) {
+        file += line.bytes + "\r\n";
+        if (line.namesFile) {
+            const int fd =
+                ::open(line.bytes.mid(1).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+        }
+    }
+    writeWholeFile(dir.file(u"old.lst"_s), file);
+
+    StandardRandom random(3);
+    TPlayListTable table;
+    ASSERT_EQ(LoadList(dir.file(u"old.lst"_s), table, random).status, TListLoadResult::Loaded);
+    ASSERT_EQ(table.rowCount(), int(std::size(lines)));
+    for (int i = 0; i < table.rowCount(); ++i) {
+        const Line& line = lines[i];
+        SCOPED_TRACE(line.bytes.toHex().constData());
+        const TPlayListRow& row = table.row(i);
+        EXPECT_EQ(nativeFileName(row.Played + row.FileName), line.bytes);
+        EXPECT_EQ(row.Played.size(), 1);
+        EXPECT_FALSE(row.FileName.contains(QChar::ReplacementCharacter));
+        EXPECT_EQ(isRegularFile(row.FileName), line.namesFile);
+        if (line.namesFile) {
+            _rSong song;
+            LoadSongInfo(song, asFileName, row.FileName);
+            EXPECT_EQ(song.Artist, QString::fromUtf8(line.artist));
+            EXPECT_EQ(song.Title, QString::fromUtf8(line.title));
+        }
+    }
+    EXPECT_EQ(table.row(4).Played, QString(QChar(0xDCE9))) << "an odd flag byte counts as played";
+
+    ASSERT_EQ(SaveList(dir.file(u"saved.lst"_s), table, true).status, TListSaveResult::Saved);
+    EXPECT_EQ(readWholeFile(dir.file(u"saved.lst"_s)), file);
+    for (const Line& line : lines)
+        if (line.namesFile)
+            ::unlink(line.bytes.mid(1).constData()); // QTemporaryDir cannot remove such names
+}
+
+TEST(PlayListFile, AFileOfRandomBytesIsSavedBackLineForLine) {
+    std::mt19937 generator(12);
+    QByteArray bytes;
+    for (int i = 0; i < 8192; ++i)
+        bytes.append(static_cast<char>(generator() & 0xFF));
+    ASSERT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+    // What a save writes: every non-empty line as it was, each ended by CR LF.
+    QByteArray expected;
+    for (const QByteArray& line : bytes.split('\n'))
+        for (const QByteArray& part : line.split('\r'))
+            if (!part.isEmpty())
+                expected += part + "\r\n";
+
+    TempFolder dir;
+    writeWholeFile(dir.file(u"noise.lst"_s), bytes);
+    StandardRandom random(5);
+    TPlayListTable table;
+    ASSERT_EQ(LoadList(dir.file(u"noise.lst"_s), table, random).status, TListLoadResult::Loaded);
+    ASSERT_GT(table.rowCount(), 10);
+    ASSERT_EQ(SaveList(dir.file(u"noise.lst"_s), table, true).status, TListSaveResult::Saved);
+    EXPECT_EQ(readWholeFile(dir.file(u"noise.lst"_s)), expected);
+}
+
+// A FIFO, a device or a folder in a list's place is a read error, found at once: the window
+// thread that loads lists must never wait on it.
+TEST(PlayListFile, SpecialFilesAreUnreadableWithoutBlocking) {
+    TempFolder dir;
+    const QString fifo = dir.file(u"fifo.lst"_s);
+    ASSERT_TRUE(test::makeFifo(fifo));
+    ASSERT_TRUE(QDir().mkdir(dir.file(u"folder.lst"_s)));
+    for (const QString& path : {fifo, u"/dev/null"_s, dir.file(u"folder.lst"_s)}) {
+        SCOPED_TRACE(path.toStdString());
+        StandardRandom random(1);
+        TPlayListTable table = tableOf({u"/kept.mp3"_s}, plcFileName);
+        TListLoadResult result;
+        EXPECT_TRUE(
+            test::returnsWithoutBlocking(fifo, [&] { result = LoadList(path, table, random); }));
+        EXPECT_EQ(result.status, TListLoadResult::ReadError);
+        EXPECT_FALSE(result.error.isEmpty());
+        EXPECT_EQ(column(table, plcFileName), QStringList({u"/kept.mp3"_s}));
+    }
 }
 
 TEST(PlayListTable, SortsNumbersAsNumbersAndTextAsText) {

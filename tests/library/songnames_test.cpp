@@ -1,7 +1,11 @@
 #include "TestSupport.h"
 #include "library/SongNames.h"
+#include "platform/FileSystem.h"
+#include "special_files.h"
 
 #include <QDir>
+#include <QFile>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -264,4 +268,58 @@ TEST_F(SongInfo, FilesWithoutTagsAndMissingFiles) {
         EXPECT_EQ(song.Title, QString::fromUtf8(c.title)) << c.path.toStdString();
         EXPECT_EQ(TSongMarks::of(song), marks(c.marks)) << c.path.toStdString();
     }
+}
+
+// A song whose name is Latin-1 bytes (from an older station's list) is found, its tag read, and
+// its name shown with the characters the bytes meant. A FIFO in a song's place is no song, and is
+// not waited on.
+TEST_F(SongInfo, NamesThatAreNotUtf8AndSpecialFiles) {
+    const QString made = makeSong(u"made.mp3"_s, u"Tag Band"_s, u"Tag Song"_s, u"~"_s);
+    const QByteArray native = QFile::encodeName(dir_.path()) + "Caf\xe9 - Cr\xe8me \x96 Br\xfbl\xe9"
+                                                               "e[.mp3";
+    ASSERT_EQ(::rename(QFile::encodeName(made).constData(), native.constData()), 0);
+    const QString path = fileNameFromNative(native);
+    const QString fifo = dir_.file(u"Fifo Band - Fifo Song.mp3"_s);
+    ASSERT_TRUE(corvalin::test::makeFifo(fifo));
+    struct Case {
+        QString path;
+        int source;
+        const char* artist;
+        const char* title;
+        const char* marks;
+    };
+    const Case cases[] = {
+        {path, asFileName, "Café", "Crème – Brûlée", "["},
+        {path, asTag, "Tag Band", "Tag Song", "~"},
+        {fifo, asFileName, "", "", ""},
+        {fifo, asTagThenFileName, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        _rSong song;
+        EXPECT_TRUE(corvalin::test::returnsWithoutBlocking(
+            fifo, [&] { LoadSongInfo(song, c.source, c.path); }));
+        EXPECT_EQ(song.FileName, c.path);
+        EXPECT_EQ(song.Artist, QString::fromUtf8(c.artist));
+        EXPECT_EQ(song.Title, QString::fromUtf8(c.title));
+        EXPECT_EQ(TSongMarks::of(song), marks(c.marks));
+    }
+    ::unlink(native.constData()); // QTemporaryDir cannot remove names that are not UTF-8
+}
+
+TEST(SongFileNames, ShownNamesReadOddBytesAsWindows1252) {
+    const struct {
+        QByteArray native;
+        const char* shown;
+    } cases[] = {
+        {"plain.mp3", "plain.mp3"},
+        {"Zo\xc3\xab.mp3", "Zoë.mp3"},
+        {"Zo\xeb.mp3", "Zoë.mp3"},
+        {"\x93Hi\x94 \x80 \x99.mp3", "“Hi” € ™.mp3"},
+        {"\x81\x8d\x8f\x90\x9d", "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\xf0\x9f\x8e\xb5\xff", "🎵ÿ"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ShownFileName(fileNameFromNative(c.native)), QString::fromUtf8(c.shown))
+            << c.native.toHex().constData();
 }
