@@ -3,6 +3,8 @@
 #include "FormCorvalinRadio.h"
 #include "station/StationController.h"
 
+#include <QApplication>
+
 namespace corvalin {
 
 void connectStation(TfrmCorvalinRadio& window, StationController& station) {
@@ -25,6 +27,20 @@ void connectStation(TfrmCorvalinRadio& window, StationController& station) {
     QObject::connect(&window, &TfrmCorvalinRadio::activated, &station,
                      &StationController::FormActivate);
     QObject::connect(&window, &TfrmCorvalinRadio::closing, &station, &StationController::FormClose);
+}
+
+void raiseForSecondStart(TfrmCorvalinRadio& window, const StationController& station) {
+    if (!station.created()) {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        return;
+    }
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 } // namespace corvalin

@@ -62,23 +62,7 @@ int main(int argc, char** argv) {
                            &QCoreApplication::quit);
     });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &frmCorvalinRadio,
-                     [&frmCorvalinRadio, &station] {
-                         if (!station.created()) {
-                             // Still starting (the zip code prompt, a setup box): the window must
-                             // not show before its creation is done, so the open box comes forward
-                             // instead.
-                             if (QWidget* modal = QApplication::activeModalWidget()) {
-                                 modal->raise();
-                                 modal->activateWindow();
-                             }
-                             return;
-                         }
-                         frmCorvalinRadio.setWindowState(frmCorvalinRadio.windowState() &
-                                                         ~Qt::WindowMinimized);
-                         frmCorvalinRadio.show();
-                         frmCorvalinRadio.raise();
-                         frmCorvalinRadio.activateWindow();
-                     });
+                     [&] { raiseForSecondStart(frmCorvalinRadio, station); });
     app.onError = [&station](const QString& message) {
         station.ApplicationEvents1Exception(message);
     };

@@ -1,26 +1,28 @@
 // The main window run by the station as the program wires them, offscreen, on the null sound
 // device with the fake speech engine and a copy of the laid-out station folder.
 #include "TestSupport.h"
-#include "audio/Analysis.h"
-#include "audio/SoundDevice.h"
-#include "platform/Clock.h"
-#include "platform/SystemClockSetter.h"
-#include "station/StationController.h"
 #include "app/DigitalClock.h"
 #include "app/FormCorvalinRadio.h"
 #include "app/ImageButton.h"
 #include "app/Meters.h"
 #include "app/ScrollingPanel.h"
 #include "app/StationWiring.h"
+#include "audio/Analysis.h"
+#include "audio/SoundDevice.h"
+#include "platform/Clock.h"
+#include "platform/SystemClockSetter.h"
+#include "station/StationController.h"
 #include "voice/speech/FakeSpeechEngine.h"
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QSlider>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -85,6 +87,52 @@ TEST(StationConsole, StartsUpPlaysByItselfShowsTheDeckAndSavesAtClose) {
     const QByteArray saved = readWholeFile(ini);
     EXPECT_TRUE(saved.contains("Player=-2500")) << saved.toStdString();
     EXPECT_TRUE(saved.contains("Restart=0")) << saved.toStdString();
+}
+
+// A second start while the zip code prompt is open brings the prompt forward; the window stays
+// hidden until its creation is done, so its first activation still runs the whole start-up.
+TEST(StationConsole, ASecondStartDuringTheZipPromptRaisesThePrompt) {
+    TempFolder work;
+    const QString program = work.file(QStringLiteral("station/"));
+    ASSERT_TRUE(runTool(QStringLiteral("cp"),
+                        {QStringLiteral("-r"), QStringLiteral(CORVALIN_STATION_DIR), program}));
+    const QString config = work.file(QStringLiteral("config"));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/CorvalinRadio")));
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(14, 30)));
+    StandardRandom random(3);
+    FakeSystemClockSetter clockSetter;
+    StationEnvironment env;
+    env.paths = SettingsPaths{program, config};
+    env.clock = &clock;
+    env.random = &random;
+    env.clockSetter = &clockSetter;
+    env.device = SoundDevice::create(QStringLiteral("null"));
+    env.makeSpeechEngine = [](QString*) {
+        const auto& voices = defaultSlotVoices();
+        return std::make_unique<FakeSpeechEngine>(QStringList(voices.begin(), voices.end()));
+    };
+    TfrmCorvalinRadio window(program);
+    window.setClock(&clock);
+    StationController station(std::move(env), window, window);
+    connectStation(window, station);
+
+    QString prompt;
+    bool windowShownDuringPrompt = true;
+    QTimer::singleShot(300, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        prompt = modal != nullptr ? modal->objectName() : QStringLiteral("none");
+        raiseForSecondStart(window, station);
+        windowShownDuringPrompt = window.isVisible();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->accept();
+    });
+    station.FormCreate(); // asks for the zip code: no code is stored
+    EXPECT_EQ(prompt, QStringLiteral("frmZipCode"));
+    EXPECT_FALSE(windowShownDuringPrompt);
+    EXPECT_TRUE(station.created());
+    raiseForSecondStart(window, station); // once created, the window itself comes forward
+    EXPECT_TRUE(window.isVisible());
+    window.close();
 }
 
 } // namespace
