@@ -3,9 +3,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +144,7 @@ TEST(FileSystem, NativeFileNamesRoundTripEveryByte) {
     ASSERT_GE(fd, 0);
     ::close(fd);
     EXPECT_TRUE(isRegularFile(fileNameFromNative(latin1)));
+    ::unlink(latin1.constData()); // QTemporaryDir cannot remove names that are not UTF-8
 }
 
 TEST(FileSystem, IsRegularFileRefusesFoldersFifosAndMissingFiles) {
@@ -152,6 +159,157 @@ TEST(FileSystem, IsRegularFileRefusesFoldersFifosAndMissingFiles) {
     EXPECT_FALSE(isRegularFile(folder.file(QStringLiteral("missing.mp3"))));
     EXPECT_FALSE(isRegularFile(QString()));
     EXPECT_FALSE(isRegularFile(QStringLiteral("/dev/null")));
+}
+
+// Runs `work` on a thread; when it has not returned after 5 s (it waits on the FIFO `fifo`), the
+// FIFO's other end is opened until it does, so a missing fix fails instead of hanging.
+bool returnsWithoutBlocking(const QString& fifo, const std::function<void()>& work) {
+    auto done = std::async(std::launch::async, work);
+    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+        return true;
+    const QByteArray path = QFile::encodeName(fifo);
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return false;
+}
+
+TEST(FileSystem, OpenRegularFileRefusesEverythingElseWithoutBlocking) {
+    test::TempFolder folder;
+    const QString file = folder.file(QStringLiteral("song.mp3"));
+    test::writeWholeFile(file, "x");
+    const QString fifo = folder.file(QStringLiteral("pipe.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, folder.file(QStringLiteral("link to pipe"))));
+    ASSERT_TRUE(QFile::link(file, folder.file(QStringLiteral("link to song"))));
+    struct Case {
+        QString path;
+        int flags;
+        bool opens;
+        bool notRegular;
+    };
+    const Case cases[] = {
+        {file, O_RDONLY, true, false},
+        {file, O_WRONLY, true, false},
+        {folder.file(QStringLiteral("link to song")), O_RDWR, true, false},
+        {fifo, O_RDONLY, false, true},
+        {fifo, O_WRONLY, false, true}, // no reader: open itself fails rather than waits
+        {folder.file(QStringLiteral("link to pipe")), O_RDONLY, false, true},
+        {folder.path(), O_RDONLY, false, true},
+        {QStringLiteral("/dev/null"), O_RDWR, false, true},
+        {folder.file(QStringLiteral("missing")), O_RDONLY, false, false},
+        {QString(), O_RDONLY, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString() + " flags " + std::to_string(c.flags));
+        int fd = -1;
+        bool notRegular = !c.notRegular;
+        EXPECT_TRUE(returnsWithoutBlocking(
+            fifo, [&] { fd = openRegularFile(nativeFileName(c.path), c.flags, &notRegular); }));
+        EXPECT_EQ(fd >= 0, c.opens);
+        EXPECT_EQ(notRegular, c.notRegular);
+        if (fd >= 0) {
+            EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << "blocking mode restored";
+            EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+            ::close(fd);
+        }
+    }
+}
+
+TEST(FileSystem, ReadRegularFileReadsWholeFilesOnly) {
+    test::TempFolder folder;
+    QByteArray big;
+    for (int i = 0; i < 200000; ++i)
+        big.append(static_cast<char>(i * 31));
+    const QByteArray latin1 = QFile::encodeName(folder.path()) + "Caf\xe9.lst";
+    const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, big.constData(), big.size()), big.size());
+    ::close(fd);
+    QByteArray data;
+    ASSERT_TRUE(readRegularFile(fileNameFromNative(latin1), data));
+    EXPECT_EQ(data, big);
+    ::unlink(latin1.constData());
+
+    const QString fifo = folder.file(QStringLiteral("pipe.lst"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    FileResult result;
+    EXPECT_TRUE(returnsWithoutBlocking(fifo, [&] { result = readRegularFile(fifo, data); }));
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("not a regular file")))
+        << result.error.toStdString();
+    EXPECT_TRUE(data.isEmpty());
+
+    result = readRegularFile(folder.file(QStringLiteral("missing.lst")), data);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("missing.lst")));
+}
+
+// Entries of a folder, whatever bytes their names are made of.
+int nativeEntryCount(const QByteArray& folder) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir))
+        count += std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+    ::closedir(dir);
+    return count;
+}
+
+// Replacing by the system's bytes of a name: Latin-1 names, names too long for the usual
+// temporary name, and a failed fill, which keeps the old file and leaves nothing behind.
+TEST(FileSystem, ReplaceFileAtomicallyByTheBytesOfAName) {
+    test::TempFolder folder;
+    const QByteArray base = QFile::encodeName(folder.path());
+    const auto fillWith = [](const QByteArray& data) {
+        return [data](int fd) {
+            return ::write(fd, data.constData(), data.size()) == data.size() ? 0 : EIO;
+        };
+    };
+    struct Case {
+        QByteArray name;
+        bool exists;
+    };
+    const Case cases[] = {
+        {"Montr\xe9"
+         "al.lst",
+         true},
+        {"Montr\xe9"
+         "al new.lst",
+         false},
+        {QByteArray(250, 'n') + ".lst", true},
+        {QByteArray(255, 'm'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.left(20).toHex().constData());
+        const QByteArray path = base + c.name;
+        if (c.exists) {
+            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0640);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+        }
+        ASSERT_TRUE(replaceFileAtomically(path, fillWith("new content")));
+        QByteArray data;
+        ASSERT_TRUE(readRegularFile(fileNameFromNative(path), data));
+        EXPECT_EQ(data, "new content");
+        struct stat info {};
+        ASSERT_EQ(::stat(path.constData(), &info), 0);
+        if (c.exists) {
+            EXPECT_EQ(info.st_mode & 07777, 0640u);
+        }
+
+        const FileResult failed = replaceFileAtomically(path, [](int) { return ENOSPC; });
+        EXPECT_FALSE(failed);
+        ASSERT_TRUE(readRegularFile(fileNameFromNative(path), data));
+        EXPECT_EQ(data, "new content");
+        ::unlink(path.constData());
+        EXPECT_EQ(nativeEntryCount(base), 0) << "no temporary file is left";
+    }
 }
 
 } // namespace
