@@ -99,9 +99,6 @@ TfrmAbout::TfrmAbout(AboutTexts texts, AboutEnvironment environment, QWidget* pa
         link->setCursor(Qt::PointingHandCursor);
         setTextColour(link, kLinkColour);
         link->installEventFilter(this);
-        // Only as wide as the text, so a click beside it is no click on the link.
-        link->adjustSize();
-        link->move((width() - link->width()) / 2, link->y());
     }
 
     bOK = new QPushButton(QStringLiteral("OK"), this);
@@ -122,6 +119,7 @@ void TfrmAbout::FormCreate() {
     LaunchBusy = false;
     lMailTo->setText(kSupportMailAddress);
     lWebSite->setText(kWebSiteName);
+    // Only as wide as its text, so a click beside a link is no click on it.
     for (QLabel* link : {lMailTo, lWebSite}) {
         link->adjustSize();
         link->move((width() - link->width()) / 2, link->y());
