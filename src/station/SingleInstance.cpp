@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QRegularExpression>
 #include <memory>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace corvalin {
@@ -21,6 +22,15 @@ constexpr int kWriteTimeoutMs = 2000;
 constexpr int kStartLockTimeoutMs = 5000;
 
 } // namespace
+
+bool peerIsThisUser(qintptr socketDescriptor) {
+    struct ucred peer {};
+    socklen_t size = sizeof peer;
+    if (socketDescriptor < 0 || ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET,
+                                             SO_PEERCRED, &peer, &size) != 0)
+        return false;
+    return peer.uid == ::geteuid();
+}
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
     : QObject(parent), serverName_(std::move(serverName)) {}
@@ -71,6 +81,12 @@ bool SingleInstance::askRunningInstance(bool activate) {
     QLocalSocket socket;
     socket.connectToServer(serverName_);
     if (!socket.waitForConnected(kConnectTimeoutMs)) {
+        return false;
+    }
+    // In a shared folder (/tmp) another account could listen on our name and make every start
+    // end at once: only a station of our own user counts.
+    if (!peerIsThisUser(socket.socketDescriptor())) {
+        socket.abort();
         return false;
     }
     if (activate) {

@@ -8,6 +8,9 @@ class QLocalSocket;
 
 namespace corvalin {
 
+// The process at the other end of a connected local socket runs as this process's user.
+bool peerIsThisUser(qintptr socketDescriptor);
+
 // One running station per user and title. The first instance listens on a per-user local socket;
 // a later start finds it there, may ask it to come to the front, and ends. Window thread only.
 class SingleInstance : public QObject {

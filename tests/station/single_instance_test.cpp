@@ -3,12 +3,18 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace corvalin;
@@ -136,4 +142,50 @@ TEST(SingleInstanceName, PerUserAndNamedAfterTheTitle) {
     const QString file = QFileInfo(name).fileName();
     EXPECT_EQ(file, QStringLiteral("Corvalin_Radio-%1.sock").arg(::getuid()));
     EXPECT_TRUE(QFileInfo(name).isAbsolute());
+}
+
+// A socket under our name that another account listens on (possible in /tmp) must not make this
+// start end: the peer's user is checked.
+TEST_F(SingleInstanceTest, ASocketOfAnotherUserIsNotTakenForARunningStation) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    EXPECT_TRUE(peerIsThisUser(pair[0]));
+    ::close(pair[0]);
+    ::close(pair[1]);
+    EXPECT_FALSE(peerIsThisUser(-1));
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to listen as another user";
+    const QString shared = folder.file(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0711), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    const QString path = shared + QStringLiteral("/station.sock");
+    const QByteArray bytes = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(static_cast<std::size_t>(bytes.size()), sizeof(address.sun_path));
+    std::copy(bytes.begin(), bytes.end(), address.sun_path);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only async-signal-safe calls in the child of a threaded process.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(fd, 8) != 0)
+            ::_exit(4);
+        for (;;)
+            ::pause();
+    }
+    const auto stopChild = qScopeGuard([child] {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    });
+    ASSERT_TRUE(test::waitFor([&] { return QFileInfo::exists(path); }, 5000));
+
+    SingleInstance second(path);
+    EXPECT_FALSE(second.AlreadyRunning(true));
 }
