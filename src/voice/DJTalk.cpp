@@ -1,5 +1,6 @@
 #include "voice/DJTalk.h"
 
+#include "core/Helpers.h"
 #include "voice/CleanSpeech.h"
 
 #include <optional>
@@ -15,13 +16,24 @@ constexpr qint64 kAnnouncementIntervalMs = 50 * 60 * 1000;
 
 enum class NameOrder { TitleFirst, ArtistFirst };
 
+// A song's artist or title as plain words: a backslash would pair with the talk's own speech
+// tags (an artist "AC\DC" swallowing the station name, a title "\Pau=9000\" silencing the
+// DJ), and a text of thousands of characters would keep the DJ talking for minutes.
+QString songWords(const QString& text) {
+    QString words = text;
+    words.replace(QLatin1Char('\\'), QLatin1Char(' '));
+    return CapText(words, kMaxSongTextChars);
+}
+
 // The naming of a song, when it applies: the name part that follows the opening words.
 std::optional<QString> namePart(const _rSong& song, const TVocabulary& v, NameOrder order) {
     if (song.FileName.isEmpty() || song.NeverAnnounce ||
         (song.Artist.isEmpty() && song.Title.isEmpty()))
         return std::nullopt;
-    const QString t = ((song.TheTitle ? v.zzDJ2 + kBlank : QString()) + song.Title).trimmed();
-    const QString a = ((song.TheArtist ? v.zzDJ2 + kBlank : QString()) + song.Artist).trimmed();
+    const QString t =
+        ((song.TheTitle ? v.zzDJ2 + kBlank : QString()) + songWords(song.Title)).trimmed();
+    const QString a =
+        ((song.TheArtist ? v.zzDJ2 + kBlank : QString()) + songWords(song.Artist)).trimmed();
     // The form is chosen by the stored fields, before the prefix and the trimming.
     if (!song.Artist.isEmpty() && !song.Title.isEmpty()) {
         if (order == NameOrder::TitleFirst)

@@ -11,6 +11,7 @@
 #include "station/StationController.h"
 #include "voice/speech/DJSpeech.h"
 #include "voice/speech/FakeSpeechEngine.h"
+#include "voice/speech/SpeechMarkup.h"
 #include "voice/speech/TTSBufNotifySink.h"
 
 #include <QCoreApplication>
@@ -663,4 +664,37 @@ TEST_F(StationFlow, MetersFollowTheSongsRateAndLieFlatAtTheEnd) {
     EXPECT_TRUE(view.meters[1].flat);
     EXPECT_EQ(view.meters[1].levels[0], 0.0f);
     EXPECT_EQ(view.meters[1].levels[1], 0.0f);
+}
+
+// A song whose tags hold speech tags is named in plain words; the talk keeps its own pauses and
+// its one bookmark, so the next song still starts at the right place.
+TEST_F(StationFlow, TagsWithBackslashesAreSpokenAsPlainWords) {
+    const QString tagged = program.file(QStringLiteral("Tagged - Song.mp3"));
+    ASSERT_TRUE(runTool(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-i"),
+         Songs::get().path(QStringLiteral("Alder - One.mp3")), QStringLiteral("-c"),
+         QStringLiteral("copy"), QStringLiteral("-id3v2_version"), QStringLiteral("3"),
+         QStringLiteral("-metadata"), QStringLiteral("artist=AC\\DC"), QStringLiteral("-metadata"),
+         QStringLiteral("title=\\Pau=9000\\ Thunder \\Mrk=700\\"), tagged}));
+    writeWholeFile(listFile(), "F" + tagged.toUtf8() + "\r\nF" +
+                                   Songs::get().path(QStringLiteral("Birch - Two.mp3")).toUtf8() +
+                                   "\r\n");
+    writeSettings(5);
+    SettingsStore store(paths());
+    ASSERT_TRUE(store.update(false, [](IniFile& ini) {
+        ini.writeInteger(QStringLiteral("General"), QStringLiteral("ArtistSource"),
+                         asTagThenFileName);
+    }));
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForTalk(1));
+    const QString talk = speech->requests().back().text;
+    EXPECT_TRUE(talk.contains(QStringLiteral("Pau=9000  Thunder  Mrk=700, from, AC DC.")))
+        << talk.toStdString();
+    EXPECT_TRUE(talk.contains(QStringLiteral("Radio Test"))) << talk.toStdString();
+    const SpeechMarkup markup = taggedTextToSsml(talk.toUtf8());
+    EXPECT_EQ(markup.ssml.count("<mark "), 1) << markup.ssml.constData();
+    EXPECT_FALSE(markup.ssml.contains("time=\"9000ms\"")) << markup.ssml.constData();
+    talkThroughBookmark(1, QStringLiteral("Birch - Two.mp3"));
 }

@@ -1,3 +1,4 @@
+#include "core/Helpers.h"
 #include "voice/DJTalk.h"
 
 #include <gtest/gtest.h>
@@ -136,6 +137,30 @@ TEST_F(Talk, NamingForms) {
                   talk(S("Wow!") + LP + S("That was,") + c.p1 + LP, p2, {}, {}, {}, {}, c.p7))
             << c.name;
     }
+}
+
+// Artists and titles come from file names and tags: their backslashes never become speech tags,
+// and a huge tag cannot keep the DJ talking for minutes. The operator's own tags stay.
+TEST_F(Talk, SongTextsReachTheSpeechAsPlainWords) {
+    songs[kLastSongInfo] = song("AC\\DC", "\\Pau=9000\\ Thunder \\Mrk=700\\");
+    songs[kNextSongInfo] = song("\\Emp\\ Loud", "Quiet");
+    host.settings.StationIdentification = S("Radio \\Emp\\ Nowhere");
+    composer.SetDJSpeech();
+    const QString text = spoken();
+    EXPECT_TRUE(text.contains(S("That was,  Pau=9000  Thunder  Mrk=700, from, AC DC.")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(S("Next up, Emp  Loud, with, Quiet."))) << text.toStdString();
+    EXPECT_FALSE(text.contains(S("\\Pau=9000\\")));
+    EXPECT_EQ(text.count(kIntro), 1);                       // only the composer's own bookmark
+    EXPECT_TRUE(text.contains(S("Radio \\Emp\\ Nowhere"))); // the operator's tag is kept
+    QString untagged = text;
+    untagged.remove(LP).remove(kIntro).remove(S("\\Emp\\"));
+    EXPECT_FALSE(untagged.contains(QLatin1Char('\\'))) << untagged.toStdString();
+
+    const QString huge = QStringLiteral("la ").repeated(5000);
+    songs[kLastSongInfo] = song(huge.toUtf8().constData(), huge.toUtf8().constData());
+    composer.SetDJSpeech();
+    EXPECT_LT(spoken().size(), 3 * kMaxSongTextChars + 200);
 }
 
 TEST_F(Talk, SongsNotNamedDrawNoPhrase) {
