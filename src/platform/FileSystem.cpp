@@ -216,10 +216,11 @@ FileResult copyNoOverwrite(const QString& from, const QString& to) {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at data[i], or 0 when it is not one (overlong forms,
-// surrogates and code points past U+10FFFF included).
-int validUtf8Length(const unsigned char* data, qsizetype size, qsizetype i) {
+// Length of the valid UTF-8 sequence at data[i] (its code point in `decoded`), or 0 when it is
+// not one (overlong forms, surrogates and code points past U+10FFFF included).
+int validUtf8Length(const unsigned char* data, qsizetype size, qsizetype i, char32_t& decoded) {
     const unsigned char c = data[i];
+    decoded = c;
     if (c < 0x80)
         return 1;
     int length = 0;
@@ -250,6 +251,7 @@ int validUtf8Length(const unsigned char* data, qsizetype size, qsizetype i) {
     }
     if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
+    decoded = cp;
     return length;
 }
 
@@ -262,13 +264,20 @@ QString fileNameFromNative(const QByteArray& bytes) {
     name.reserve(size);
     qsizetype i = 0;
     while (i < size) {
-        const int length = validUtf8Length(data, size, i);
+        char32_t cp = 0;
+        const int length = validUtf8Length(data, size, i, cp);
         if (length == 0) {
             name.append(QChar(static_cast<char16_t>(0xDC00 + data[i])));
             ++i;
             continue;
         }
-        name.append(QString::fromUtf8(bytes.constData() + i, length));
+        // Appended as decoded here: QString::fromUtf8 would drop a U+FEFF that stands alone.
+        if (QChar::requiresSurrogates(cp)) {
+            name.append(QChar(QChar::highSurrogate(cp)));
+            name.append(QChar(QChar::lowSurrogate(cp)));
+        } else {
+            name.append(QChar(static_cast<char16_t>(cp)));
+        }
         i += length;
     }
     return name;

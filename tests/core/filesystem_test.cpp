@@ -161,6 +161,18 @@ TEST(FileSystem, IsRegularFileRefusesFoldersFifosAndMissingFiles) {
     EXPECT_FALSE(isRegularFile(QStringLiteral("/dev/null")));
 }
 
+// A byte-order mark inside a name is a character like any other and survives the trip.
+TEST(FileSystem, NativeFileNamesKeepAByteOrderMarkInside) {
+    for (const QByteArray& bytes : {QByteArray("\xEF\xBB\xBF"),
+                                    QByteArray("a\xEF\xBB\xBF"
+                                               "b"),
+                                    QByteArray("\xE9\xEF\xBB\xBF\xE9")}) {
+        const QString name = fileNameFromNative(bytes);
+        EXPECT_TRUE(name.contains(QChar(0xFEFF))) << bytes.toHex().constData();
+        EXPECT_EQ(nativeFileName(name), bytes) << bytes.toHex().constData();
+    }
+}
+
 // Runs `work` on a thread; when it has not returned after 5 s (it waits on the FIFO `fifo`), the
 // FIFO's other end is opened until it does, so a missing fix fails instead of hanging.
 bool returnsWithoutBlocking(const QString& fifo, const std::function<void()>& work) {
