@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Writes the seed files of the ID3 fuzzer into corpus/ (each well under 4 KiB)."""
+"""Writes the seed files of the ID3 and play list fuzzers into corpus/ (each well under 4 KiB)."""
 import os
 import struct
 import sys
@@ -57,6 +57,29 @@ for version in (3, 4):
         mutagen_tag(f"v2{version}_fallback_enc{encoding}", version, encoding, fallback)
 
 
+def several_comments(e):
+    return [TIT2(encoding=e, text="Song"),
+            COMM(encoding=e, lang="eng", desc="", text="~[ marks"),
+            COMM(encoding=e, lang="eng", desc="iTunNORM", text=" 00000A1B 00000B2C"),
+            COMM(encoding=e, lang="deu", desc="Anmerkung", text="Gr\u00fc\u00dfe")]
+
+
+mutagen_tag("comm_several_v23", 3, 1, several_comments)
+mutagen_tag("comm_several_v24", 4, 3, several_comments)
+
+
+def long_texts(e):
+    return [TIT2(encoding=e, text="t" * 300), TPE1(encoding=e, text="a" * 140),
+            COMM(encoding=e, lang="eng", desc="", text="~")]
+
+
+# Some taggers write 2.4 tags with plain frame sizes: a 2.3 tag with its version byte set to 4.
+mutagen_tag("v24_plain_sizes_long", 3, 0, long_texts)
+with open(os.path.join(out, "v24_plain_sizes_long"), "r+b") as f:
+    f.seek(3)
+    f.write(b"\x04")
+
+
 def frame23(fid, body, f1=0, f2=0):
     return fid + struct.pack(">I", len(body)) + bytes([f1, f2]) + body
 
@@ -97,6 +120,11 @@ save("v24_unsync_tag", tag(4, frame24(b"TIT2", b"\x00\xff\x00\xe9"), flags=0x80)
 save("v24_exthdr_footer", tag(4, syncsafe(6) + b"\x01\x00" + frame24(b"TIT2", b"\x00X"), flags=0x50,
                               padding=0) + b"3DI\x04\x00\x50" + syncsafe(20))
 save("v24_plain_size", tag(4, b"TIT2\x00\x00\x00\x85\x00\x00\x00" + b"a" * 132))
+save("v24_plain_then_syncsafe", tag(4, frame23(b"TIT2", b"\x00" + b"t" * 300) + frame24(b"TPE1", b"\x00Band")))
+save("comm_itunes_last", tag(3, frame23(b"COMM", b"\x00eng\x00~[") + frame23(b"COMM", b"\x00deu" + b"note\x00hello")
+                             + frame23(b"COMM", b"\x00engiTunNORM\x00 0A 0B")))
+# Play lists of older stations: Latin-1 and Windows-1252 paths, a byte-order mark inside a line.
+save("list_latin1", b"F/music/Montr\xe9al - Caf\xe9.mp3\r\nT/m/\x93Q\x94 - \x96.mp3\r\n\xe9/x\xef\xbb\xbfy\n")
 save("v25_unknown", tag(5, frame23(b"TIT2", b"\x00T")))
 save("no_tag", audio)
 save("short", b"ID3\x03\x00")

@@ -1,8 +1,10 @@
 // Any bytes as a play list file and as song file names: parsing never fails, a saved list reads
-// back to the same file, and a written song name stays in its folder and reads back its marks.
+// back to the same file with every line's bytes kept, and a written song name stays in its folder
+// and reads back its marks.
 #include "library/PlayList.h"
 #include "library/SongNames.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +31,19 @@ void checkList(const QByteArray& bytes) {
     ParseList(saved, second, random);
     require(second.rowCount() == first.rowCount() - skipped, "rows survive a save");
     require(ListFileBytes(second) == saved, "a saved list reads back to the same file");
+
+    // Lines keep their bytes, UTF-8 or not: a save writes each non-empty line as it was.
+    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    QByteArray expected;
+    bool plainFlags = true;
+    for (const QByteArray& line : body.split('\n'))
+        for (const QByteArray& part : line.split('\r'))
+            if (!part.isEmpty()) {
+                expected += part + "\r\n";
+                plainFlags = plainFlags && !part.startsWith("\xEF\xBB\xBF");
+            }
+    if (plainFlags)
+        require(saved == expected, "lines keep their bytes");
 }
 
 void checkName(const QString& text) {
@@ -54,6 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(bytes);
     for (const QString& line : text.split(u'\n'))
         checkName(line);
+    // The same bytes as a name on disk: shown without escapes, every odd byte one character.
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QString native = fileNameFromNative(line);
+        const QString shown = ShownFileName(native);
+        require(shown.size() == native.size(), "one shown character per escape");
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            if (shown.at(i).isLowSurrogate())
+                require(i > 0 && shown.at(i - 1).isHighSurrogate(), "no escape is shown");
+        checkName(shown);
+    }
     const qsizetype half = text.size() / 2;
     const auto name = SongFileName(text.left(half), text.mid(half), MarksInText(text));
     if (name) {
