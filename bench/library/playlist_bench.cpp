@@ -1,7 +1,11 @@
 // Times one round of a large play list as the station does it: load the file, sort by the random
 // key, sort back by the stored order, save. Prints each step and the total in milliseconds.
 //
-//   bench_playlist [rows] [rounds]      (defaults: 100000 rows, 5 rounds; the best round counts)
+//   bench_playlist [rows] [rounds] [accented]
+//
+// Defaults: 100000 rows, 5 rounds, no accented rows; the best round counts. With `accented` N,
+// every Nth row names an artist with accents in UTF-8 and every (2N)th one in Latin-1, as lists
+// of older stations do.
 
 #include "library/PlayList.h"
 #include "platform/Clock.h"
@@ -20,11 +24,15 @@ using namespace corvalin;
 
 namespace {
 
-QByteArray makeList(int rows) {
+QByteArray makeList(int rows, int accented) {
     QByteArray text;
     text.reserve(static_cast<qsizetype>(rows) * 80);
     for (int i = 0; i < rows; ++i) {
         text += (i % 3 == 0) ? 'T' : 'F';
+        if (accented > 0 && i % (2 * accented) == 0)
+            text += "/home/radio/Music/Caf\xe9 Cr\xe8me/";
+        else if (accented > 0 && i % accented == 0)
+            text += "/home/radio/Music/Caf\xc3\xa9 Cr\xc3\xa8me/";
         text += "/home/radio/Music/Artist ";
         text += QByteArray::number(i % 997);
         text += "/Artist ";
@@ -43,6 +51,11 @@ double cpuMs() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
+QByteArray readWholeList(const QString& path) {
+    QByteArray data;
+    return readRegularFile(path, data) ? data : QByteArray();
+}
+
 double ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
@@ -53,6 +66,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rows = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int accented = argc > 3 ? std::max(0, std::atoi(argv[3])) : 0;
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -61,7 +75,7 @@ int main(int argc, char** argv) {
     }
     const QString source = dir.filePath(QStringLiteral("Big.lst"));
     const QString target = dir.filePath(QStringLiteral("Saved.lst"));
-    const QByteArray bytes = makeList(rows);
+    const QByteArray bytes = makeList(rows, accented);
     if (!writeFileAtomically(source, bytes)) {
         std::fprintf(stderr, "cannot write the list\n");
         return 1;
@@ -99,6 +113,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         step[3] = ms(t);
+        if (round == 1 && readWholeList(target) != bytes) {
+            std::fprintf(stderr, "the saved list differs from the loaded one\n");
+            return 1;
+        }
         const double all = ms(total);
         const double cpu = cpuMs() - cpuStart;
         std::printf("%6d %9.1f %12.1f %11.1f %9.1f %9.1f %9.1f\n", round, step[0], step[1], step[2],
