@@ -363,10 +363,6 @@ void TfrmCorvalinRadio::buildDialogButtons() {
         connect(b, &ImageButton::clicked, this, s.handler);
         *s.member = b;
     }
-    // The station management dialogs are not part of this version yet.
-    bManager->setEnabled(false);
-    bPlayList->setEnabled(false);
-    bAbout->setEnabled(false);
 }
 
 void TfrmCorvalinRadio::setClock(const Clock* clock) {
@@ -657,10 +653,14 @@ void TfrmCorvalinRadio::bAboutClick() {
 }
 
 void TfrmCorvalinRadio::bHelpClick() {
+    showHelp(2);
+}
+
+void TfrmCorvalinRadio::showHelp(int topic) {
     if (help_.isNull()) {
         help_ = new TfrmHelp(programFolder_, this);
     }
-    help_->showTopic(2);
+    help_->showTopic(topic);
     help_->show();
     help_->raise();
     help_->activateWindow();

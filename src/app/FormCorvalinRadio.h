@@ -146,6 +146,8 @@ public Q_SLOTS:
     void bAboutClick();
     // Opens the help window at topic 2.
     void bHelpClick();
+    // Opens (or brings forward) the help window at `topic`.
+    void showHelp(int topic);
     void ViewList();
     void AutoStartClockAlarm();
     void AutoStopClockAlarm();

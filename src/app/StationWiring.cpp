@@ -1,6 +1,7 @@
 #include "StationWiring.h"
 
 #include "FormCorvalinRadio.h"
+#include "StationDialogs.h"
 #include "station/StationController.h"
 
 #include <QApplication>
@@ -8,8 +9,26 @@
 namespace corvalin {
 
 void connectStation(TfrmCorvalinRadio& window, StationController& station) {
+    auto* dialogs = new StationDialogs(window, station);
     QObject::connect(&window, &TfrmCorvalinRadio::commandRequested, &station,
-                     &StationController::command);
+                     [&station, dialogs](StationCommand command) {
+                         switch (command) {
+                         case StationCommand::Manager:
+                             dialogs->bManagerClick();
+                             break;
+                         case StationCommand::PlayList:
+                             dialogs->bPlayListClick();
+                             break;
+                         case StationCommand::About:
+                             dialogs->bAboutClick();
+                             break;
+                         case StationCommand::ViewList:
+                             dialogs->ViewList();
+                             break;
+                         default:
+                             station.command(command);
+                         }
+                     });
     QObject::connect(&window, &TfrmCorvalinRadio::volumeChanged, &station,
                      [&station](VolumeSlider slider, int value) {
                          switch (slider) {

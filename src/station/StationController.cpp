@@ -250,14 +250,39 @@ void StationController::ReadIni() {
     news_->setLongPause(vocabulary_.LongPause);
 
     const bool askZip = store_.readIni(settings_, clock_.now().time());
-    view_.setAutoClock(AlarmClock::AutoStart, settings_.AutoStart, settings_.AutoStartTime);
-    view_.setAutoStopClockRunning(settings_.AutoStop);
-    view_.setAutoClock(AlarmClock::AutoStop, settings_.AutoStop, settings_.AutoStopTime);
+    applyAutoClocks();
     if (askZip) {
         shell_.askZipCode(settings_);
         (void)store_.writeZipCode(settings_);
         restartPending_ = true;
     }
+}
+
+void StationController::applyAutoClocks() {
+    view_.setAutoClock(AlarmClock::AutoStart, settings_.AutoStart, settings_.AutoStartTime);
+    view_.setAutoStopClockRunning(settings_.AutoStop);
+    view_.setAutoClock(AlarmClock::AutoStop, settings_.AutoStop, settings_.AutoStopTime);
+}
+
+void StationController::speakVoiceTest(const QString& voiceModeName) {
+    if (speech_)
+        speech_->speakTest(voiceModeName);
+}
+
+void StationController::managerClosed() {
+    if (closed_)
+        return;
+    news_->setDefinitions(settings_.News);
+    view_.setStationTitle(settings_.StationIdentification);
+    CheckTimeSlot();
+}
+
+void StationController::reloadLiveList() {
+    if (closed_)
+        return;
+    scheduler_.forceReload(); // re-read without writing the old rows over the saved file
+    CheckTimeSlot();
+    scheduler_.ListChanged = true; // the rows moved: the next choice starts from the top
 }
 
 void StationController::applyVolumesToView() {
@@ -434,7 +459,7 @@ void StationController::command(StationCommand command) {
     case StationCommand::PlayList:
     case StationCommand::About:
     case StationCommand::ViewList:
-        break; // the station management dialogs are not part of this version
+        break; // the dialogs are opened by the window over the station
     }
 }
 

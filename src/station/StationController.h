@@ -89,6 +89,24 @@ public:
     void ApplicationEvents1Exception(const QString& message);
 
     Sequencer& sequencer() { return *sequencer_; }
+    const SettingsStore& store() const { return store_; }
+    RandomSource& random() { return random_; }
+    const QString& programFolder() const { return programFolder_; }
+    TPhrases& phrases() { return phrases_; }
+    TLivePhraseLists& livePhrases() { return lists_; }
+    // The settings of the slot in force (the news pseudo-slot's when none is).
+    const _rDJ& currentSlotSettings() const { return currentSlot(); }
+
+    // What the station management dialogs ask of the running station.
+    // A voice test of the Radio Manager: the test sentence in `voiceModeName`, starting no song.
+    void speakVoiceTest(const QString& voiceModeName);
+    // The alarm clocks from the settings in memory.
+    void applyAutoClocks();
+    // After the Radio Manager: the station name shown and the time slot checked (re-applied
+    // when its OK asked for it); the song on the air plays on.
+    void managerClosed();
+    // The current slot's list file was saved by the editor: the live list is read from it again.
+    void reloadLiveList();
     StationState& state() { return state_; }
     StationSettings& settings() { return settings_; }
     TimeSlotScheduler& scheduler() { return scheduler_; }

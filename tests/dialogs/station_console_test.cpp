@@ -9,6 +9,8 @@
 #include "app/StationWiring.h"
 #include "audio/Analysis.h"
 #include "audio/SoundDevice.h"
+#include "dialogs/FormManager.h"
+#include "dialogs/ManagerWidgets.h"
 #include "platform/Clock.h"
 #include "platform/SystemClockSetter.h"
 #include "station/StationController.h"
@@ -20,6 +22,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QThread>
 #include <QTimer>
@@ -81,6 +85,29 @@ TEST(StationConsole, StartsUpPlaysByItselfShowsTheDeckAndSavesAtClose) {
     EXPECT_TRUE(window.bStop->isEnabled());
     EXPECT_FALSE(window.lTime1->text().trimmed().isEmpty()); // the song's length
     ASSERT_TRUE(waitFor([&] { return window.pbLeft1->value() > 0; }));
+
+    // The Radio Manager from the window: the current (afternoon) slot's DJ name and list order
+    // change and take effect at once, while the song on the air plays on.
+    ASSERT_TRUE(window.bManager->isEnabled());
+    bool managerSeen = false;
+    QTimer::singleShot(200, [&] {
+        auto* manager = qobject_cast<TfrmManager*>(QApplication::activeModalWidget());
+        if (manager == nullptr)
+            return;
+        managerSeen = true;
+        manager->djPage(2).eDJName->setText(QStringLiteral("Night Owl"));
+        manager->djPage(2).rgListOrder->setItemIndex(loRandom);
+        manager->bOK->click();
+    });
+    window.bManagerClick();
+    ASSERT_TRUE(managerSeen);
+    EXPECT_EQ(window.lDJName->text(), QStringLiteral("Night Owl"));
+    EXPECT_EQ(station.settings().DJSlots[2].Name, QStringLiteral("Night Owl"));
+    EXPECT_EQ(station.settings().DJSlots[2].ListOrder, loRandom);
+    EXPECT_EQ(station.scheduler().CurrentSlot, 2); // re-applied at once
+    EXPECT_TRUE(station.decksSounding());
+    EXPECT_TRUE(window.bPlay->isShownDown());
+    EXPECT_TRUE(readWholeFile(ini).contains("Name=Night Owl"));
 
     window.PlayerVolume->setValue(-2500);
     window.close();
