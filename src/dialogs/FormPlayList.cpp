@@ -95,6 +95,9 @@ QString hint(const char* text) {
     return withLineBreaks(QString::fromLatin1(text));
 }
 
+// File > Tag for all writes this many tags at once: each write waits for the disk.
+constexpr int kTagWriters = 4;
+
 QString folderOfFile(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
@@ -965,11 +968,11 @@ void TfrmPlayList::bFileToTagClick() {
             return;
         Progress progress(*this, QStringLiteral("Writing tags from file names: %1 of %2"));
         TrackSelection = false;
-        const int total = List.rowCount();
-        for (int row = 0; row < List.rowCount(); ++row) {
-            (void)FileToTag(List.cell(row, plcFileName), tag);
-            progress.tick(row + 1, total);
-        }
+        QStringList songs;
+        songs.reserve(List.rowCount());
+        for (int row = 0; row < List.rowCount(); ++row)
+            songs.append(List.cell(row, plcFileName));
+        FileToTagAll(songs, kTagWriters, [&](int done, int total) { progress.tick(done, total); });
         afterListRebuilt(0);
         TrackSelection = true;
         return;

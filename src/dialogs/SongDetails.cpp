@@ -4,6 +4,15 @@
 #include "library/ID3v2.h"
 #include "platform/FileSystem.h"
 
+#include <QSet>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace corvalin {
 
 QString FileMissingMessage(const QString& path) {
@@ -133,6 +142,59 @@ TDetailResult FileToTag(const QString& path, TID3v2& tag) {
     // The marks of the name alone: a folder's "~" is no mark of this song's tag.
     tag.SetComment(CommentWithMarks(tag.Comment, MarksInText(name)));
     return {tag.WriteTag(path), path, {}};
+}
+
+int FileToTagAll(const QStringList& paths, int threads,
+                 const std::function<void(int done, int total)>& pump) {
+    // Two entries for one file would have two threads writing it at once.
+    QStringList songs;
+    QSet<QString> seen;
+    for (const QString& path : paths) {
+        if (!seen.contains(path)) {
+            seen.insert(path);
+            songs.append(path);
+        }
+    }
+    const int total = static_cast<int>(songs.size());
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    std::atomic<int> written{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    int running = std::clamp(threads, 1, std::max(total, 1));
+
+    const auto work = [&] {
+        TID3v2 tag; // one object per thread serves its whole share
+        for (int i = next++; i < total; i = next++) {
+            if (FileToTag(songs.at(i), tag).changed)
+                ++written;
+            ++done;
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--running == 0)
+            finished.notify_all();
+    };
+    std::vector<std::thread> workers;
+    const int count = running;
+    workers.reserve(static_cast<std::size_t>(count));
+    for (int t = 0; t < count; ++t)
+        workers.emplace_back(work);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            finished.wait_for(lock, std::chrono::milliseconds(40));
+            if (pump && running > 0) {
+                lock.unlock();
+                pump(done.load(), total);
+                lock.lock();
+            }
+        }
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    if (pump)
+        pump(total, total);
+    return written.load();
 }
 
 } // namespace corvalin

@@ -3,6 +3,8 @@
 #include "library/SongNames.h"
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace corvalin {
 
@@ -73,5 +75,13 @@ TDetailResult TagToFile(const QString& path, bool all);
 // File > Tag for one song: artist, title and marks from its file name into its tag. `tag` is the
 // caller's object, used for every song of a pass. Missing and non-MP3 files are passed over.
 TDetailResult FileToTag(const QString& path, TID3v2& tag);
+
+// File > Tag for every song of `paths` (each file once, however often it is listed), on up to
+// `threads` worker threads: the safe tag writer waits for the disk on every file, and waits
+// overlap. While they run, `pump` is called on the calling thread about every 40 ms with the count
+// of songs done and the total (to show progress and let window events through). Returns the
+// count of tags written.
+int FileToTagAll(const QStringList& paths, int threads,
+                 const std::function<void(int done, int total)>& pump = {});
 
 } // namespace corvalin

@@ -288,6 +288,35 @@ TEST(SongDetailsConvert, FileToTagOnASongWithoutATag) {
     EXPECT_FALSE(FileToTag(dir.file("gone.mp3"), tag).changed);
 }
 
+TEST(SongDetailsConvert, FileToTagForManySongsAtOnce) {
+    TempFolder dir;
+    QStringList paths;
+    for (int i = 0; i < 40; ++i)
+        paths << makeSong(dir.file(QStringLiteral("Band %1 - Song %1%2.mp3")
+                                       .arg(i)
+                                       .arg(i % 3 == 0 ? QStringLiteral("~") : QString())));
+    paths << paths[5] << paths[5] << dir.file("gone.mp3") << makeSong(dir.file("x.wav"));
+    std::vector<std::pair<int, int>> seen;
+    const int written =
+        FileToTagAll(paths, 4, [&](int done, int total) { seen.emplace_back(done, total); });
+    EXPECT_EQ(written, 40) << "each song once; the missing file and the WAV passed over";
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), std::make_pair(42, 42)) << "the count ends at every distinct entry";
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_LE(seen[i - 1].first, seen[i].first);
+    for (int i = 0; i < 40; ++i) {
+        TID3v2 tag;
+        ASSERT_TRUE(tag.ReadTag(paths[i]));
+        EXPECT_EQ(tag.Artist, QStringLiteral("Band %1").arg(i));
+        EXPECT_EQ(tag.Title, QStringLiteral("Song %1").arg(i));
+        EXPECT_EQ(tag.Comment, i % 3 == 0 ? QStringLiteral("~") : QString());
+        EXPECT_TRUE(readWholeFile(paths[i]).endsWith(songBytes()));
+    }
+    const MutagenTag checked = readWithMutagen(paths[39]);
+    EXPECT_EQ(checked.artist, "Band 39");
+    EXPECT_EQ(checked.comment, "~");
+}
+
 // A deck playing a song keeps playing it to the end while the song is renamed and its tag
 // rewritten (the file is rebuilt beside it and renamed over it).
 TEST(SongDetailsConvert, APlayingSongIsNotDisturbed) {
@@ -622,7 +651,7 @@ TEST_F(SongDetailsEditorTest, FileToTagForAllAndForOne) {
     const QString b = song("Second.mp3");
     const QString gone = dir.file("Band - Gone.mp3");
     tagWithMutagen(b, "Old", "Old", "[old");
-    auto editor = makeEditor({a, b});
+    auto editor = makeEditor({a, b, a}); // a twice: written once, not by two writers at once
     editor->List.appendRow({gone, "F", "00003", "00000"});
 
     prompts.allOrOneAnswer = 1;
@@ -641,12 +670,12 @@ TEST_F(SongDetailsEditorTest, FileToTagForAllAndForOne) {
     EXPECT_EQ(tagB.comment, "old") << "the [ mark is cleared: the name lacks it";
     EXPECT_FALSE(QFile::exists(gone));
     EXPECT_FALSE(editor->ListModified) << "File > Tag does not change the list";
-    EXPECT_EQ(pathsOf(editor->List), lines(QStringList{a, b, gone}));
+    EXPECT_EQ(pathsOf(editor->List), lines(QStringList{a, b, a, gone}));
 
     // One song: the selected one only.
     const QString c = song("Band - Third].mp3");
     editor->AddSongFiles({c});
-    editor->selectRow(3);
+    editor->selectRow(4);
     prompts.allOrOneAnswer = 0;
     tagWithMutagen(a, "Keep", "Keep", "");
     editor->bFileToTagClick();
