@@ -14,8 +14,8 @@ foreach(_f IN LISTS _data)
     copy_if_missing("${_f}" "${STATION_DIR}/${_name}")
 endforeach()
 
-# Help pages are ours, not the user's: always refresh them.
-file(GLOB _help "${HELP_DIR}/*")
+# Help pages and the pictures they show are ours, not the user's: always refresh them.
+file(GLOB _help "${HELP_DIR}/*" "${PICTURES_DIR}/*.png")
 if(_help)
     file(MAKE_DIRECTORY "${STATION_DIR}/help")
     file(COPY ${_help} DESTINATION "${STATION_DIR}/help")

@@ -10,7 +10,7 @@ packages=(
     libcurl4-openssl-dev
     libgtest-dev libgmock-dev
     sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
-    xvfb xauth x11-utils imagemagick fonts-liberation time
+    xvfb xauth x11-utils xdg-utils imagemagick fonts-liberation time
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
