@@ -30,7 +30,10 @@ public:
     QString TrackText; // the track frame as read
     QString Year;
     QString Genre;
-    QString Comment; // the song marks live here
+    // The song marks live here: the comment without description (English first). Only when the
+    // tag has none is a described one shown (never iTunes' data such as iTunNORM); the comments
+    // not shown are kept among OtherFrames and written back.
+    QString Comment;
     QString Composer;
     QString Encoder;
     QString Rights;
@@ -44,17 +47,19 @@ public:
     // Empties every field.
     void ClearTag();
 
-    // Reads the tag of the file at `fileName`. True when the first 10 bytes could be read, whether
-    // or not they hold a tag (TagFound tells). Never throws; a missing or short file gives false
-    // with every field empty.
+    // Reads the tag of the file at `fileName` (see nativeFileName). True when the first 10 bytes
+    // could be read, whether or not they hold a tag (TagFound tells). Never throws; a missing or
+    // short file, or anything that is not a regular file (a FIFO, a device), gives false with
+    // every field empty, without waiting on it.
     bool ReadTag(const QString& fileName);
     bool ReadFromFile(const QString& path) { return ReadTag(path); }
 
     // Writes the managed fields as a 2.3 tag into the file, keeping the audio and the frames of
     // the file's present tag that are not managed here. The tag is overwritten in place when the
     // old one is large enough and at most 4096 bytes; otherwise the file is rebuilt beside the
-    // song (name + "~") and renamed over it, so a failure never harms the song. True on success;
-    // false when nothing was written.
+    // song under a unique temporary name and renamed over it, so a failure never harms the song
+    // and no left-over file blocks a later write. True on success; false when nothing was
+    // written (also for anything that is not a regular file).
     bool WriteTag(const QString& fileName);
 
     // Store the text trimmed of blanks and control characters at both ends.
