@@ -1,6 +1,7 @@
 #include "audio/DSAudioFileRead.h"
 
-#include <QFile>
+#include "platform/FileSystem.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -46,6 +47,8 @@ constexpr CodeText kMessages[] = {
 };
 
 constexpr MediaTime kUnitsPerSecond = 10000000;
+// How far before a seek target decoding starts.
+constexpr std::int64_t kPrerollMs = 500;
 
 } // namespace
 
@@ -88,6 +91,39 @@ void TDSAudioFileReader::close() {
     av_frame_free(&frame_);
 }
 
+void TDSAudioFileReader::resetDecoding() {
+    pending_.clear();
+    pendingPos_ = 0;
+    pendingSample_ = 0;
+    nextFrameSample_ = 0;
+    discardUntil_ = 0;
+    syncFromPts_ = false;
+    seekFrom_ = 0;
+    seekTries_ = 0;
+    drained_ = false;
+    finished_ = false;
+    flushed_ = false;
+    // A resampler holds samples of the old place.
+    swr_free(&swr_);
+    swrInFormat_ = -1;
+    swrInRate_ = 0;
+}
+
+void TDSAudioFileReader::openCodec() {
+    AVStream* st = fmt_->streams[stream_];
+    const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!decoder)
+        CheckAM(kAMNoStream);
+    avcodec_free_context(&codec_);
+    codec_ = avcodec_alloc_context3(decoder);
+    if (!codec_)
+        CheckAM(AVERROR(ENOMEM));
+    CheckAM(avcodec_parameters_to_context(codec_, st->codecpar));
+    codec_->thread_count = 1;
+    codec_->pkt_timebase = st->time_base;
+    CheckAM(avcodec_open2(codec_, decoder, nullptr));
+}
+
 void TDSAudioFileReader::open() {
     close();
     static const bool quiet = [] {
@@ -95,20 +131,13 @@ void TDSAudioFileReader::open() {
         return true;
     }();
     (void)quiet;
-    pending_.clear();
-    pendingPos_ = 0;
-    pendingSample_ = 0;
-    nextFrameSample_ = 0;
-    discardUntil_ = 0;
-    syncFromPts_ = false;
-    drained_ = false;
-    finished_ = false;
+    resetDecoding();
 
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
     if (!packet_ || !frame_)
         CheckAM(AVERROR(ENOMEM));
-    const QByteArray path = QFile::encodeName(fileName_);
+    const QByteArray path = nativeFileName(fileName_);
     CheckAM(avformat_open_input(&fmt_, path.constData(), nullptr, nullptr));
     CheckAM(std::min(0, avformat_find_stream_info(fmt_, nullptr)));
     const AVCodec* decoder = nullptr;
@@ -120,13 +149,7 @@ void TDSAudioFileReader::open() {
         if (static_cast<int>(i) != stream_)
             fmt_->streams[i]->discard = AVDISCARD_ALL;
     }
-    codec_ = avcodec_alloc_context3(decoder);
-    if (!codec_)
-        CheckAM(AVERROR(ENOMEM));
-    CheckAM(avcodec_parameters_to_context(codec_, st->codecpar));
-    codec_->thread_count = 1;
-    codec_->pkt_timebase = st->time_base;
-    CheckAM(avcodec_open2(codec_, decoder, nullptr));
+    openCodec();
 
     const int channels = codec_->ch_layout.nb_channels;
     const int rate = codec_->sample_rate;
@@ -139,25 +162,34 @@ void TDSAudioFileReader::open() {
     int bits = pcm ? av_get_bits_per_sample(st->codecpar->codec_id) : 16;
     if (bits <= 0)
         bits = 16;
+    int outFormat, outBytes;
     if (bits == 8) {
-        outFormat_ = AV_SAMPLE_FMT_U8;
-        outBytes_ = 1;
+        outFormat = AV_SAMPLE_FMT_U8;
+        outBytes = 1;
     } else if (bits <= 16) {
         bits = 16;
-        outFormat_ = AV_SAMPLE_FMT_S16;
-        outBytes_ = 2;
+        outFormat = AV_SAMPLE_FMT_S16;
+        outBytes = 2;
     } else {
         bits = bits == 24 ? 24 : 32;
-        outFormat_ = AV_SAMPLE_FMT_S32;
-        outBytes_ = 4;
+        outFormat = AV_SAMPLE_FMT_S32;
+        outBytes = 4;
     }
-    format_.wFormatTag = 1;
-    format_.nChannels = static_cast<std::uint16_t>(channels);
-    format_.nSamplesPerSec = static_cast<std::uint32_t>(rate);
-    format_.wBitsPerSample = static_cast<std::uint16_t>(bits);
-    format_.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    format_.nAvgBytesPerSec = format_.nBlockAlign * format_.nSamplesPerSec;
-    format_.cbSize = 0;
+    TWaveFormat f;
+    f.wFormatTag = 1;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = static_cast<std::uint32_t>(rate);
+    f.wBitsPerSample = static_cast<std::uint16_t>(bits);
+    f.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+    f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+    f.cbSize = 0;
+    if (format_.nChannels != 0 &&
+        (f.nChannels != format_.nChannels || f.nSamplesPerSec != format_.nSamplesPerSec ||
+         f.wBitsPerSample != format_.wBitsPerSample))
+        CheckAM(0x00040005); // opened again by name, and it is another file now
+    format_ = f;
+    outFormat_ = outFormat;
+    outBytes_ = outBytes;
 
     startPts_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
@@ -168,13 +200,90 @@ void TDSAudioFileReader::open() {
         duration_ = 0;
 }
 
+void TDSAudioFileReader::rewind() {
+    if (fmt_ && packet_ && frame_) {
+        AVStream* st = fmt_->streams[stream_];
+        // The first packet: at time 0, or earlier for streams that start before it.
+        const std::int64_t first =
+            st->start_time != AV_NOPTS_VALUE ? std::min<std::int64_t>(0, st->start_time) : 0;
+        if (av_seek_frame(fmt_, stream_, first, AVSEEK_FLAG_BACKWARD) >= 0) {
+            try {
+                openCodec(); // a fresh decoder decodes the start exactly as the first time
+                resetDecoding();
+                return;
+            } catch (const EAudioReadError&) {
+                // opened again below
+            }
+        }
+    }
+    open();
+}
+
 MediaTime TDSAudioFileReader::timeOfSample(std::int64_t n) const {
     return n * kUnitsPerSecond / static_cast<std::int64_t>(format_.nSamplesPerSec);
 }
 
+void TDSAudioFileReader::makeConverter(const AVFrame* frame) {
+    // The old converter's last samples come before the new frame's.
+    if (swr_ && swrInRate_ != static_cast<int>(format_.nSamplesPerSec))
+        convert(nullptr, 0);
+    swr_free(&swr_);
+    AVChannelLayout layout{};
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0)
+        av_channel_layout_default(&layout, format_.nChannels);
+    else
+        CheckAM(av_channel_layout_copy(&layout, &frame->ch_layout));
+    const int e = swr_alloc_set_opts2(&swr_, &layout, static_cast<AVSampleFormat>(outFormat_),
+                                      static_cast<int>(format_.nSamplesPerSec), &layout,
+                                      static_cast<AVSampleFormat>(frame->format),
+                                      frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&layout);
+    CheckAM(std::min(0, e));
+    CheckAM(std::min(0, swr_init(swr_)));
+    swrInFormat_ = frame->format;
+    swrInRate_ = frame->sample_rate;
+}
+
+void TDSAudioFileReader::convert(const std::uint8_t* const* in, int count) {
+    const int room = swr_get_out_samples(swr_, count);
+    if (room <= 0)
+        return;
+    const std::size_t converted = static_cast<std::size_t>(room) * format_.nChannels * outBytes_;
+    if (scratch_.size() < converted)
+        scratch_.resize(converted);
+    std::uint8_t* out = scratch_.data();
+    const int got = swr_convert(swr_, &out, room, const_cast<const std::uint8_t**>(in), count);
+    CheckAM(std::min(0, got));
+    const std::size_t samples = static_cast<std::size_t>(got) * format_.nChannels;
+    const std::size_t bytes = samples * (format_.wBitsPerSample / 8);
+    const std::size_t at = pending_.size();
+    pending_.resize(at + bytes);
+    if (outBytes_ == 4 && format_.wBitsPerSample == 24) {
+        for (std::size_t i = 0; i < samples; ++i)
+            std::memcpy(&pending_[at + 3 * i], &scratch_[4 * i + 1], 3);
+    } else {
+        std::memcpy(pending_.data() + at, scratch_.data(), bytes);
+    }
+}
+
 bool TDSAudioFileReader::decodeMore() {
-    AVStream* st = fmt_->streams[stream_];
     const std::size_t block = format_.nBlockAlign;
+    const int rate = static_cast<int>(format_.nSamplesPerSec);
+    // pending_ is empty here; what it gets now starts at nextFrameSample_.
+    auto deliver = [&]() {
+        const std::int64_t first = nextFrameSample_;
+        const auto samples = static_cast<std::int64_t>(pending_.size() / block);
+        nextFrameSample_ += samples;
+        const std::int64_t skip =
+            std::min(samples, std::max<std::int64_t>(0, discardUntil_ - first));
+        pendingPos_ = static_cast<std::size_t>(skip) * block;
+        pendingSample_ = first + skip;
+        if (pendingPos_ < pending_.size())
+            return true;
+        pending_.clear();
+        pendingPos_ = 0;
+        return false;
+    };
     while (true) {
         int r = avcodec_receive_frame(codec_, frame_);
         if (r == 0) {
@@ -184,70 +293,60 @@ bool TDSAudioFileReader::decodeMore() {
                 const std::int64_t index =
                     pts == AV_NOPTS_VALUE
                         ? -1
-                        : av_rescale_q(pts - startPts_, st->time_base,
-                                       AVRational{1, static_cast<int>(format_.nSamplesPerSec)});
-                if (index < 0 || index > discardUntil_) {
-                    // The seek landed past the target (or gave no time): decode from the start.
+                        : av_rescale_q(pts - startPts_, fmt_->streams[stream_]->time_base,
+                                       AVRational{1, rate});
+                if (index < 0 || index > seekFrom_) {
+                    // The demuxer landed after the place asked for, or gave no time: ask for an
+                    // earlier place, and in the end decode from the start.
                     av_frame_unref(frame_);
                     const std::int64_t target = discardUntil_;
-                    open();
+                    const std::int64_t earlier = seekFrom_ - std::int64_t{rate} * (2 << seekTries_);
+                    const int tries = seekTries_ + 1;
+                    if (tries < 3 && index >= 0 && earlier > 0 && seekDemuxer(earlier)) {
+                        seekFrom_ = earlier;
+                        seekTries_ = tries;
+                    } else {
+                        rewind();
+                    }
                     discardUntil_ = target;
                     continue;
                 }
                 nextFrameSample_ = index;
                 syncFromPts_ = false;
             }
-            const std::int64_t first = nextFrameSample_;
-            nextFrameSample_ += n;
-            if (n <= 0 || first + n <= discardUntil_) {
+            if (n <= 0) {
                 av_frame_unref(frame_);
                 continue;
             }
-            if (!swr_ || frame_->format != swrInFormat_) {
-                swr_free(&swr_);
-                AVChannelLayout layout{};
-                if (frame_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
-                    frame_->ch_layout.nb_channels <= 0)
-                    av_channel_layout_default(&layout, format_.nChannels);
-                else
-                    CheckAM(av_channel_layout_copy(&layout, &frame_->ch_layout));
-                const int e = swr_alloc_set_opts2(
-                    &swr_, &layout, static_cast<AVSampleFormat>(outFormat_), frame_->sample_rate,
-                    &layout, static_cast<AVSampleFormat>(frame_->format), frame_->sample_rate, 0,
-                    nullptr);
-                av_channel_layout_uninit(&layout);
-                CheckAM(std::min(0, e));
-                CheckAM(std::min(0, swr_init(swr_)));
-                swrInFormat_ = frame_->format;
-            }
             if (frame_->ch_layout.nb_channels != format_.nChannels)
                 CheckAM(kAMNoStream); // the stream changed shape mid-file
-            const std::size_t converted =
-                static_cast<std::size_t>(n) * format_.nChannels * outBytes_;
-            if (scratch_.size() < converted)
-                scratch_.resize(converted);
-            std::uint8_t* out = scratch_.data();
-            const int got = swr_convert(swr_, &out, n,
-                                        const_cast<const std::uint8_t**>(frame_->extended_data), n);
-            av_frame_unref(frame_);
-            CheckAM(std::min(0, got));
-            const std::size_t samples = static_cast<std::size_t>(got) * format_.nChannels;
-            const std::size_t bytes = samples * (format_.wBitsPerSample / 8);
-            pending_.resize(bytes);
-            if (outBytes_ == 4 && format_.wBitsPerSample == 24) {
-                for (std::size_t i = 0; i < samples; ++i)
-                    std::memcpy(&pending_[3 * i], &scratch_[4 * i + 1], 3);
-            } else {
-                std::memcpy(pending_.data(), scratch_.data(), bytes);
-            }
-            const std::int64_t skip = std::max<std::int64_t>(0, discardUntil_ - first);
-            pendingPos_ = std::min<std::size_t>(bytes, static_cast<std::size_t>(skip) * block);
-            pendingSample_ = first + skip;
-            if (pendingPos_ == pending_.size())
+            if (!swr_ || frame_->format != swrInFormat_ || frame_->sample_rate != swrInRate_)
+                makeConverter(frame_);
+            // Frames wholly before a seek target need no conversion, unless a resampler has to
+            // see them to stay in step.
+            if (pending_.empty() && swrInRate_ == rate && nextFrameSample_ + n <= discardUntil_) {
+                nextFrameSample_ += n;
+                av_frame_unref(frame_);
                 continue;
-            return true;
+            }
+            try {
+                convert(frame_->extended_data, n);
+            } catch (...) {
+                av_frame_unref(frame_);
+                throw;
+            }
+            av_frame_unref(frame_);
+            if (deliver())
+                return true;
+            continue;
         }
         if (r == AVERROR_EOF) {
+            if (swr_ && !flushed_ && swrInRate_ != rate) {
+                flushed_ = true; // the resampler's last samples
+                convert(nullptr, 0);
+                if (deliver())
+                    return true;
+            }
             finished_ = true;
             return false;
         }
@@ -288,6 +387,8 @@ std::uint32_t TDSAudioFileReader::Read(void* buffer, std::uint32_t size) {
         CheckAM(kAMInvalidBufferSize);
     if (length_ != 0 && start_ + length_ <= position_)
         return 0;
+    if (!fmt_ || !codec_)
+        CheckAM(kAMNoStream); // a rewind that had to open the file again failed
 
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::uint32_t filled = 0;
@@ -327,28 +428,42 @@ std::uint32_t TDSAudioFileReader::Read(void* buffer, std::uint32_t size) {
     return count;
 }
 
-void TDSAudioFileReader::seekToSample(std::int64_t target) {
-    if (target <= 0) {
-        open(); // the start, exactly as the first read saw it (encoder delay included)
-        return;
-    }
+bool TDSAudioFileReader::seekDemuxer(std::int64_t fromSample) {
     AVStream* st = fmt_->streams[stream_];
     const AVRational rate{1, static_cast<int>(format_.nSamplesPerSec)};
-    // A little before the target so decoders with a bit reservoir have settled.
-    const std::int64_t from = std::max<std::int64_t>(0, target - format_.nSamplesPerSec / 10);
-    const std::int64_t ts = startPts_ + av_rescale_q(from, rate, st->time_base);
-    pending_.clear();
-    pendingPos_ = 0;
-    if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-        open();
+    const std::int64_t ts = startPts_ + av_rescale_q(fromSample, rate, st->time_base);
+    if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(codec_);
+    const std::int64_t target = discardUntil_;
+    resetDecoding();
+    discardUntil_ = target;
+    syncFromPts_ = true;
+    return true;
+}
+
+void TDSAudioFileReader::seekToSample(std::int64_t target) {
+    if (!fmt_ || !codec_ || target <= 0) {
+        rewind(); // the start, exactly as the first read saw it (encoder delay included)
+        discardUntil_ = std::max<std::int64_t>(0, target);
+        return;
+    }
+    // Decode from well before the target: the decoder has settled (an MP3's bit reservoir and
+    // overlap reach some frames back) by the time the target's samples come out, and the frames'
+    // own times say where to start delivering.
+    const std::int64_t from = std::max<std::int64_t>(
+        0, target - std::int64_t{format_.nSamplesPerSec} * kPrerollMs / 1000);
+    // Times coarser than a sample (ASF counts milliseconds) cannot say which sample a frame
+    // starts at: decode from the start then.
+    const AVRational tb = fmt_->streams[stream_]->time_base;
+    const bool coarse = std::int64_t{tb.num} * format_.nSamplesPerSec > tb.den;
+    discardUntil_ = target;
+    if (from == 0 || coarse || !seekDemuxer(from)) {
+        rewind();
         discardUntil_ = target;
         return;
     }
-    avcodec_flush_buffers(codec_);
-    drained_ = false;
-    finished_ = false;
-    discardUntil_ = target;
-    syncFromPts_ = true;
+    seekFrom_ = from;
 }
 
 void TDSAudioFileReader::Seek(MediaTime p) {

@@ -3,6 +3,9 @@
 // TDSAudioFileReader: one song file decoded to interleaved PCM by FFmpeg, read piece by piece
 // into the caller's buffer with the media time of each piece, with exact seeking and an optional
 // reading window. Compressed sources give 16-bit samples; PCM sources keep their sample size.
+// The file is opened by name once; rewinding and seeking stay within the open file, so a song
+// renamed or removed while it plays goes on. Only when the open file cannot seek is it opened
+// again by name. A stream whose rate changes part way is converted to the rate it started with.
 //
 // Threads: no locking of its own. One thread at a time (the deck calls it under its lock).
 
@@ -83,9 +86,16 @@ public:
     MediaTime SampleEnd() const { return sampleEnd_; }
 
 private:
-    void open();
+    void open(); // by name: the first time, and when the open file cannot rewind
+    void openCodec();
     void close();
+    void resetDecoding();
+    void rewind(); // to the first sample, as the first read after open saw it
+    bool seekDemuxer(std::int64_t fromSample);
     bool decodeMore(); // converts one more frame into pending_; false at the end
+    // Converts `count` input samples (none: what the converter still holds) onto pending_.
+    void convert(const std::uint8_t* const* in, int count);
+    void makeConverter(const AVFrame* frame);
     void seekToSample(std::int64_t target);
     MediaTime timeOfSample(std::int64_t n) const;
 
@@ -110,7 +120,9 @@ private:
     bool drained_ = false;  // demuxer at its end, decoder flushed
     bool finished_ = false; // no more frames
 
-    int swrInFormat_ = -1;
+    int swrInFormat_ = -1; // what swr_ converts from
+    int swrInRate_ = 0;
+    bool flushed_ = false; // the converter's tail has been taken at the end
     std::vector<std::uint8_t> scratch_;
     std::vector<std::uint8_t> pending_; // converted samples not yet delivered
     std::size_t pendingPos_ = 0;
@@ -118,6 +130,8 @@ private:
     std::int64_t nextFrameSample_ = 0; // sample index of the next decoded frame
     std::int64_t discardUntil_ = 0;    // after a seek: drop samples before this index
     bool syncFromPts_ = false;         // after a seek: take the next frame's index from its pts
+    std::int64_t seekFrom_ = 0;        // the sample the demuxer was asked to land at or before
+    int seekTries_ = 0;
 };
 
 } // namespace corvalin

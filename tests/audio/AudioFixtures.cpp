@@ -10,7 +10,8 @@ namespace corvalin::test {
 
 namespace {
 
-bool encode(const QString& path, const QString& source, const QString& codec, int channels) {
+bool encode(const QString& path, const QString& source, const QString& codec, int channels,
+            const QStringList& extra = {}) {
     QStringList args{QStringLiteral("-v"),
                      QStringLiteral("error"),
                      QStringLiteral("-y"),
@@ -24,20 +25,32 @@ bool encode(const QString& path, const QString& source, const QString& codec, in
                      codec};
     if (codec == QLatin1String("libmp3lame") || codec == QLatin1String("wmav2"))
         args << QStringLiteral("-b:a") << QStringLiteral("128k");
-    args << path;
+    args << extra << path;
     return runTool(QStringLiteral("ffmpeg"), args);
 }
 
 } // namespace
 
 bool makeTone(const QString& path, double seconds, const QString& codec, int channels, int hz,
-              int rate) {
+              int rate, const QStringList& extra) {
     return encode(path,
                   QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3")
                       .arg(hz)
                       .arg(rate)
                       .arg(seconds),
-                  codec, channels);
+                  codec, channels, extra);
+}
+
+bool makeVbrMp3(const QString& path, double seconds, int quality) {
+    return runTool(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("aevalsrc=0.4*sin(2*PI*440*t)+if(lt(mod(t\\,2)\\,1)\\,0.3*(random(0)*2-1)"
+                        "\\,0)|0.4*sin(2*PI*660*t):s=44100:d=%1")
+             .arg(seconds),
+         QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-q:a"),
+         QString::number(quality), path});
 }
 
 bool makeSquare(const QString& path, double seconds, const QString& codec, int channels) {
@@ -55,6 +68,19 @@ bool makeRightOnlySquare(const QString& path, double seconds) {
                   QStringLiteral("aevalsrc=0|if(lt(mod(t*100\\,1)\\,0.5)\\,1\\,-1):s=44100:d=%1")
                       .arg(seconds),
                   QStringLiteral("pcm_s16le"), 2);
+}
+
+bool makeRateChangeMp3(const QString& path) {
+    const QStringList noToc{QStringLiteral("-write_xing"), QStringLiteral("0")};
+    const QString first = path + QStringLiteral(".44");
+    const QString second = path + QStringLiteral(".48");
+    if (!makeTone(first, 3.0, QStringLiteral("libmp3lame"), 2, 440, 44100,
+                  noToc + QStringList{QStringLiteral("-f"), QStringLiteral("mp3")}) ||
+        !makeTone(second, 2.0, QStringLiteral("libmp3lame"), 2, 440, 48000,
+                  noToc + QStringList{QStringLiteral("-f"), QStringLiteral("mp3")}))
+        return false;
+    writeWholeFile(path, readWholeFile(first) + readWholeFile(second));
+    return true;
 }
 
 QByteArray ffmpegPcm(const QString& path, const QString& rawFormat) {

@@ -4,15 +4,22 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
 namespace corvalin::test {
 
 // A sine of `hz` (amplitude 0.5) for `seconds`, encoded with `codec` ("pcm_s16le", "pcm_u8",
-// "libmp3lame", "wmav2", ...) into `path`. channels 1..3.
+// "libmp3lame", "wmav2", ...) into `path`. channels 1..3; `extra`: more ffmpeg output options.
 bool makeTone(const QString& path, double seconds, const QString& codec, int channels = 2,
-              int hz = 440, int rate = 44100);
+              int hz = 440, int rate = 44100, const QStringList& extra = {});
+// A VBR MP3 (LAME quality `quality`, with its table of contents) of two tones, with noise in every
+// other second so that the bit rate swings.
+bool makeVbrMp3(const QString& path, double seconds, int quality = 2);
+// One MP3 stream of a 440 Hz tone: 3 s at 44.1 kHz, then 2 s at 48 kHz. The two parts are kept
+// beside it as `path` + ".44" and `path` + ".48".
+bool makeRateChangeMp3(const QString& path);
 // A full-scale square wave of 100 Hz.
 bool makeSquare(const QString& path, double seconds, const QString& codec, int channels = 2);
 // Left channel silent, right channel a full-scale square wave (16-bit stereo WAV).

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "audio/DSAudioFileRead.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -116,6 +117,76 @@ TEST_F(ReaderTest, SeeksExactlyToTheSample) {
             EXPECT_TRUE(QByteArray(buf, sizeof buf) == all.mid(sample * 4, sizeof buf));
         }
     }
+}
+
+// Every seek gives the samples a full decode has at that place, also in VBR files, where the
+// decoder needs some frames before the target to settle.
+TEST_F(ReaderTest, VbrSeeksAreExactAgainstAFullDecode) {
+    ASSERT_TRUE(makeVbrMp3(file("vbr.mp3"), 12));
+    ASSERT_TRUE(makeVbrMp3(file("vbrlow.mp3"), 12, 9));
+    for (const char* name : {"vbr.mp3", "vbrlow.mp3"}) {
+        SCOPED_TRACE(name);
+        const QByteArray all = ffmpegPcm(file(name));
+        ASSERT_EQ(all.size(), 12 * 44100 * 4);
+        TDSAudioFileReader r(file(name));
+        for (MediaTime t : {MediaTime{95000000}, MediaTime{12345678}, MediaTime{70000000},
+                            MediaTime{30000000}, MediaTime{115000000}, MediaTime{5000},
+                            MediaTime{64321987}, MediaTime{1000000}, MediaTime{4000000}}) {
+            SCOPED_TRACE(t);
+            r.Seek(t);
+            EXPECT_EQ(r.Position(), t);
+            char buf[8000];
+            ASSERT_EQ(r.Read(buf, sizeof buf), sizeof buf);
+            const qint64 sample = (t * 44100 + 9999999) / 10000000;
+            EXPECT_EQ(r.SampleStart(), sample * 10000000 / 44100);
+            EXPECT_TRUE(QByteArray(buf, sizeof buf) == all.mid(sample * 4, sizeof buf));
+        }
+    }
+}
+
+// Rewinding and seeking use the open file: the song may be renamed or removed meanwhile.
+TEST_F(ReaderTest, RewindsAndSeeksWithinTheOpenFileAfterItIsRemoved) {
+    ASSERT_TRUE(makeVbrMp3(file("vbr.mp3"), 12));
+    for (const char* name : {"tone.mp3", "tone.wma", "tone.wav", "mono8.wav", "vbr.mp3"}) {
+        SCOPED_TRACE(name);
+        TempFolder folder;
+        const QString song = folder.file(QString::fromLatin1(name));
+        ASSERT_TRUE(QFile::copy(file(name), song));
+        const bool eight = QByteArray(name) == "mono8.wav";
+        const QByteArray expected =
+            ffmpegPcm(song, eight ? QStringLiteral("u8") : QStringLiteral("s16le"));
+        TDSAudioFileReader r(song);
+        const QByteArray first = readAll(r, 30000);
+        ASSERT_TRUE(QFile::remove(song));
+        r.Seek(0);
+        EXPECT_TRUE(readAll(r, 40000) == expected);
+        EXPECT_TRUE(first == expected);
+        const int block = r.Format().nBlockAlign;
+        r.Seek(7000000); // in the second half: decoded from before it, or from the start
+        char buf[4000];
+        ASSERT_EQ(r.Read(buf, sizeof buf), sizeof buf - sizeof buf % block);
+        EXPECT_TRUE(QByteArray(buf, sizeof buf - sizeof buf % block) ==
+                    expected.mid(30870 * block, sizeof buf - sizeof buf % block));
+    }
+}
+
+// 3 s at 44.1 kHz then 2 s at 48 kHz in one stream: delivered at 44.1 kHz throughout.
+TEST_F(ReaderTest, FollowsARateChangeInsideTheFile) {
+    ASSERT_TRUE(makeRateChangeMp3(file("rates.mp3")));
+    TDSAudioFileReader r(file("rates.mp3"));
+    EXPECT_EQ(r.Format().nSamplesPerSec, 44100u);
+    const QByteArray got = readAll(r, 65536);
+    const double first = ffmpegPcm(file("rates.mp3.44")).size() / 4;
+    const double second = ffmpegPcm(file("rates.mp3.48")).size() / 4 * 44100.0 / 48000;
+    // FFmpeg drops one frame where the streams meet.
+    EXPECT_NEAR(got.size() / 4, first + second, 1152) << "not " << first + second * 48000 / 44100;
+    EXPECT_EQ(r.Position(), (got.size() / 4) * 10000000LL / 44100);
+    const std::vector<std::int16_t> s = toSamples(got);
+    const double before = toneAmplitude(s.data() + 44100, 22050, 0, 440);
+    const std::size_t from = static_cast<std::size_t>(first) + 22050;
+    EXPECT_GT(before, 1000);
+    EXPECT_NEAR(toneAmplitude(s.data() + 2 * from, 22050, 0, 440), before, before * 0.05);
+    EXPECT_LT(toneAmplitude(s.data() + 2 * from, 22050, 0, 440.0 * 44100 / 48000), before * 0.1);
 }
 
 TEST_F(ReaderTest, SeekBeyondTheEndLandsOnDuration) {
