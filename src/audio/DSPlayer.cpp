@@ -243,8 +243,7 @@ TDSPlayerChannel::~TDSPlayerChannel() {
 }
 
 void TDSPlayerChannel::resetStream() {
-    mirror_.clear();
-    mirror_.shrink_to_fit();
+    mirror_.reset(); // a loan to the meters keeps its bytes alive until it ends
     endThreshold_ = 0;
     silenceChunk_ = 0;
     state_ = chStopped;
@@ -323,7 +322,7 @@ void TDSPlayerChannel::CreateBuffer() {
     // 800 ms of audio, in whole frames (64-bit: the 32-bit product overflows at CD rates).
     silenceChunk_ = static_cast<std::uint32_t>(std::uint64_t{interval_} * 200 * avg / 100000);
     silenceChunk_ -= silenceChunk_ % block;
-    mirror_.assign(bufferSize_, 0);
+    mirror_ = std::make_shared<std::uint8_t[]>(bufferSize_);
     PcmFormat pcm;
     pcm.sampleRate = static_cast<int>(f.nSamplesPerSec);
     pcm.channels = f.nChannels;
@@ -331,7 +330,7 @@ void TDSPlayerChannel::CreateBuffer() {
     std::int32_t result = kSoundOk;
     buffer_ = player_->GetDirectSound().createBuffer(pcm, bufferSize_, &result);
     if (!buffer_) {
-        mirror_.clear();
+        mirror_.reset();
         CheckDX(result);
     }
     CheckDX(buffer_->SetVolume(volume_));
@@ -425,8 +424,7 @@ void TDSPlayerChannel::StopLocked() {
     fading_ = false;
     CheckDX(buffer_->SetCurrentPosition(0));
     writePos_ = 0;
-    if (decoder_)
-        decoder_->Seek(0);
+    rewindDecoder();
     filled_ = false;
     endPos_ = -1;
     endNear_ = false;
@@ -523,6 +521,17 @@ void TDSPlayerChannel::SetEndTime(std::int32_t ms) {
     }
 }
 
+void TDSPlayerChannel::rewindDecoder() {
+    if (!decoder_)
+        return;
+    try {
+        decoder_->Seek(0);
+    } catch (const std::exception&) {
+        // The file cannot be read from its start any more (gone, and the open file could not
+        // seek). The deck still stops; the next fill reports the failure to whoever starts it.
+    }
+}
+
 void TDSPlayerChannel::FillBuffer() {
     CreateBuffer();
     if (!filled_) {
@@ -591,8 +600,17 @@ void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
         if (remaining < 0)
             throw EAudioError(QStringLiteral("Read from file not higher than 0"));
         if (endPos_ == -1) {
-            const std::uint32_t got =
-                decoder_->Read(mirror_.data() + pos, static_cast<std::uint32_t>(remaining));
+            std::uint32_t got = 0;
+            bool failed = false;
+            try {
+                got = decoder_->Read(mirror_.get() + pos, static_cast<std::uint32_t>(remaining));
+            } catch (const std::exception&) {
+                // The first fill tells the caller the song cannot play. Later, the audio already
+                // queued is kept: the song ends here and the tail plays out as at its end.
+                if (!filled_)
+                    throw;
+                failed = true;
+            }
             if (got > 0) {
                 times_.Add(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(pos + got),
                            decoder_->SampleStart(), decoder_->SampleEnd());
@@ -601,16 +619,17 @@ void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
             if (remaining > 0) {
                 pos += got;
                 endPos_ = static_cast<std::int32_t>(pos);
-                decoder_->Seek(0);
+                if (!failed)
+                    rewindDecoder();
             }
         } else {
-            std::memset(mirror_.data() + pos, silence, static_cast<std::size_t>(remaining));
+            std::memset(mirror_.get() + pos, silence, static_cast<std::size_t>(remaining));
             times_.Add(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(pos + remaining),
                        decoder_->SampleEnd(), decoder_->SampleEnd());
             remaining = 0;
         }
     }
-    FillRing(offset, count, [&](void* p) { std::memcpy(p, mirror_.data() + offset, count); });
+    FillRing(offset, count, [&](void* p) { std::memcpy(p, mirror_.get() + offset, count); });
 }
 
 void TDSPlayerChannel::WriteSilence(std::uint32_t offset, std::uint32_t count) {
@@ -649,19 +668,21 @@ void TDSPlayerChannel::GetAnalysisData(std::uint32_t offset, std::uint32_t size,
     std::uint32_t start = p + offset;
     if (start >= bufferSize_)
         start -= bufferSize_;
-    *ptr1 = mirror_.data() + start;
+    *ptr1 = mirror_.get() + start;
     *len1 = bufferSize_ - start;
     if (size <= *len1) {
         *len1 = size;
     } else {
-        *ptr2 = mirror_.data();
+        *ptr2 = mirror_.get();
         *len2 = size - *len1;
     }
+    lent_ = mirror_;
     analysisLocked_ = true;
 }
 
 void TDSPlayerChannel::ReleaseAnalysisData() {
     analysisLocked_ = false;
+    lent_.reset();
 }
 
 void TDSPlayerChannel::Update() {
@@ -678,6 +699,10 @@ void TDSPlayerChannel::UpdateLocked() {
             BufferLost();
             return;
         }
+        // Only a playing deck is refilled: a call that comes after a stop must not prime the
+        // ring again (the thread is made inactive by the stop, but may already be on its way).
+        if (state_ != chPlaying)
+            return;
         const std::uint32_t now = ticks_();
         const std::uint32_t p = playCursor();
         std::int64_t d = std::int64_t{endPos_} - p;

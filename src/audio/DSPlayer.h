@@ -192,7 +192,9 @@ public:
     std::int32_t StartTime() const { return startTime_.load(); }
     std::int32_t EndTime() const { return endTime_.load(); }
 
-    // Lends the bytes about to be heard (no lock needed to read them until released).
+    // Lends the bytes about to be heard (no lock needed to read them until released). The lent
+    // bytes stay valid until ReleaseAnalysisData, even when the refill thread drops the ring
+    // meanwhile (lost buffer, failed refill). UI thread, like ReleaseAnalysisData.
     void GetAnalysisData(std::uint32_t offset, std::uint32_t size, const std::uint8_t** ptr1,
                          std::uint32_t* len1, const std::uint8_t** ptr2, std::uint32_t* len2);
     void ReleaseAnalysisData();
@@ -246,6 +248,7 @@ private:
     template <class Fill> bool FillRing(std::uint32_t offset, std::uint32_t count, Fill&& fill);
     void BufferLost();
     void StopLocked();
+    void rewindDecoder(); // back to the start of the window; a failure is left to the next fill
     void SetVolumeLocked(std::int32_t v);
     std::uint32_t playCursor() const;
     void post(int code);
@@ -288,7 +291,8 @@ private:
     std::atomic<TDSChannelState> state_{chStopped};
     TPositionTimes times_;
     std::unique_ptr<TDSUpdateChannelThread> thread_;
-    std::vector<std::uint8_t> mirror_;
+    std::shared_ptr<std::uint8_t[]> mirror_; // under the lock
+    std::shared_ptr<std::uint8_t[]> lent_;   // UI thread: the mirror the meters are reading
 };
 
 } // namespace corvalin

@@ -2,6 +2,8 @@
 #include "DeckHarness.h"
 #include "TestSupport.h"
 
+#include <QFile>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -50,10 +52,16 @@ protected:
                 six->begin() + static_cast<long>(2 * (from + frames))};
     }
 
-    void start(const char* name) {
-        h.channel->SetFileName(file(name));
-        h.channel->Prepare();
-        h.channel->Play();
+    void start(const char* name) { start(h, file(name)); }
+    static void start(DeckHarness& d, const QString& path) {
+        d.channel->SetFileName(path);
+        d.channel->Prepare();
+        d.channel->Play();
+    }
+    // Plays until the end of play comes (at most `limitMs`).
+    static void runToEnd(DeckHarness& d, std::vector<std::int16_t>* mix, int limitMs = 20000) {
+        for (int ms = 0; ms < limitMs && d.endPlays == 0; ms += 400)
+            d.run(400, mix);
     }
 
     static TempFolder* dir;
@@ -292,7 +300,7 @@ TEST_F(DeckTest, LostBufferStopsTheDeckWithoutEndOfPlay) {
     EXPECT_EQ(EDirectXError(kDXBufferLost).message(), QStringLiteral("-2005397354"));
 }
 
-TEST_F(DeckTest, DecoderFailureMidSongStopsTheDeckWithOneEndOfPlay) {
+TEST_F(DeckTest, DecoderFailureMidSongPlaysOutTheQueuedAudioThenEndsOnce) {
     int reads = 0;
     DeckHarness d([&reads](const QString& name) {
         return std::make_unique<FailingReader>(name, 2, &reads); // the priming fill, one refill
@@ -305,19 +313,158 @@ TEST_F(DeckTest, DecoderFailureMidSongStopsTheDeckWithOneEndOfPlay) {
     EXPECT_EQ(reads, 2);
     EXPECT_EQ(d.channel->State(), chPlaying);
     EXPECT_EQ(d.endPlays, 0);
-    EXPECT_EQ(heard, pcm(0, heard.size() / 2));
-    d.run(400); // this refill's read fails
+    d.run(400, &heard); // this refill's read fails: the data ends at 4.4 s
     EXPECT_EQ(reads, 3);
+    EXPECT_EQ(d.endPlays, 0) << "what is queued still plays";
+    EXPECT_EQ(d.channel->State(), chPlaying);
+    EXPECT_EQ(d.channel->EndPos(), static_cast<std::int32_t>(400 * 441 / 10 * kFrame));
+    runToEnd(d, &heard);
     EXPECT_EQ(d.endPlays, 1);
     EXPECT_EQ(d.stateAtEndPlay, chStopped);
     EXPECT_EQ(d.channel->State(), chStopped);
-    EXPECT_FALSE(d.channel->hasBuffer());
+    const std::size_t data = 4400 * 441 / 10;
+    ASSERT_GE(heard.size(), 2 * data);
+    EXPECT_EQ(std::vector<std::int16_t>(heard.begin(), heard.begin() + 2 * data), pcm(0, data))
+        << "every queued sample, in order";
+    EXPECT_EQ(std::vector<std::int16_t>(heard.begin() + 2 * data, heard.end()),
+              std::vector<std::int16_t>(heard.size() - 2 * data, 0))
+        << "then silence";
     std::vector<std::int16_t> after;
     d.run(4000, &after);
     EXPECT_EQ(after, std::vector<std::int16_t>(after.size(), 0)) << "nothing left playing";
     EXPECT_EQ(reads, 3) << "no read after the failure";
     EXPECT_EQ(d.endPlays, 1);
     EXPECT_EQ(d.buffersLost, 0);
+}
+
+// The device goes away mid-song: that deck stops (no end of play, as for any lost buffer), and
+// the next song's buffer opens the output again instead of being born lost.
+TEST_F(DeckTest, NextSongAfterALostDevicePlaysOnTheReopenedOutput) {
+    start("six.wav");
+    h.run(800);
+    h.device->loseBuffers();
+    h.run(400);
+    ASSERT_EQ(h.buffersLost, 1);
+    ASSERT_EQ(h.channel->State(), chStopped);
+    start("six.wav");
+    EXPECT_EQ(h.channel->State(), chPlaying);
+    std::vector<std::int16_t> heard;
+    h.run(1200, &heard);
+    EXPECT_EQ(h.buffersLost, 1);
+    EXPECT_EQ(h.channel->Position(), 1200);
+    EXPECT_EQ(heard, pcm(0, heard.size() / 2));
+    runToEnd(h, nullptr);
+    EXPECT_EQ(h.endPlays, 1) << "and its end is reported";
+    EXPECT_EQ(h.device->outputStatus().backend, QStringLiteral("manual"));
+    EXPECT_FALSE(h.device->outputStatus().fallback);
+}
+
+// The rewind at the end of the data stays within the open file: renaming the song on air (the
+// play list editor renames every song) or removing it does not cut it short.
+TEST_F(DeckTest, RenamingOrRemovingTheSongOnAirLetsItPlayToTheEnd) {
+    ASSERT_TRUE(makeTone(file("six.mp3"), 6.0, QStringLiteral("libmp3lame")));
+    for (const char* name : {"six.wav", "six.mp3"}) {
+        for (const bool remove : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (remove ? " removed" : " renamed"));
+            TempFolder folder;
+            const QString song = folder.file(QStringLiteral("Artist - Song.") +
+                                             QString::fromLatin1(name).section(u'.', 1));
+            ASSERT_TRUE(QFile::copy(file(name), song));
+            const std::vector<std::int16_t> all = toSamples(ffmpegPcm(song));
+            DeckHarness d;
+            start(d, song);
+            std::vector<std::int16_t> heard;
+            d.run(1000, &heard);
+            if (remove)
+                ASSERT_TRUE(QFile::remove(song));
+            else
+                ASSERT_TRUE(QFile::rename(song, folder.file(QStringLiteral("New - Name.x"))));
+            runToEnd(d, &heard);
+            EXPECT_EQ(d.endPlays, 1);
+            ASSERT_GE(heard.size(), all.size());
+            EXPECT_TRUE(std::equal(all.begin(), all.end(), heard.begin()))
+                << "the whole song, not " << heard.size() / 2 << " frames";
+            // Stop and play again: the open file was rewound.
+            d.channel->Play();
+            std::vector<std::int16_t> again;
+            d.run(800, &again);
+            EXPECT_EQ(d.channel->State(), chPlaying);
+            EXPECT_TRUE(std::equal(again.begin(), again.end(), all.begin()));
+        }
+    }
+}
+
+// The window reads lent meter bytes without the lock while the refill thread drops the ring (here
+// for a lost buffer): the lent bytes stay as lent until the loan ends.
+TEST_F(DeckTest, LentMeterBytesOutliveTheRingTheyCameFrom) {
+    ASSERT_TRUE(makeSquare(file("square.wav"), 6.0, QStringLiteral("pcm_s16le")));
+    start("six.wav");
+    h.run(400);
+    const std::uint8_t *p1 = nullptr, *p2 = nullptr;
+    std::uint32_t l1 = 0, l2 = 0;
+    h.channel->GetAnalysisData(0, 2205 * kFrame, &p1, &l1, &p2, &l2);
+    ASSERT_EQ(l1, 2205u * kFrame);
+    const std::vector<std::int16_t> expected = pcm(400 * 441 / 10, 2205);
+    auto lent = [&] {
+        std::vector<std::int16_t> v(l1 / 2);
+        std::memcpy(v.data(), p1, l1);
+        return v;
+    };
+    ASSERT_EQ(lent(), expected);
+    h.device->loseBuffers();
+    h.run(400); // the refill meets the lost buffer and drops the ring
+    ASSERT_FALSE(h.channel->hasBuffer());
+    // Another song on the deck gets a ring of the same size.
+    start("square.wav");
+    h.run(400);
+    EXPECT_EQ(lent(), expected);
+    h.channel->ReleaseAnalysisData();
+    EXPECT_FALSE(h.channel->AnalysisLocked());
+}
+
+// 3 s at 44.1 kHz then 2 s at 48 kHz: the deck plays at the file's first rate, and the second
+// part is converted to it rather than played 9 % slow.
+TEST_F(DeckTest, RateChangeInsideTheFileIsConverted) {
+    ASSERT_TRUE(makeRateChangeMp3(file("rates.mp3")));
+    start("rates.mp3");
+    EXPECT_EQ(h.channel->SampleRate(), 44100);
+    std::vector<std::int16_t> heard;
+    runToEnd(h, &heard);
+    ASSERT_EQ(h.endPlays, 1);
+    std::size_t last = heard.size() / 2;
+    while (last > 0 && heard[2 * last - 1] == 0 && heard[2 * last - 2] == 0)
+        --last;
+    const double first = ffmpegPcm(file("rates.mp3.44")).size() / 4;
+    const double second = ffmpegPcm(file("rates.mp3.48")).size() / 4 * 44100.0 / 48000;
+    // FFmpeg drops one frame where the streams meet; the padding at the end may be silent.
+    EXPECT_NEAR(static_cast<double>(last), first + second, 2400)
+        << "not " << first + second * 48000 / 44100;
+    const double before = toneAmplitude(heard.data() + 2 * 44100, 22050, 0, 440);
+    const std::size_t from = 4 * 44100;
+    const double at440 = toneAmplitude(heard.data() + 2 * from, 22050, 0, 440);
+    const double at404 = toneAmplitude(heard.data() + 2 * from, 22050, 0, 440.0 * 44100 / 48000);
+    EXPECT_GT(before, 1000);
+    EXPECT_NEAR(at440, before, before * 0.05);
+    EXPECT_LT(at404, before * 0.1);
+}
+
+// A deck started from a position in a VBR MP3 plays exactly what a full decode has there.
+TEST_F(DeckTest, VbrSongStartedFromAPositionIsExact) {
+    ASSERT_TRUE(makeVbrMp3(file("vbr.mp3"), 12));
+    const std::vector<std::int16_t> all = toSamples(ffmpegPcm(file("vbr.mp3")));
+    h.channel->SetFileName(file("vbr.mp3"));
+    for (const std::int32_t ms : {8765, 1235, 11500}) {
+        SCOPED_TRACE(ms);
+        h.channel->SetPosition(ms);
+        h.channel->Prepare();
+        h.channel->Play();
+        std::vector<std::int16_t> heard;
+        h.run(400, &heard);
+        const std::size_t sample = (static_cast<std::size_t>(ms) * 441 + 9) / 10;
+        ASSERT_LE(2 * sample + heard.size(), all.size());
+        EXPECT_TRUE(std::equal(heard.begin(), heard.end(), all.begin() + 2 * sample));
+        h.channel->Stop();
+    }
 }
 
 TEST_F(DeckTest, ChannelsShareOneLock) {
