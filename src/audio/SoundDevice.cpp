@@ -308,11 +308,30 @@ bool SoundBuffer::isLost() const {
 
 // --- SoundDevice ---------------------------------------------------------------------------
 
+namespace {
+
+std::unique_ptr<SoundBackend> openBackend(SoundDeviceCore* core, const QString& spec,
+                                          QString* error) {
+    auto render = [core](std::int16_t* out, std::uint32_t frames) { core->render(out, frames); };
+    auto lose = [core] { core->loseAll(); };
+    return makeSoundBackend(spec, render, lose, error);
+}
+
+void sayNoSound(const QString& error) {
+    std::fprintf(stderr, "Corvalin Radio: no sound output (%s); playing silently.\n",
+                 error.toLocal8Bit().constData());
+}
+
+} // namespace
+
 SoundDevice::SoundDevice() : core_(std::make_shared<SoundDeviceCore>()) {}
 
 SoundDevice::~SoundDevice() {
-    if (backend_)
-        backend_->stop();
+    {
+        std::lock_guard guard(backendMutex_);
+        if (backend_)
+            backend_->stop();
+    }
     core_->loseAll();
 }
 
@@ -322,23 +341,87 @@ std::shared_ptr<SoundDevice> SoundDevice::create() {
 
 std::shared_ptr<SoundDevice> SoundDevice::create(const QString& backend) {
     std::shared_ptr<SoundDevice> device(new SoundDevice());
-    SoundDeviceCore* core = device->core_.get();
-    auto render = [core](std::int16_t* out, std::uint32_t frames) { core->render(out, frames); };
-    auto lose = [core] { core->loseAll(); };
+    std::lock_guard guard(device->backendMutex_);
+    device->requested_ = backend.trimmed();
+    device->status_.requested = device->requested_;
     QString error;
-    device->backend_ = makeSoundBackend(backend, render, lose, &error);
+    device->backend_ = openBackend(device->core_.get(), device->requested_, &error);
     if (!device->backend_) {
         static std::atomic<bool> said{false};
         if (!said.exchange(true))
-            std::fprintf(stderr, "Corvalin Radio: no sound output (%s); playing silently.\n",
-                         error.toLocal8Bit().constData());
-        device->backend_ = makeSoundBackend(QStringLiteral("null"), render, lose, &error);
+            sayNoSound(error);
+        QString ignored;
+        device->backend_ = openBackend(device->core_.get(), QStringLiteral("null"), &ignored);
+        device->status_.fallback = true;
+        device->status_.reason = error;
     }
+    device->status_.backend = device->backend_->name();
     return device;
+}
+
+bool SoundDevice::reopenBackend(SoundOutputStatus* now) {
+    std::lock_guard guard(backendMutex_);
+    bool gone;
+    {
+        std::lock_guard list(core_->listMutex);
+        gone = core_->gone;
+    }
+    if (!gone && !retry_)
+        return false;
+    // One backend renders at a time: the old one stops before the next starts.
+    if (backend_)
+        backend_->stop();
+    backend_.reset();
+    SoundOutputStatus next = status_;
+    QString error;
+    backend_ = openBackend(core_.get(), requested_, &error);
+    if (backend_) {
+        next.fallback = false;
+        next.reason.clear();
+        retry_ = false;
+    } else {
+        QString ignored;
+        backend_ = openBackend(core_.get(), QStringLiteral("null"), &ignored);
+        next.fallback = true;
+        next.reason = error;
+        retry_ = true; // the device may come back: try it again with the next buffer
+    }
+    next.backend = backend_->name();
+    {
+        std::lock_guard list(core_->listMutex);
+        core_->gone = false;
+    }
+    const bool changed = next.backend != status_.backend || next.fallback != status_.fallback ||
+                         next.reason != status_.reason;
+    if (changed && next.fallback)
+        sayNoSound(next.reason);
+    status_ = next;
+    *now = next;
+    return changed;
+}
+
+SoundOutputStatus SoundDevice::outputStatus() const {
+    std::lock_guard guard(backendMutex_);
+    return status_;
+}
+
+void SoundDevice::setStatusHandler(StatusHandler handler) {
+    std::lock_guard guard(backendMutex_);
+    handler_ = std::move(handler);
 }
 
 std::unique_ptr<SoundBuffer> SoundDevice::createBuffer(const PcmFormat& format, std::uint32_t bytes,
                                                        std::int32_t* result) {
+    SoundOutputStatus now;
+    if (reopenBackend(&now)) {
+        StatusHandler handler;
+        {
+            std::lock_guard guard(backendMutex_);
+            handler = handler_;
+        }
+        if (handler)
+            handler(now);
+    }
     auto fail = [result](std::int32_t code) {
         if (result)
             *result = code;
@@ -400,11 +483,12 @@ std::uint32_t SoundDevice::masterVolume() const {
 }
 
 QString SoundDevice::backendName() const {
+    std::lock_guard guard(backendMutex_);
     return backend_ ? backend_->name() : QString();
 }
 
 bool SoundDevice::isManual() const {
-    return backend_ && backend_->name() == QLatin1String("manual");
+    return backendName() == QLatin1String("manual");
 }
 
 bool SoundDevice::advance(std::uint32_t frames, std::vector<std::int16_t>* mix) {

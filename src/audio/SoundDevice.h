@@ -6,7 +6,10 @@
 //   "wav:PATH" (the mix written to a WAV file, paced in real time),
 //   "manual" (nothing moves until advance() is called: for tests).
 // When the sound card cannot be opened the device falls back to "null" and says so once on
-// stderr.
+// stderr. When the device goes away while the program runs (a USB card unplugged, the sound
+// server restarted), every buffer of that moment is lost; the next buffer made opens the backend
+// again, and falls back to "null" when that fails; later buffers retry the backend that was
+// asked for. outputStatus() and the status handler tell the program about the fallback.
 //
 // Threads: the mixer runs on the backend's thread (PortAudio's callback, the pacing thread of
 // "null"/"wav:", or the caller of advance()). It does no file I/O and allocates nothing; the only
@@ -16,7 +19,9 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace corvalin {
@@ -40,6 +45,15 @@ struct PcmFormat {
 };
 
 class SoundDeviceCore; // shared by the device and its buffers
+
+// Where the device's output goes, for the program to show.
+struct SoundOutputStatus {
+    QString requested;     // the backend asked for ("" is the default, "portaudio")
+    QString backend;       // the backend running: "portaudio", "null", "wav" or "manual"
+    bool fallback = false; // running "null" because the requested backend failed
+    QString reason;        // why, when fallback: the backend's own error text
+};
+
 class SoundBackend;
 
 // A looping ring of bytes in its own PCM format with a play cursor that advances as the device
@@ -134,10 +148,29 @@ public:
     // Marks every buffer of the device lost, as when the sound card goes away. Any thread.
     void loseBuffers();
 
+    // The output now. Any thread.
+    SoundOutputStatus outputStatus() const;
+    // Called each time the output changes while the program runs: falls back to "null" after the
+    // device went away, or gets the requested backend back. It runs on the thread that made the
+    // buffer which reopened the output (in this program the UI thread: the decks and the DJ make
+    // their buffers there), after the device's own locks are released, so it may call back into
+    // the device. A fallback at creation is not reported here: read outputStatus() after create.
+    // Set it before buffers are made from other threads. Any thread.
+    using StatusHandler = std::function<void(const SoundOutputStatus&)>;
+    void setStatusHandler(StatusHandler handler);
+
 private:
     SoundDevice();
+    // Opens the requested backend again after a loss or a fallback; "null" when it fails.
+    // Returns whether the status changed.
+    bool reopenBackend(SoundOutputStatus* changed);
     std::shared_ptr<SoundDeviceCore> core_;
-    std::unique_ptr<SoundBackend> backend_;
+    QString requested_;
+    mutable std::mutex backendMutex_;
+    std::unique_ptr<SoundBackend> backend_; // guarded by backendMutex_
+    SoundOutputStatus status_;              // guarded by backendMutex_
+    bool retry_ = false;                    // guarded: a fallback after a loss retries
+    StatusHandler handler_;                 // guarded by backendMutex_
 };
 
 } // namespace corvalin

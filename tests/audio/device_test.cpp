@@ -3,6 +3,8 @@
 #include "audio/SoundDevice.h"
 #include "audio/VolumeControls.h"
 
+#include <QDir>
+#include <QFile>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -167,15 +169,89 @@ TEST(SoundDeviceTest, LostBuffersRefuseLockAndPlay) {
     std::uint32_t l1, l2;
     EXPECT_EQ(b->Lock(0, 4, &p1, &l1, &p2, &l2), kSoundBufferLost);
     EXPECT_EQ(b->Play(), kSoundBufferLost);
-    auto later = d->createBuffer(PcmFormat{}, 400);
-    EXPECT_TRUE(later && later->isLost());
     d.reset(); // a buffer may outlive its device
     EXPECT_EQ(b->Play(), kSoundBufferLost);
+}
+
+// After the device went away the next buffer opens the output again: it is not born lost, and it
+// sounds. The buffers lost before stay lost.
+TEST(SoundDeviceTest, NextBufferAfterALossOpensTheOutputAgain) {
+    auto d = SoundDevice::create(QStringLiteral("manual"));
+    int reports = 0;
+    d->setStatusHandler([&](const SoundOutputStatus&) { ++reports; });
+    auto old = d->createBuffer(PcmFormat{}, 400);
+    old->Play();
+    d->loseBuffers();
+    std::vector<std::int16_t> ramp(100 * 2);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<std::int16_t>(100 + i);
+    auto later = filled(*d, PcmFormat{}, stereo16(ramp));
+    ASSERT_TRUE(later);
+    EXPECT_FALSE(later->isLost());
+    EXPECT_EQ(later->Play(), kSoundOk);
+    EXPECT_TRUE(old->isLost());
+    std::vector<std::int16_t> mix;
+    EXPECT_TRUE(d->advance(100, &mix)) << "still the manual output";
+    EXPECT_EQ(mix, ramp);
+    EXPECT_EQ(d->outputStatus().backend, QStringLiteral("manual"));
+    EXPECT_FALSE(d->outputStatus().fallback);
+    EXPECT_EQ(reports, 0) << "the same output came back: nothing to tell";
+}
+
+// The output cannot be opened again (here the WAV file's folder is gone): the device falls back
+// to the silent output, tells why, and tries the asked-for output again with later buffers.
+TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) {
+    TempFolder dir;
+    const QString folder = dir.file(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto d = SoundDevice::create(QStringLiteral("wav:") + folder + QStringLiteral("/mix.wav"));
+    ASSERT_EQ(d->outputStatus().backend, QStringLiteral("wav"));
+    EXPECT_FALSE(d->outputStatus().fallback);
+    std::vector<SoundOutputStatus> reports;
+    d->setStatusHandler([&](const SoundOutputStatus& s) {
+        reports.push_back(s);
+        EXPECT_EQ(d->outputStatus().backend, s.backend) << "the device may be asked from here";
+    });
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    d->loseBuffers();
+    auto b = d->createBuffer(PcmFormat{}, 44100 * 4);
+    ASSERT_TRUE(b);
+    EXPECT_FALSE(b->isLost());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].backend, QStringLiteral("null"));
+    EXPECT_TRUE(reports[0].fallback);
+    EXPECT_TRUE(reports[0].reason.contains(QStringLiteral("mix.wav")))
+        << reports[0].reason.toStdString();
+    EXPECT_EQ(d->outputStatus().backend, QStringLiteral("null"));
+    EXPECT_TRUE(d->outputStatus().fallback);
+    EXPECT_EQ(d->outputStatus().requested,
+              QStringLiteral("wav:") + folder + QStringLiteral("/mix.wav"));
+    b->Play();
+    std::uint32_t cursor = 0;
+    EXPECT_TRUE(waitFor([&] {
+        b->GetCurrentPosition(&cursor);
+        return cursor > 0;
+    })) << "the silent output moves the cursor";
+
+    auto again = d->createBuffer(PcmFormat{}, 400);
+    EXPECT_EQ(reports.size(), 1u) << "still failing: told once";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto back = d->createBuffer(PcmFormat{}, 400);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].backend, QStringLiteral("wav"));
+    EXPECT_FALSE(reports[1].fallback);
+    EXPECT_FALSE(d->outputStatus().fallback);
+    EXPECT_FALSE(b->isLost()) << "buffers carry over to the output that came back";
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/mix.wav")));
 }
 
 TEST(SoundDeviceTest, UnknownBackendFallsBackToNullThatMovesInRealTime) {
     auto d = SoundDevice::create(QStringLiteral("no-such-backend"));
     EXPECT_EQ(d->backendName(), QStringLiteral("null"));
+    EXPECT_TRUE(d->outputStatus().fallback);
+    EXPECT_EQ(d->outputStatus().backend, QStringLiteral("null"));
+    EXPECT_TRUE(d->outputStatus().reason.contains(QStringLiteral("no-such-backend")));
     EXPECT_FALSE(d->advance(10));
     auto b = d->createBuffer(PcmFormat{}, 44100 * 4);
     b->Play();

@@ -6,6 +6,8 @@ namespace corvalin {
 
 bool SoundBufferSpeechOutput::open(int sampleRate, std::uint32_t frames) {
     buffer_.reset();
+    samples_.clear();
+    playing_ = false;
     PcmFormat format;
     format.sampleRate = sampleRate;
     format.channels = 1;
@@ -14,13 +16,48 @@ bool SoundBufferSpeechOutput::open(int sampleRate, std::uint32_t frames) {
     if (!buffer_) {
         return false;
     }
+    samples_.assign(frames, 0);
     buffer_->SetVolume(volume_);
+    return true;
+}
+
+bool SoundBufferSpeechOutput::live() {
+    if (!buffer_) {
+        return false;
+    }
+    if (!buffer_->isLost()) {
+        return true;
+    }
+    // The lost ring's cursor stays where the sound stopped.
+    std::uint32_t cursor = 0;
+    buffer_->GetCurrentPosition(&cursor);
+    const PcmFormat format = buffer_->format();
+    const std::uint32_t bytes = buffer_->size();
+    buffer_.reset();
+    std::unique_ptr<SoundBuffer> next = device_->createBuffer(format, bytes);
+    if (!next) {
+        return false;
+    }
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    std::uint32_t l1 = 0;
+    std::uint32_t l2 = 0;
+    if (next->Lock(0, bytes, &p1, &l1, &p2, &l2) == kSoundOk) {
+        std::memcpy(p1, samples_.data(), l1);
+        next->Unlock(p1, l1, p2, l2);
+    }
+    next->SetCurrentPosition(cursor);
+    next->SetVolume(volume_);
+    if (playing_ && next->Play() != kSoundOk) {
+        playing_ = false;
+    }
+    buffer_ = std::move(next);
     return true;
 }
 
 std::uint32_t SoundBufferSpeechOutput::playCursor() {
     std::uint32_t cursor = 0;
-    if (buffer_) {
+    if (live()) {
         buffer_->GetCurrentPosition(&cursor);
     }
     return cursor / 2;
@@ -28,7 +65,7 @@ std::uint32_t SoundBufferSpeechOutput::playCursor() {
 
 bool SoundBufferSpeechOutput::write(std::uint32_t at, const std::int16_t* samples,
                                     std::uint32_t count) {
-    if (!buffer_ || count == 0) {
+    if (count == 0 || !live()) {
         return false;
     }
     void* p1 = nullptr;
@@ -39,22 +76,26 @@ bool SoundBufferSpeechOutput::write(std::uint32_t at, const std::int16_t* sample
         return false;
     }
     std::memcpy(p1, samples, l1);
+    std::memcpy(samples_.data() + at, samples, l1);
     if (p2 != nullptr && l2 > 0) {
         std::memcpy(p2, reinterpret_cast<const char*>(samples) + l1, l2);
+        std::memcpy(samples_.data(), reinterpret_cast<const char*>(samples) + l1, l2);
     }
     return buffer_->Unlock(p1, l1, p2, l2) == kSoundOk;
 }
 
 bool SoundBufferSpeechOutput::play() {
-    return buffer_ && buffer_->Play() == kSoundOk;
+    playing_ = live() && buffer_->Play() == kSoundOk;
+    return playing_;
 }
 
 bool SoundBufferSpeechOutput::stop() {
-    return buffer_ && buffer_->Stop() == kSoundOk;
+    playing_ = false;
+    return live() && buffer_->Stop() == kSoundOk;
 }
 
 bool SoundBufferSpeechOutput::rewind() {
-    return buffer_ && buffer_->SetCurrentPosition(0) == kSoundOk;
+    return live() && buffer_->SetCurrentPosition(0) == kSoundOk;
 }
 
 void SoundBufferSpeechOutput::setVolume(int hundredthsDb) {
