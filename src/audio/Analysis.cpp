@@ -18,6 +18,10 @@ TAnalysis::TAnalysis(TDSPlayerChannel* channel, int samplesPerTick, int columnCo
       blockAlign_(std::max(1, channel->BlockAlign())),
       bytesPerSample_(std::max(1, channel->BitsPerSample() / 8)) {}
 
+int TAnalysis::SamplesPerTickFor(const TDSPlayerChannel& channel, int intervalMs) {
+    return static_cast<int>(std::int64_t{channel.SampleRate()} * intervalMs / 1000);
+}
+
 void TAnalysis::ResetTrace() {
     std::fill(MaxValues.begin(), MaxValues.end(), 128);
     std::fill(MinValues.begin(), MinValues.end(), 128);
@@ -67,7 +71,8 @@ void TAnalysis::Analyse() {
                 }
             }
         }
-        const int peak = std::max(std::abs(allMax - 128), std::abs(allMin - 128));
+        // Nothing complete was lent (before the first fill, or a starved loan): nothing heard.
+        const int peak = column == 0 ? 0 : std::max(std::abs(allMax - 128), std::abs(allMin - 128));
         Levels[k] = static_cast<float>(std::sqrt(peak / 128.0));
     }
 }

@@ -15,8 +15,14 @@ public:
     // The channel must have a file open (its format is read here). Not owned.
     TAnalysis(TDSPlayerChannel* channel, int samplesPerTick, int columnCount);
 
+    // Sample frames in one tick of a meter timer of `intervalMs` for the song open on the
+    // channel, at the song's own rate (not the device's): SampleRate x intervalMs div 1000.
+    static int SamplesPerTickFor(const TDSPlayerChannel& channel, int intervalMs);
+
+    // One pass over the bytes the deck lends. Columns the pass does not complete keep their
+    // values; a channel without one complete column shows no level (0).
     void Analyse();
-    // Every column flat at 128 (a line in the middle); the levels stay.
+    // Every column flat at 128 (a line in the middle); the levels stay. For the end of a song.
     void ResetTrace();
 
     // Index 0 is fed by the second sample of each stereo frame, index 1 by the first.

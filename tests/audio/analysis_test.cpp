@@ -92,14 +92,63 @@ TEST_F(AnalysisTest, IndexZeroReadsTheSecondSampleOfAFrame) {
     EXPECT_EQ(a.Levels[1], 0.0f);
 }
 
+// The end of a song: the trace lies flat in the middle, the levels stay as they were, and
+// nothing else of the analyser changes.
 TEST_F(AnalysisTest, ResetTraceFlattensAndKeepsLevels) {
-    TAnalysis& a = analyse("square.wav");
-    a.ResetTrace();
-    for (int c = 0; c < 110; ++c) {
-        EXPECT_EQ(a.MaxValue(c, 0), 128);
-        EXPECT_EQ(a.MinValue(c, 1), 128);
+    for (const char* name : {"square.wav", "square8.wav", "right.wav"}) {
+        SCOPED_TRACE(name);
+        TAnalysis& a = analyse(name);
+        const float levels[2] = {a.Levels[0], a.Levels[1]};
+        const int channels = a.Channels;
+        ASSERT_NE(a.MaxValues, std::vector<std::uint8_t>(a.MaxValues.size(), 128));
+        a.ResetTrace();
+        EXPECT_EQ(a.Channels, channels);
+        ASSERT_EQ(a.MaxValues.size(), static_cast<std::size_t>(110 * channels));
+        ASSERT_EQ(a.MinValues.size(), a.MaxValues.size());
+        for (int c = 0; c < 110; ++c) {
+            for (int k = 0; k < channels; ++k) {
+                EXPECT_EQ(a.MaxValue(c, k), 128);
+                EXPECT_EQ(a.MinValue(c, k), 128);
+            }
+        }
+        EXPECT_EQ(a.Levels[0], levels[0]);
+        EXPECT_EQ(a.Levels[1], levels[1]);
+        h.channel->Stop();
     }
-    EXPECT_FLOAT_EQ(a.Levels[0], 1.0f);
+}
+
+// A pass that is lent nothing (before the first fill, or a deck that has just stopped) keeps the
+// trace and shows no level, rather than a full bar.
+TEST_F(AnalysisTest, PassWithNothingLentShowsNoLevelAndKeepsTheTrace) {
+    TAnalysis& a = analyse("square.wav");
+    ASSERT_FLOAT_EQ(a.Levels[0], 1.0f);
+    a.ResetTrace();
+    h.channel->Stop(); // nothing queued: nothing to lend
+    a.Analyse();
+    EXPECT_FALSE(h.channel->AnalysisLocked());
+    EXPECT_EQ(a.Levels[0], 0.0f);
+    EXPECT_EQ(a.Levels[1], 0.0f);
+    EXPECT_EQ(a.MaxValues, std::vector<std::uint8_t>(a.MaxValues.size(), 128));
+    EXPECT_EQ(a.MinValues, std::vector<std::uint8_t>(a.MinValues.size(), 128));
+}
+
+// The samples of one meter tick come from the song's own rate, not the device's 44.1 kHz.
+TEST_F(AnalysisTest, SamplesPerTickComeFromTheSongsOwnRate) {
+    struct Case {
+        int rate;
+        int perTick;
+    } cases[] = {{22050, 1102}, {44100, 2205}, {48000, 2400}, {8000, 400}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const QString name = dir->file(QStringLiteral("tone%1.wav").arg(c.rate));
+        ASSERT_TRUE(makeTone(name, 0.5, QStringLiteral("pcm_s16le"), 2, 440, c.rate));
+        h.channel->SetFileName(name);
+        EXPECT_EQ(TAnalysis::SamplesPerTickFor(*h.channel, 50), c.perTick);
+        TAnalysis a(h.channel, TAnalysis::SamplesPerTickFor(*h.channel, 50), 110);
+        EXPECT_EQ(a.SamplesPerColumn, c.perTick / 110);
+    }
+    h.channel->SetFileName(QString());
+    EXPECT_EQ(TAnalysis::SamplesPerTickFor(*h.channel, 50), 0) << "no song: no samples";
 }
 
 TEST(LevelColourTest, FactorsByPercent) {
