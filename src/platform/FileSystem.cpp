@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corvalin {
 
@@ -164,8 +166,8 @@ FileResult replaceFileAtomically(const QByteArray& nativePath,
 }
 
 FileResult renameNoReplace(const QString& from, const QString& to) {
-    const QByteArray src = QFile::encodeName(from);
-    const QByteArray dst = QFile::encodeName(to);
+    const QByteArray src = nativeFileName(from);
+    const QByteArray dst = nativeFileName(to);
     if (::syscall(SYS_renameat2, AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(),
                   RENAME_NOREPLACE) == 0)
         return {};
@@ -180,33 +182,41 @@ FileResult renameNoReplace(const QString& from, const QString& to) {
 }
 
 FileResult copyNoOverwrite(const QString& from, const QString& to) {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        return {false, QStringLiteral("Cannot read \"%1\": %2").arg(from, source.errorString())};
+    // A FIFO or device in the source's place is refused at once instead of read forever.
+    bool notRegular = false;
+    const int source = openRegularFile(nativeFileName(from), O_RDONLY, &notRegular);
+    if (source < 0)
+        return failure(QStringLiteral("Cannot read"), from, notRegular ? EINVAL : errno);
+    const auto closeSource = qScopeGuard([source] { ::close(source); });
     const QString what = QStringLiteral("Cannot copy to");
-    if (QFileInfo::exists(to))
-        return failure(what, to, EEXIST);
+    const QByteArray target = nativeFileName(to);
     struct stat info {};
-    const mode_t mode = ::fstat(source.handle(), &info) == 0 ? (info.st_mode & 0777) : 0644;
+    if (::lstat(target.constData(), &info) == 0)
+        return failure(what, to, EEXIST);
+    const mode_t mode = ::fstat(source, &info) == 0 ? (info.st_mode & 0777) : 0644;
 
     QByteArray temp;
     const FileResult written = writeTempBeside(
-        QFile::encodeName(to), to, mode,
+        target, to, mode,
         [&](int fd) {
-            while (!source.atEnd()) {
-                const QByteArray chunk = source.read(1 << 20);
-                if (chunk.isEmpty() && source.error() != QFile::NoError)
-                    return EIO;
-                if (!writeAll(fd, chunk.constData(), chunk.size()))
+            std::vector<char> chunk(1 << 20);
+            for (;;) {
+                const ssize_t n = ::read(source, chunk.data(), chunk.size());
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return errno;
+                if (n == 0)
+                    return 0;
+                if (!writeAll(fd, chunk.data(), n))
                     return errno;
             }
-            return 0;
         },
         what, temp);
     if (!written)
         return written;
     // link() never replaces: if `to` appeared meanwhile the copy is dropped, the other file kept.
-    const int linked = ::link(temp.constData(), QFile::encodeName(to).constData());
+    const int linked = ::link(temp.constData(), target.constData());
     const int err = errno;
     ::unlink(temp.constData());
     if (linked != 0)

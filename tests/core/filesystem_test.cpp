@@ -324,5 +324,34 @@ TEST(FileSystem, ReplaceFileAtomicallyByTheBytesOfAName) {
     }
 }
 
+// Renames and copies reach names that are not UTF-8, and a FIFO in a copy's source is refused
+// at once instead of read forever.
+TEST(FileSystem, RenameAndCopyTakeNamesAsBytesAndRefuseSpecialFiles) {
+    test::TempFolder folder;
+    const QByteArray base = QFile::encodeName(folder.path()) + "/";
+    const QString latin1 = fileNameFromNative(base + "Caf\xe9.mp3");
+    const QString renamed = fileNameFromNative(base + "Caf\xe9 2.mp3");
+    const QString copied = fileNameFromNative(base + "Caf\xe9 3.mp3");
+    const int fd = ::open((base + "Caf\xe9.mp3").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "song", 4), 4);
+    ::close(fd);
+
+    ASSERT_TRUE(renameNoReplace(latin1, renamed));
+    EXPECT_TRUE(isRegularFile(renamed));
+    EXPECT_FALSE(isRegularFile(latin1));
+    ASSERT_TRUE(copyNoOverwrite(renamed, copied));
+    EXPECT_TRUE(isRegularFile(copied));
+    EXPECT_FALSE(copyNoOverwrite(renamed, copied)); // never over an existing file
+    EXPECT_FALSE(renameNoReplace(renamed, copied));
+    EXPECT_TRUE(isRegularFile(renamed));
+
+    const QString fifo = folder.file(QStringLiteral("pipe.dat"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const FileResult fromFifo = copyNoOverwrite(fifo, folder.file(QStringLiteral("copy.dat")));
+    EXPECT_FALSE(fromFifo);
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("copy.dat"))));
+}
+
 } // namespace
 } // namespace corvalin
