@@ -224,6 +224,11 @@ MediaTime TDSAudioFileReader::timeOfSample(std::int64_t n) const {
 }
 
 void TDSAudioFileReader::makeConverter(const AVFrame* frame) {
+    // A change to a rate far from the first (a damaged stream) would make the conversion's
+    // buffers explode: refused like a change in the channel count.
+    const std::int64_t in = frame->sample_rate, out = format_.nSamplesPerSec;
+    if (in <= 0 || (in != out && (in > 16 * out || 16 * in < out)))
+        CheckAM(0x00040005);
     // The old converter's last samples come before the new frame's.
     if (swr_ && swrInRate_ != static_cast<int>(format_.nSamplesPerSec))
         convert(nullptr, 0);
