@@ -278,10 +278,9 @@ TEST_F(StationWindow, ButtonsTitlePanelsAndAlarmsRequestCommands) {
     window.bStop->click();
     window.bNext->click();
     window.bDJTest->click();
-    // The station management dialogs come later: their buttons are off.
-    for (ImageButton* off : {window.bManager, window.bPlayList, window.bAbout}) {
-        EXPECT_FALSE(off->isEnabled());
-        off->click();
+    for (ImageButton* dialog : {window.bManager, window.bPlayList, window.bAbout}) {
+        EXPECT_TRUE(dialog->isEnabled());
+        dialog->click();
     }
     Q_EMIT window.lTitle2->doubleClicked();
 
@@ -294,10 +293,11 @@ TEST_F(StationWindow, ButtonsTitlePanelsAndAlarmsRequestCommands) {
     window.AutoStartClock->refresh();
     window.AutoStopClock->refresh();
 
-    const std::vector<StationCommand> expected = {StationCommand::Play,   StationCommand::Pause,
-                                                  StationCommand::Stop,   StationCommand::Next,
-                                                  StationCommand::DJTest, StationCommand::ViewList,
-                                                  StationCommand::Play,   StationCommand::Stop};
+    const std::vector<StationCommand> expected = {
+        StationCommand::Play,     StationCommand::Pause,  StationCommand::Stop,
+        StationCommand::Next,     StationCommand::DJTest, StationCommand::Manager,
+        StationCommand::PlayList, StationCommand::About,  StationCommand::ViewList,
+        StationCommand::Play,     StationCommand::Stop};
     EXPECT_EQ(requests, expected);
 }
 
