@@ -2,6 +2,8 @@
 
 #include "audio/SoundBackends.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -400,6 +402,31 @@ bool SoundDevice::reopenBackend(SoundOutputStatus* now) {
     return changed;
 }
 
+void SoundDevice::reportStatus(const SoundOutputStatus& status) {
+    auto deliver = [](SoundDevice& device, const SoundOutputStatus& s) {
+        StatusHandler handler;
+        {
+            std::lock_guard guard(device.backendMutex_);
+            handler = device.handler_;
+        }
+        if (handler)
+            handler(s);
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        deliver(*this, status);
+        return;
+    }
+    std::weak_ptr<SoundDevice> self = weak_from_this();
+    QMetaObject::invokeMethod(
+        app,
+        [self, status, deliver] {
+            if (std::shared_ptr<SoundDevice> device = self.lock())
+                deliver(*device, status);
+        },
+        Qt::QueuedConnection);
+}
+
 SoundOutputStatus SoundDevice::outputStatus() const {
     std::lock_guard guard(backendMutex_);
     return status_;
@@ -413,15 +440,8 @@ void SoundDevice::setStatusHandler(StatusHandler handler) {
 std::unique_ptr<SoundBuffer> SoundDevice::createBuffer(const PcmFormat& format, std::uint32_t bytes,
                                                        std::int32_t* result) {
     SoundOutputStatus now;
-    if (reopenBackend(&now)) {
-        StatusHandler handler;
-        {
-            std::lock_guard guard(backendMutex_);
-            handler = handler_;
-        }
-        if (handler)
-            handler(now);
-    }
+    if (reopenBackend(&now))
+        reportStatus(now);
     auto fail = [result](std::int32_t code) {
         if (result)
             *result = code;

@@ -108,7 +108,7 @@ private:
 };
 
 // One output device with its mixer and backend.
-class SoundDevice {
+class SoundDevice : public std::enable_shared_from_this<SoundDevice> {
 public:
     static constexpr int kSampleRate = 44100;
     static constexpr int kChannels = 2;
@@ -150,12 +150,13 @@ public:
 
     // The output now. Any thread.
     SoundOutputStatus outputStatus() const;
-    // Called each time the output changes while the program runs: falls back to "null" after the
-    // device went away, or gets the requested backend back. It runs on the thread that made the
-    // buffer which reopened the output (in this program the UI thread: the decks and the DJ make
-    // their buffers there), after the device's own locks are released, so it may call back into
-    // the device. A fallback at creation is not reported here: read outputStatus() after create.
-    // Set it before buffers are made from other threads. Any thread.
+    // Called each time the output changes while the program runs: it falls back to "null" after
+    // the device went away and could not be opened again, or gets the requested backend back.
+    // The call is queued to the application's main thread and runs from its event loop, never
+    // inside the call that made the buffer (a deck makes its buffer under the decks' lock): the
+    // handler may show a message box. Without a QCoreApplication it runs at once on the thread
+    // that made the buffer. A fallback at creation is not reported: read outputStatus() after
+    // create(). Clear the handler (an empty one) before what it uses goes away. Any thread.
     using StatusHandler = std::function<void(const SoundOutputStatus&)>;
     void setStatusHandler(StatusHandler handler);
 
@@ -164,6 +165,7 @@ private:
     // Opens the requested backend again after a loss or a fallback; "null" when it fails.
     // Returns whether the status changed.
     bool reopenBackend(SoundOutputStatus* changed);
+    void reportStatus(const SoundOutputStatus& status);
     std::shared_ptr<SoundDeviceCore> core_;
     QString requested_;
     mutable std::mutex backendMutex_;

@@ -3,6 +3,7 @@
 #include "audio/SoundDevice.h"
 #include "audio/VolumeControls.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <chrono>
@@ -195,6 +196,7 @@ TEST(SoundDeviceTest, NextBufferAfterALossOpensTheOutputAgain) {
     EXPECT_EQ(mix, ramp);
     EXPECT_EQ(d->outputStatus().backend, QStringLiteral("manual"));
     EXPECT_FALSE(d->outputStatus().fallback);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(reports, 0) << "the same output came back: nothing to tell";
 }
 
@@ -218,6 +220,8 @@ TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) 
     auto b = d->createBuffer(PcmFormat{}, 44100 * 4);
     ASSERT_TRUE(b);
     EXPECT_FALSE(b->isLost());
+    EXPECT_TRUE(reports.empty()) << "never inside the call that made the buffer";
+    QCoreApplication::sendPostedEvents();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].backend, QStringLiteral("null"));
     EXPECT_TRUE(reports[0].fallback);
@@ -235,15 +239,34 @@ TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) 
     })) << "the silent output moves the cursor";
 
     auto again = d->createBuffer(PcmFormat{}, 400);
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(reports.size(), 1u) << "still failing: told once";
     ASSERT_TRUE(QDir().mkpath(folder));
     auto back = d->createBuffer(PcmFormat{}, 400);
+    QCoreApplication::sendPostedEvents();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].backend, QStringLiteral("wav"));
     EXPECT_FALSE(reports[1].fallback);
     EXPECT_FALSE(d->outputStatus().fallback);
     EXPECT_FALSE(b->isLost()) << "buffers carry over to the output that came back";
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/mix.wav")));
+}
+
+// A report still queued when the device goes away is dropped.
+TEST(SoundDeviceTest, StatusReportOfADeviceGoneMeanwhileIsDropped) {
+    TempFolder dir;
+    auto d = SoundDevice::create(QStringLiteral("wav:") + dir.file(QStringLiteral("a/mix.wav")));
+    ASSERT_TRUE(d->outputStatus().fallback) << "no folder a/ at the start either";
+    ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("a"))));
+    int reports = 0;
+    d->setStatusHandler([&](const SoundOutputStatus&) { ++reports; });
+    d->loseBuffers();
+    auto b = d->createBuffer(PcmFormat{}, 400); // opens the WAV output after all
+    EXPECT_EQ(d->outputStatus().backend, QStringLiteral("wav"));
+    b.reset();
+    d.reset();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(reports, 0);
 }
 
 TEST(SoundDeviceTest, UnknownBackendFallsBackToNullThatMovesInRealTime) {
