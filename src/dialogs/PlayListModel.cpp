@@ -1,5 +1,7 @@
 #include "dialogs/PlayListModel.h"
 
+#include "library/SongNames.h"
+
 namespace corvalin {
 
 int TPlayListModel::rowCount(const QModelIndex& parent) const {
@@ -13,8 +15,12 @@ int TPlayListModel::columnCount(const QModelIndex& parent) const {
 QVariant TPlayListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= table_.rowCount())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        // A name that is not UTF-8 is shown with its odd bytes read as Windows-1252.
+        if (index.column() == plcFileName)
+            return ShownFileName(table_.cell(index.row(), index.column()));
         return table_.cell(index.row(), index.column());
+    }
     return {};
 }
 

@@ -27,6 +27,7 @@
 #include <QSlider>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -108,6 +109,26 @@ TEST(StationConsole, StartsUpPlaysByItselfShowsTheDeckAndSavesAtClose) {
     EXPECT_TRUE(station.decksSounding());
     EXPECT_TRUE(window.bPlay->isShownDown());
     EXPECT_TRUE(readWholeFile(ini).contains("Name=Night Owl"));
+
+    // Play Lists opens an empty editor; a double click on a title the read-only live list.
+    const auto captionOfModal = [](std::function<void()> open) {
+        QString caption;
+        QTimer::singleShot(200, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                caption = modal->windowTitle();
+                modal->close();
+            }
+        });
+        open();
+        return caption;
+    };
+    EXPECT_TRUE(
+        captionOfModal([&] { window.bPlayListClick(); }).contains(QStringLiteral("New List")));
+    const QString view = captionOfModal([&] { window.ViewList(); });
+    EXPECT_TRUE(view.startsWith(QStringLiteral("Corvalin Radio View Play List - ")))
+        << view.toStdString();
+    EXPECT_TRUE(view.endsWith(QStringLiteral(" (read only)"))) << view.toStdString();
+    EXPECT_TRUE(station.decksSounding());
 
     window.PlayerVolume->setValue(-2500);
     window.close();
