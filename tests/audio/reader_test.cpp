@@ -147,7 +147,10 @@ TEST_F(ReaderTest, VbrSeeksAreExactAgainstAFullDecode) {
 // Rewinding and seeking use the open file: the song may be renamed or removed meanwhile.
 TEST_F(ReaderTest, RewindsAndSeeksWithinTheOpenFileAfterItIsRemoved) {
     ASSERT_TRUE(makeVbrMp3(file("vbr.mp3"), 12));
-    for (const char* name : {"tone.mp3", "tone.wma", "tone.wav", "mono8.wav", "vbr.mp3"}) {
+    ASSERT_TRUE(makeTone(file("tone.flac"), 2.5, QStringLiteral("flac")));
+    ASSERT_TRUE(makeTone(file("tone.ogg"), 2.5, QStringLiteral("libvorbis")));
+    for (const char* name :
+         {"tone.mp3", "tone.wma", "tone.wav", "mono8.wav", "vbr.mp3", "tone.flac", "tone.ogg"}) {
         SCOPED_TRACE(name);
         TempFolder folder;
         const QString song = folder.file(QString::fromLatin1(name));
