@@ -1,6 +1,7 @@
 #include "audio/SoundDevice.h"
 
 #include "audio/SoundBackends.h"
+#include "audio/StreamTap.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -161,6 +163,8 @@ public:
                 out[2 * i] = clip(accumulator[2 * i] * ml);
                 out[2 * i + 1] = clip(accumulator[2 * i + 1] * mr);
             }
+            if (tap)
+                tap->write(out, n);
             out += 2 * n;
             frames -= n;
             framesMixed.fetch_add(n, std::memory_order_relaxed);
@@ -188,6 +192,7 @@ public:
     std::vector<SoundBuffer::State*> buffers; // guarded by listMutex
     bool gone = false;                        // guarded by listMutex
     std::vector<float> accumulator;           // mixer
+    std::shared_ptr<StreamTap> tap;           // guarded by listMutex
     std::atomic<std::uint32_t> masterVolume{0xFFFFFFFFu};
     std::atomic<std::uint64_t> framesMixed{0};
 };
@@ -523,6 +528,15 @@ bool SoundDevice::advance(std::uint32_t frames, std::vector<std::int16_t>* mix) 
         frames -= n;
     }
     return true;
+}
+
+void SoundDevice::setStreamTap(std::shared_ptr<StreamTap> tap) {
+    std::shared_ptr<StreamTap> old;
+    {
+        std::lock_guard guard(core_->listMutex);
+        old = std::exchange(core_->tap, std::move(tap));
+    }
+    // `old` is released here, outside the lock the mixer takes.
 }
 
 std::uint64_t SoundDevice::framesMixed() const {

@@ -55,6 +55,7 @@ struct SoundOutputStatus {
 };
 
 class SoundBackend;
+class StreamTap;
 
 // A looping ring of bytes in its own PCM format with a play cursor that advances as the device
 // consumes it. Created by SoundDevice::createBuffer; may outlive the device (it then stays
@@ -141,6 +142,10 @@ public:
     // playing cursor; the mix is appended to *mix (interleaved stereo) when given. Returns false
     // (and does nothing) on other backends.
     bool advance(std::uint32_t frames, std::vector<std::int16_t>* mix = nullptr);
+
+    // Every mixed frame, after the master volume, is also copied into `tap` (null: none). The
+    // mixer only copies; the tap's reader runs elsewhere. Any thread except the mixer's.
+    void setStreamTap(std::shared_ptr<StreamTap> tap);
 
     // Frames mixed since the device opened. Any thread.
     std::uint64_t framesMixed() const;
