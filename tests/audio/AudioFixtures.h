@@ -10,8 +10,9 @@
 
 namespace corvalin::test {
 
-// A sine of `hz` (amplitude 0.5) for `seconds`, encoded with `codec` ("pcm_s16le", "pcm_u8",
-// "libmp3lame", "wmav2", ...) into `path`. channels 1..3; `extra`: more ffmpeg output options.
+// A sine of `hz` (lavfi's amplitude, 1/8 of full scale) for `seconds`, encoded with `codec`
+// ("pcm_s16le", "pcm_u8", "libmp3lame", "wmav2", ...) into `path`. channels 1..3; `extra`: more
+// ffmpeg output options.
 bool makeTone(const QString& path, double seconds, const QString& codec, int channels = 2,
               int hz = 440, int rate = 44100, const QStringList& extra = {});
 // A VBR MP3 (LAME quality `quality`, with its table of contents) of two tones, with noise in every
