@@ -70,6 +70,18 @@ constexpr const char* V24Only[] = {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN
 
 constexpr qint64 MaxTagBody = 0x0FFFFFFF; // what 28 bits of size can say
 
+// `length` bytes of `whole` from `from`, sharing its buffer: nothing is copied, and the buffer
+// lives as long as any part of it does. A part is changed (and then copied) like any shared
+// QByteArray. Not terminated by a zero byte.
+QByteArray slice(const QByteArray& whole, qsizetype from, qsizetype length) {
+    if (length <= 0)
+        return QByteArray();
+    QByteArray part = whole;
+    part.data_ptr().ptr += from;
+    part.data_ptr().size = length;
+    return part;
+}
+
 quint8 byteAt(const QByteArray& b, qsizetype i) {
     return static_cast<quint8>(b.at(i));
 }
@@ -92,7 +104,7 @@ bool isUpper(char c) {
     return c >= 'A' && c <= 'Z';
 }
 
-bool isFrameId(const QByteArray& id) {
+bool isFrameId(QByteArrayView id) {
     for (char c : id)
         if (!isUpper(c) && !(c >= '0' && c <= '9'))
             return false;
@@ -106,7 +118,8 @@ bool landsOnBoundary(const QByteArray& frames, qint64 next, qsizetype dataEnd) {
         return false;
     if (next >= dataEnd)
         return true;
-    return next + 10 <= frames.size() && isUpper(frames.at(next)) && isFrameId(frames.mid(next, 4));
+    return next + 10 <= frames.size() && isUpper(frames.at(next)) &&
+           isFrameId(QByteArrayView(frames).sliced(next, 4));
 }
 
 // The size of the 2.4 frame at `pos`. It should be syncsafe, but some taggers write a plain
@@ -404,15 +417,25 @@ class FrameReader {
 public:
     FrameReader(TID3v2& tag, QByteArray (&slots)[SlotCount]) : tag_(tag), slots_(slots) {}
 
-    void read(const QByteArray& head) {
+    // Reads the frames of `head`, a whole tag. Kept frames are slices of it where their bytes
+    // can stand as a 2.3 frame; `writable`, when given, is head's own buffer, which nobody else
+    // shares yet: a kept frame's header may then be rewritten there in its 2.3 form.
+    void read(const QByteArray& head, char* writable) {
         const quint8 flags = byteAt(head, 5);
         const qint64 bodySize = declaredTagSize(head) - ((flags & 0x10) ? 20 : 10);
-        QByteArray region = head.mid(10, qMin<qint64>(bodySize, head.size() - 10));
+        // Slices must not outlive bytes that head does not own.
+        const bool rawData = !const_cast<QByteArray&>(head).data_ptr().d_ptr();
+        const QByteArray owned = rawData ? QByteArray(head.constData(), head.size()) : head;
+        region_ = slice(owned, 10, qMin<qint64>(bodySize, head.size() - 10));
+        writable_ = writable && owned.constData() == head.constData() ? writable + 10 : nullptr;
+        const QByteArray& region = region_;
         const int version = tag_.Version;
         if (version == 2 && (flags & 0x40))
             return; // a compressed 2.2 tag: no scheme was ever defined
-        if (version < 4 && (flags & 0x80))
-            region = resync(region);
+        if (version < 4 && (flags & 0x80)) {
+            region_ = resync(region_);
+            writable_ = region_.data(); // a new buffer of our own
+        }
         tagUnsync_ = version == 4 && (flags & 0x80);
         qsizetype pos = 0;
         if (version >= 3 && (flags & 0x40)) {
@@ -432,9 +455,10 @@ public:
             if (size > region.size() - pos - headerSize)
                 break; // runs past the tag
             const QByteArray id = region.mid(pos, idSize);
-            const QByteArray body = region.mid(pos + headerSize, size);
+            const QByteArray body = slice(region, pos + headerSize, size);
             const qsizetype kept = tag_.OtherFrames.size();
             comment_.reset();
+            framePos_ = pos;
             if (version == 2)
                 frame22(id, body);
             else if (version == 3)
@@ -482,11 +506,35 @@ private:
         return false;
     }
 
+    // Keeps a frame as a 2.3 frame. When `body` is still the very bytes that follow the header
+    // of the frame being read (versions 3 and 4), the frame is a slice of the tag, its header
+    // rewritten in place when it differs and the tag's buffer is ours; else it is built anew.
     void keep(const QByteArray& id, const QByteArray& body, quint8 flags1 = 0, quint8 flags2 = 0) {
         if (!isFrameId(id))
             return;
+        QByteArray header = id;
+        appendBigEndian(header, static_cast<quint32>(body.size()));
+        header.append(static_cast<char>(flags1));
+        header.append(static_cast<char>(flags2));
+        const qsizetype at = framePos_;
+        const bool inPlace = tag_.Version >= 3 && at >= 0 && !body.isEmpty() &&
+                             body.constData() == region_.constData() + at + 10;
+        if (inPlace) {
+            const QByteArrayView present(region_.constData() + at, 10);
+            if (present == header) {
+                tag_.OtherFrames.append(slice(region_, at, 10 + body.size()));
+                return;
+            }
+            if (writable_) {
+                std::copy(header.cbegin(), header.cend(), writable_ + at);
+                tag_.OtherFrames.append(slice(region_, at, 10 + body.size()));
+                return;
+            }
+        }
         QByteArray frame;
-        appendFrame(frame, id, body, flags1, flags2);
+        frame.reserve(10 + body.size());
+        frame.append(header);
+        frame.append(body);
         tag_.OtherFrames.append(frame);
     }
 
@@ -510,7 +558,7 @@ private:
         const bool grouped = flags2 & 0x20;
         if (grouped && body.isEmpty())
             return;
-        if (offer(id, grouped ? body.mid(1) : body, !packed))
+        if (offer(id, grouped ? slice(body, 1, body.size() - 1) : body, !packed))
             return;
         if (!(flags1 & 0x80)) // unless the frame asks to be dropped when the tag changes
             keep(id, body, flags1 & 0xE0, flags2 & 0xE0);
@@ -528,7 +576,7 @@ private:
             pos += 4; // data length indicator
         if (pos > body.size())
             return;
-        QByteArray data = body.mid(pos);
+        QByteArray data = slice(body, pos, body.size() - pos);
         if (!packed && ((flags2 & 0x02) || tagUnsync_))
             data = resync(data);
         if (offer(id, data, !packed))
@@ -553,6 +601,9 @@ private:
 
     TID3v2& tag_;
     QByteArray (&slots_)[SlotCount];
+    QByteArray region_;        // the frames (and padding) of the tag
+    char* writable_ = nullptr; // region_'s bytes, when they may be rewritten
+    qsizetype framePos_ = -1;  // where the frame being read starts in region_
     bool tagUnsync_ = false;
     std::optional<Comment> comment_; // the comment frame being read
     std::vector<Comment> comments_;
@@ -628,17 +679,18 @@ qint64 readAt(int fd, char* data, qint64 size, qint64 offset) {
 }
 
 // The file's first bytes: its tag when it has one (bounded by the file), else the 10 header
-// bytes. Empty when fewer than 10 bytes could be read.
+// bytes. Empty when fewer than 10 bytes could be read. The tag is read into one buffer of its
+// final size: a cover picture is read once and never moved.
 QByteArray readHead(int fd, qint64 fileLength) {
-    QByteArray head(10, '\0');
-    if (readAt(fd, head.data(), 10, 0) != 10)
+    char first[10];
+    if (readAt(fd, first, 10, 0) != 10)
         return {};
-    if (!head.startsWith("ID3"))
-        return head;
-    const qint64 wanted = qMin(declaredTagSize(head), fileLength);
+    const QByteArray header = QByteArray::fromRawData(first, 10);
+    const qint64 wanted = header.startsWith("ID3") ? qMin(declaredTagSize(header), fileLength) : 10;
     if (wanted <= 10)
-        return head;
-    head.resize(wanted);
+        return QByteArray(first, 10);
+    QByteArray head(wanted, Qt::Uninitialized);
+    std::copy(first, first + 10, head.data());
     const qint64 got = readAt(fd, head.data() + 10, wanted - 10, 10);
     if (got < 0)
         return {};
@@ -665,6 +717,50 @@ public:
 private:
     int fd_;
 };
+
+// ParseTag, where `writable` (when given) is head's own unshared buffer, which the frame reader
+// may change.
+bool parseHead(TID3v2& tag, const QByteArray& head, qint64 fileLength, char* writable) {
+    tag.ClearTag();
+    if (head.size() < 10)
+        return false;
+    if (!head.startsWith("ID3"))
+        return true;
+    tag.TagFound = true;
+    tag.Version = byteAt(head, 3);
+    const qint64 size = declaredTagSize(head);
+    tag.TagSize = size > fileLength ? 0 : static_cast<qint32>(size);
+    if (tag.Version < 2 || tag.Version > 4 || tag.TagSize == 0)
+        return true;
+
+    QByteArray slots[SlotCount];
+    FrameReader reader(tag, slots);
+    reader.read(head, writable);
+    reader.chooseComment();
+
+    const auto orText = [&](Slot first, Slot fallback) {
+        const QString text = slotText(slots[first]);
+        return text.isEmpty() ? slotText(slots[fallback]) : text;
+    };
+    tag.Title = orText(sTitle, sTitleGroup);
+    tag.Artist = orText(sArtist, sOriginalArtist);
+    tag.Album = orText(sAlbum, sOriginalAlbum);
+    tag.TrackText = slotText(slots[sTrack]);
+    bool number = false;
+    const uint track = TrimControl(tag.TrackText.section(u'/', 0, 0)).toUInt(&number);
+    tag.Track = number && track <= 0xFFFF ? static_cast<quint16>(track) : 0;
+    tag.Year = slotText(slots[sYear]);
+    if (tag.Year.isEmpty())
+        tag.Year = TrimControl(slotText(slots[sDate]).left(4));
+    tag.Genre = stripGenreReferences(slotText(slots[sGenre]));
+    tag.Comment = commentText(slots[sComment]);
+    tag.Composer = slotText(slots[sComposer]);
+    tag.Encoder = slotText(slots[sEncoder]);
+    tag.Rights = slotText(slots[sRights]);
+    tag.Language = slotText(slots[sLanguage]);
+    tag.Link = linkText(slots[sLink]);
+    return true;
+}
 
 } // namespace
 
@@ -706,45 +802,7 @@ void TID3v2::SetComment(const QString& text) {
 }
 
 bool TID3v2::ParseTag(const QByteArray& head, qint64 fileLength) {
-    ClearTag();
-    if (head.size() < 10)
-        return false;
-    if (!head.startsWith("ID3"))
-        return true;
-    TagFound = true;
-    Version = byteAt(head, 3);
-    const qint64 size = declaredTagSize(head);
-    TagSize = size > fileLength ? 0 : static_cast<qint32>(size);
-    if (Version < 2 || Version > 4 || TagSize == 0)
-        return true;
-
-    QByteArray slots[SlotCount];
-    FrameReader reader(*this, slots);
-    reader.read(head);
-    reader.chooseComment();
-
-    const auto orText = [&](Slot first, Slot fallback) {
-        const QString text = slotText(slots[first]);
-        return text.isEmpty() ? slotText(slots[fallback]) : text;
-    };
-    Title = orText(sTitle, sTitleGroup);
-    Artist = orText(sArtist, sOriginalArtist);
-    Album = orText(sAlbum, sOriginalAlbum);
-    TrackText = slotText(slots[sTrack]);
-    bool number = false;
-    const uint track = TrimControl(TrackText.section(u'/', 0, 0)).toUInt(&number);
-    Track = number && track <= 0xFFFF ? static_cast<quint16>(track) : 0;
-    Year = slotText(slots[sYear]);
-    if (Year.isEmpty())
-        Year = TrimControl(slotText(slots[sDate]).left(4));
-    Genre = stripGenreReferences(slotText(slots[sGenre]));
-    Comment = commentText(slots[sComment]);
-    Composer = slotText(slots[sComposer]);
-    Encoder = slotText(slots[sEncoder]);
-    Rights = slotText(slots[sRights]);
-    Language = slotText(slots[sLanguage]);
-    Link = linkText(slots[sLink]);
-    return true;
+    return parseHead(*this, head, fileLength, nullptr);
 }
 
 QByteArray TID3v2::RenderFrames() const {
@@ -795,7 +853,9 @@ bool TID3v2::ReadTag(const QString& fileName) {
     struct stat info {};
     if (in.get() < 0 || ::fstat(in.get(), &info) != 0)
         return false;
-    return ParseTag(readHead(in.get(), info.st_size), info.st_size);
+    QByteArray head = readHead(in.get(), info.st_size);
+    // The buffer is ours alone: kept frames may be rewritten in it as 2.3 frames.
+    return parseHead(*this, head, info.st_size, head.isEmpty() ? nullptr : head.data());
 }
 
 bool TID3v2::WriteTag(const QString& fileName) {
