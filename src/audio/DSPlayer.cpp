@@ -263,11 +263,16 @@ std::uint32_t TDSPlayerChannel::playCursor() const {
 }
 
 void TDSPlayerChannel::post(int code) {
+    // Tagged with the song it is about: Stop and Play may give the deck a new song before it
+    // arrives, and an old song's end must not end the new one.
+    const std::uint32_t song = song_.load();
     QMetaObject::invokeMethod(
-        sink_.get(), [this, code] { deliver(code); }, Qt::QueuedConnection);
+        sink_.get(), [this, code, song] { deliver(code, song); }, Qt::QueuedConnection);
 }
 
-void TDSPlayerChannel::deliver(int code) {
+void TDSPlayerChannel::deliver(int code, std::uint32_t song) {
+    if (song != song_.load())
+        return;
     if (code == kEndPlayNotification && OnEndPlay)
         OnEndPlay(this);
     else if (code == kEndFadeNotification && OnEndFade)
@@ -285,6 +290,7 @@ void TDSPlayerChannel::SetFileName(const QString& name) {
         return;
     FreeBuffer();
     CloseFile();
+    ++song_;
     if (!name.isEmpty()) {
         decoder_ = openReader_ ? openReader_(name) : std::make_unique<TDSAudioFileReader>(name);
         if (!decoder_)

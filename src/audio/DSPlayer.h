@@ -252,7 +252,7 @@ private:
     void SetVolumeLocked(std::int32_t v);
     std::uint32_t playCursor() const;
     void post(int code);
-    void deliver(int code);
+    void deliver(int code, std::uint32_t song);
     void resetStream();
 
     TDSPlayer* player_;
@@ -262,6 +262,7 @@ private:
     std::unique_ptr<QObject> sink_; // lives on the creating (UI) thread
     std::unique_ptr<SoundBuffer> buffer_;
     QString fileName_;
+    std::atomic<std::uint32_t> song_{0}; // counts the files set; end notifications carry it
     std::atomic<bool> analysisLocked_{false};
     bool filled_ = false;
     bool fading_ = false;

@@ -186,6 +186,26 @@ TEST_F(DeckTest, FadeStepsPerUpdateAndEndsOnce) {
     EXPECT_NEAR(heard / full, std::pow(10.0, -2.5), 0.0003);
 }
 
+// An end of fade posted for one song and delivered after Stop and Play gave the deck a new song
+// belongs to the old song: it must not end the new one.
+TEST_F(DeckTest, AStaleEndOfFadeDoesNotEndTheNextSong) {
+    start("six.wav");
+    h.run(400);
+    h.channel->Fade(400, -5000);
+    h.device->advance(400 * 441 / 10, nullptr); // the fade's time passes on the refill thread
+    h.ticks += 400;
+    h.channel->Update(); // posts the end of fade; the window has not handled it yet
+    h.channel->Stop();
+    start("one.wav");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(h.endFades, 0);
+    EXPECT_EQ(h.endPlays, 0);
+    EXPECT_EQ(h.channel->State(), chPlaying);
+    // The new song's own end still arrives.
+    runToEnd(h, nullptr);
+    EXPECT_EQ(h.endPlays, 1);
+}
+
 TEST_F(DeckTest, FadeDoesNothingUnlessPlayingAndPauseCancelsIt) {
     h.channel->SetFileName(file("six.wav"));
     h.channel->Prepare();
