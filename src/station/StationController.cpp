@@ -640,8 +640,7 @@ void StationController::SetPlayerTimers(int player, bool enabled) {
         analysis_[i].reset();
         try {
             // The song's own rate: a 22.05 kHz song must not be read at the mixer's 44.1 kHz.
-            const int rate = c.SampleRate() > 0 ? c.SampleRate() : player1_->Frequency();
-            const int samplesPerTick = std::max(1, rate * kMeterTimerMs / 1000);
+            const int samplesPerTick = std::max(1, TAnalysis::SamplesPerTickFor(c, kMeterTimerMs));
             analysis_[i] = std::make_unique<TAnalysis>(&c, samplesPerTick, kTraceColumns);
             analysedFile_[i] = c.FileName();
         } catch (const std::exception&) {
