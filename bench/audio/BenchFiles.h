@@ -9,8 +9,10 @@
 
 namespace corvalin::bench {
 
-// A stereo 192 kbit/s MP3 of `seconds` of music-like sound: two tones under pink noise.
-inline bool makeMp3(const QString& path, int seconds, int hz = 440) {
+// An MP3 of `seconds` of music-like sound (two tones under pink noise) at `kbps` kbit/s,
+// stereo or mono.
+inline bool makeMp3(const QString& path, int seconds, int hz = 440, int kbps = 192,
+                    int channels = 2) {
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
@@ -19,8 +21,10 @@ inline bool makeMp3(const QString& path, int seconds, int hz = 440) {
              QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
              QStringLiteral("sine=f=%1:r=44100:d=%2").arg(hz).arg(seconds),
              QStringLiteral("-filter_complex"),
-             QStringLiteral("amix=inputs=2,aformat=channel_layouts=stereo"), QStringLiteral("-c:a"),
-             QStringLiteral("libmp3lame"), QStringLiteral("-b:a"), QStringLiteral("192k"), path});
+             QStringLiteral("amix=inputs=2,aformat=channel_layouts=%1")
+                 .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo")),
+             QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
+             QStringLiteral("%1k").arg(kbps), path});
     if (!p.waitForFinished(300000) || p.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAllStandardError().constData());
         return false;
