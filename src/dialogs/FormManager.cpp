@@ -277,7 +277,7 @@ void TfrmManager::buildNewsPage() {
         named(new QCheckBox(QStringLiteral("Read the Weather"), f), QStringLiteral("cbWeather"));
     cbWeather->setGeometry(12, 42, 200, 22);
 
-    label(QStringLiteral("Zip Code"), f, 240, 8, 120);
+    label(QStringLiteral("Zip or postal code, or town"), f, 240, 8, 240);
     eZipCode = named(new QLineEdit(f), QStringLiteral("eZipCode"));
     eZipCode->setGeometry(240, 26, 120, 24);
     bAdvanced = button(QStringLiteral("bAdvanced"), QStringLiteral("Advanced"), f);
