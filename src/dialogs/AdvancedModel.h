@@ -21,6 +21,8 @@ struct AdvancedContext {
     // Settings.News changed: the next fetch is to use it. A running fetch keeps its own copy.
     std::function<void(const NewsDefinitions&)> NewsDefinitionsChanged;
     std::function<void(int topic)> ShowHelp;
+    // What the last news and weather fetch found, in one line (the news feed's outcome).
+    std::function<QString()> LastFetchOutcome;
 };
 
 // "Set All To Default": the built-in addresses and markers, the weather address completed with

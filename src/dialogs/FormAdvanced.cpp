@@ -17,20 +17,29 @@ struct BoxSpec {
     QLineEdit* TfrmAdvanced::*member;
     const char* name;
     const char* label;
+    const char* hint;
 };
+
+const char* const kNewsStartHint =
+    "For a page: the text at which the headline begins. For an RSS or Atom feed the first item's "
+    "title is read; the word \"description\" adds its summary.";
+const char* const kPointerHint =
+    "For a page: the text after which the value begins. For a JSON answer: the JSON pointer of "
+    "the value, for example /current_condition/0/temp_F.";
 
 // In the order of newsDefinitionKeys(): three in "News", seven in "Weather".
 const std::array<BoxSpec, 10> kBoxes = {{
-    {&TfrmAdvanced::eNewsURL, "eNewsURL", "News URL"},
-    {&TfrmAdvanced::eNewsStart, "eNewsStart", "News starts at text"},
-    {&TfrmAdvanced::eNewsEnd, "eNewsEnd", "News ends at text"},
-    {&TfrmAdvanced::eWeatherURL, "eWeatherURL", "Weather URL"},
-    {&TfrmAdvanced::eTemperatureStart, "eTemperatureStart", "Temperature starts at text"},
-    {&TfrmAdvanced::eTemperatureEnd, "eTemperatureEnd", "Temperature ends at text"},
-    {&TfrmAdvanced::eForecastStart, "eForecastStart", "Condition starts at text"},
-    {&TfrmAdvanced::eForecastEnd, "eForecastEnd", "Condition ends at text"},
-    {&TfrmAdvanced::eCityStart, "eCityStart", "City starts at text"},
-    {&TfrmAdvanced::eCityEnd, "eCityEnd", "City ends at text"},
+    {&TfrmAdvanced::eNewsURL, "eNewsURL", "News URL", "A web page, or an RSS or Atom feed."},
+    {&TfrmAdvanced::eNewsStart, "eNewsStart", "News starts at text", kNewsStartHint},
+    {&TfrmAdvanced::eNewsEnd, "eNewsEnd", "News ends at text", nullptr},
+    {&TfrmAdvanced::eWeatherURL, "eWeatherURL", "Weather URL", "A web page or a JSON answer."},
+    {&TfrmAdvanced::eTemperatureStart, "eTemperatureStart", "Temperature starts at text",
+     kPointerHint},
+    {&TfrmAdvanced::eTemperatureEnd, "eTemperatureEnd", "Temperature ends at text", nullptr},
+    {&TfrmAdvanced::eForecastStart, "eForecastStart", "Condition starts at text", kPointerHint},
+    {&TfrmAdvanced::eForecastEnd, "eForecastEnd", "Condition ends at text", nullptr},
+    {&TfrmAdvanced::eCityStart, "eCityStart", "City starts at text", kPointerHint},
+    {&TfrmAdvanced::eCityEnd, "eCityEnd", "City ends at text", nullptr},
 }};
 
 inline constexpr int kRowHeight = 28;
@@ -69,11 +78,19 @@ TfrmAdvanced::TfrmAdvanced(AdvancedContext& context, QWidget* parent)
         auto* edit = new QLineEdit(group);
         edit->setObjectName(QString::fromLatin1(spec.name));
         edit->setGeometry(184, y, 390, 24);
+        if (spec.hint)
+            edit->setToolTip(QString::fromUtf8(spec.hint));
         l->setBuddy(edit);
         this->*spec.member = edit;
     }
 
-    const int buttonsTop = gbWeather->geometry().bottom() + 12;
+    lLastFetch = new QLabel(this);
+    lLastFetch->setObjectName(QStringLiteral("lLastFetch"));
+    lLastFetch->setGeometry(10, gbWeather->geometry().bottom() + 6, 580, 36);
+    lLastFetch->setWordWrap(true);
+    lLastFetch->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    const int buttonsTop = lLastFetch->geometry().bottom() + 8;
     bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
     bOK->setDefault(true);
     bOK->setGeometry(248, buttonsTop, 80, 30);
@@ -115,6 +132,8 @@ NewsDefinitions TfrmAdvanced::typed() const {
 
 void TfrmAdvanced::FormCreate() {
     showValues(context_.Settings.News);
+    if (context_.LastFetchOutcome)
+        lLastFetch->setText(context_.LastFetchOutcome());
 }
 
 void TfrmAdvanced::bDefaultsClick() {

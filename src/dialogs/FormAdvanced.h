@@ -6,6 +6,7 @@
 #include <array>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -40,6 +41,8 @@ public:
     QPushButton* bCancel = nullptr;
     QPushButton* bDefaults = nullptr;
     QPushButton* bHelp = nullptr;
+    // The last fetch's outcome, so the operator sees why the DJ reads no news or weather.
+    QLabel* lLastFetch = nullptr;
 
     void bDefaultsClick();
     void bOKClick();

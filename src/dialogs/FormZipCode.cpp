@@ -15,14 +15,15 @@ TfrmZipCode::TfrmZipCode(StationSettings& settings, QWidget* parent)
     setFixedSize(260, 116);
     setModal(true);
 
-    Label1 = new QLabel(QStringLiteral("Please enter your zipcode"), this);
+    // The weather service takes postal codes of any country and place names too.
+    Label1 = new QLabel(QStringLiteral("Zip or postal code, or town"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(16, 12, 228, 20);
     Label1->setAlignment(Qt::AlignCenter);
 
     eZipCode = new QLineEdit(this);
     eZipCode->setObjectName(QStringLiteral("eZipCode"));
-    eZipCode->setGeometry(80, 40, 100, 24);
+    eZipCode->setGeometry(40, 40, 180, 24);
 
     bOK = new QPushButton(QStringLiteral("OK"), this);
     bOK->setObjectName(QStringLiteral("bOK"));

@@ -1,5 +1,6 @@
 #include "feeds/HttpClient.h"
 
+#include <QUrl>
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
@@ -51,7 +52,10 @@ HttpPage httpGet(const QString& url, const HttpLimits& limits, const std::atomic
     initCurlOnce();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + limits.totalTimeout;
-    const QByteArray address = url.toUtf8();
+    // An address as the operator typed it (a town with blanks, accented letters) goes out
+    // percent-encoded, as a browser sends it.
+    const QUrl parsed(url, QUrl::TolerantMode);
+    const QByteArray address = parsed.isValid() ? parsed.toEncoded() : url.toUtf8();
 
     HttpPage page;
     for (int attempt = 0; attempt <= limits.connectRetries; ++attempt) {

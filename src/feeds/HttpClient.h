@@ -29,9 +29,10 @@ struct HttpPage {
     bool success() const { return ok && status >= 200 && status < 300; }
 };
 
-// GET of an http or https address (other schemes are refused, also in redirects), no cache, the
-// referrer "me", the system's proxy settings. Blocks the calling thread for at most the total
-// time-out; setting `*cancel` ends it early. Any thread; each call has its own connection.
+// GET of an http or https address (other schemes are refused, also in redirects; blanks and
+// letters outside ASCII are percent-encoded), no cache, the referrer "me", the system's proxy
+// settings. Blocks the calling thread for at most the total time-out; setting `*cancel` ends it
+// early. Any thread; each call has its own connection.
 HttpPage httpGet(const QString& url, const HttpLimits& limits,
                  const std::atomic<bool>* cancel = nullptr);
 

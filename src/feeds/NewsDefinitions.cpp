@@ -8,20 +8,28 @@ NewsDefinitions builtInNewsDefinitions() {
     d.NewsStart = QStringLiteral("<div class=\"cnnT1Hd\">");
     d.NewsEnd = QStringLiteral("FULL STORY");
     d.WeatherURL = kBuiltInWeatherPrefix;
-    d.TemperatureStart = QStringLiteral("><B CLASS=obsTempTextA>");
+    d.TemperatureStart = kBuiltInTemperaturePointer;
     d.TemperatureEnd = QStringLiteral("&");
-    d.ForecastStart = QStringLiteral("obsTextA>");
+    d.ForecastStart = kBuiltInConditionPointer;
     d.ForecastEnd = QStringLiteral("<");
-    d.CityStart = QStringLiteral("for</B><BR>");
+    d.CityStart = kBuiltInCityPointer;
     d.CityEnd = QStringLiteral(",");
     d.PrecipStart = QStringLiteral("precip. chance -->");
     d.PrecipEnd = QStringLiteral("%");
     return d;
 }
 
+QString weatherAddress(const QString& prefix, const QString& zipCode) {
+    const qsizetype at = prefix.indexOf(kZipPlaceholder, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return prefix + zipCode;
+    QString address = prefix;
+    return address.replace(at, kZipPlaceholder.size(), zipCode);
+}
+
 NewsDefinitions builtInDefinitionsInForce(const QString& zipCode) {
     NewsDefinitions d = builtInNewsDefinitions();
-    d.WeatherURL += zipCode;
+    d.WeatherURL = weatherAddress(d.WeatherURL, zipCode);
     return d;
 }
 

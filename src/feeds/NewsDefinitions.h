@@ -15,6 +15,8 @@ struct NewsDefinitions {
     QString NewsEnd;
     // In "NewsDef.ini" and [Defaults] the prefix without zip code; in [DJ5] the full address.
     QString WeatherURL;
+    // For a page: the markers. For a JSON answer the three start markers are JSON pointers
+    // (RFC 6901) and the end markers are not used.
     QString TemperatureStart;
     QString TemperatureEnd;
     QString ForecastStart;
@@ -41,13 +43,27 @@ inline const QString kEmptyZipCode = QStringLiteral("90210");
 // by the published definitions document.
 inline const QString kUpdateServer = QStringLiteral("https://update.corvalinradio.org");
 inline const QString kNewsDefPath = QStringLiteral("/corvalinradio/NewsDef.html");
-inline const QString kBuiltInNewsURL = QStringLiteral("https://news.corvalinradio.org/");
-inline const QString kBuiltInWeatherPrefix =
-    QStringLiteral("https://weather.corvalinradio.org/weather/local/");
+// The BBC's documented RSS 2.0 feed of its top stories.
+inline const QString kBuiltInNewsURL = QStringLiteral("https://feeds.bbci.co.uk/news/rss.xml");
+// wttr.in's JSON answer ("j1"), which takes US zip codes, other postal codes and place names.
+inline const QString kBuiltInWeatherPrefix = QStringLiteral("https://wttr.in/<zip>?format=j1");
+// JSON pointers into wttr.in's j1 answer.
+inline const QString kBuiltInTemperaturePointer = QStringLiteral("/current_condition/0/temp_F");
+inline const QString kBuiltInConditionPointer =
+    QStringLiteral("/current_condition/0/weatherDesc/0/value");
+inline const QString kBuiltInCityPointer = QStringLiteral("/nearest_area/0/areaName/0/value");
+
+// Where a weather address prefix wants the zip code when it is not at its end (a service that
+// takes the place in its path and options after it).
+inline const QString kZipPlaceholder = QStringLiteral("<zip>");
+// The weather address for `zipCode`: `prefix` with the zip code in place of the first
+// kZipPlaceholder (letter case ignored), or followed by it when the prefix has none.
+QString weatherAddress(const QString& prefix, const QString& zipCode);
 
 // The built-in values, the address of the weather page as its bare prefix.
 NewsDefinitions builtInNewsDefinitions();
 // The built-in values as the operator's defaults: the weather address completed with `zipCode`
+// by weatherAddress()
 // ("Set All To Default", the zip code prompt).
 NewsDefinitions builtInDefinitionsInForce(const QString& zipCode);
 

@@ -85,22 +85,6 @@ QString acceptedText(const QString& text) {
     return text;
 }
 
-// The headline capped at its length; a pause the cut would split is left out whole, so no half
-// tag reaches the talk.
-QString capHeadline(const QString& headline, const QString& longPause) {
-    QString capped = CapText(headline, kMaxHeadlineChars);
-    if (capped.size() == headline.size() || longPause.isEmpty())
-        return capped;
-    const qsizetype cut = capped.size();
-    const qsizetype at =
-        headline.indexOf(longPause, qMax<qsizetype>(0, cut - longPause.size() + 1));
-    if (at >= 0 && at < cut) {
-        capped.truncate(at);
-        trimControls(capped);
-    }
-    return capped;
-}
-
 } // namespace
 
 QString normaliseLineBreaks(const QString& text) {
@@ -119,6 +103,20 @@ QString normaliseLineBreaks(const QString& text) {
         }
     }
     return out;
+}
+
+QString capHeadline(const QString& headline, const QString& longPause) {
+    QString capped = CapText(headline, kMaxHeadlineChars);
+    if (capped.size() == headline.size() || longPause.isEmpty())
+        return capped;
+    const qsizetype cut = capped.size();
+    const qsizetype at =
+        headline.indexOf(longPause, qMax<qsizetype>(0, cut - longPause.size() + 1));
+    if (at >= 0 && at < cut) {
+        capped.truncate(at);
+        trimControls(capped);
+    }
+    return capped;
 }
 
 bool isErrorPage(const QString& page) {

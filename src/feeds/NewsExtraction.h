@@ -26,6 +26,10 @@ bool isErrorPage(const QString& page);
 QString extractHeadline(const QString& page, const QString& newsStart, const QString& newsEnd,
                         const QString& longPause);
 
+// A headline capped at kMaxHeadlineChars at a word boundary; a pause the cut would split is left
+// out whole, so no half tag reaches the talk.
+QString capHeadline(const QString& headline, const QString& longPause);
+
 // The weather parts are capped at kMaxWeatherPartChars each.
 // The digits of the 23 characters after the first `start`, up to the one-character `end`.
 QString extractTemperature(const QString& page, const QString& start, const QString& end);

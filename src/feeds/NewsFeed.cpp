@@ -41,10 +41,8 @@ void NewsFeed::customEvent(QEvent* event) {
 NewsFeed::NewsFeed(NewsFeedSetup setup, NewsHandOver& texts, NewsSettingsStore& store,
                    const Clock& clock, SystemClockSetter& clockSetter, QObject* parent)
     : QObject(parent), setup_(std::move(setup)), texts_(texts), store_(store), clock_(clock),
-      clockSetter_(clockSetter),
-      definitions_(builtInDefinitionsInForce(store.zipCode())), counters_{
-                                                                    clock.now().addDays(-5000000),
-                                                                    100} {}
+      clockSetter_(clockSetter), definitions_(builtInDefinitionsInForce(store.zipCode())),
+      counters_{clock.now().addDays(-5000000), 100}, failureLog_(clock, setup_.failureLog) {}
 
 NewsFeed::~NewsFeed() {
     cancel_ = true;
@@ -80,6 +78,13 @@ bool NewsFeed::startFetch(bool readNews, bool readWeather) {
         post([this, when] {
             counters_.LastNewsFetch = when;
             counters_.SongsSinceFetch = 0;
+        });
+    };
+    hooks.outcome = [this](const FetchOutcome& outcome) {
+        post([this, outcome] {
+            lastOutcome_ = outcome;
+            failureLog_.report(outcome);
+            Q_EMIT fetchOutcomeChanged(describeFetchOutcome(outcome));
         });
     };
     hooks.clockAttempted = [this](const ClockSyncResult& result) {

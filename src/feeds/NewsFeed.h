@@ -2,6 +2,7 @@
 
 #include "core/IniFile.h"
 #include "feeds/ClockSync.h"
+#include "feeds/FetchOutcome.h"
 #include "feeds/HttpClient.h"
 #include "feeds/NewsDefinitions.h"
 #include "feeds/TGetNews.h"
@@ -38,6 +39,8 @@ struct NewsFeedSetup {
     HttpLimits httpLimits;
     DaytimeServer daytime;
     int minimumClockYear = buildYear();
+    // Where failed fetches are logged; empty: standard error.
+    FetchFailureLog::Writer failureLog;
 };
 
 // When news was last fetched and how many counted songs have played since: the playout's news
@@ -83,6 +86,9 @@ public:
     bool NewsDefaultsChanged() const { return newsDefaultsChanged_; }
     bool NewVersionShown() const { return newVersionShown_; }
     bool ClockSynced() const { return clockSynced_; }
+    // What the last fetch found (the owner of this state), and the same in one line.
+    const FetchOutcome& lastOutcome() const { return lastOutcome_; }
+    QString lastOutcomeText() const { return describeFetchOutcome(lastOutcome_); }
 
 Q_SIGNALS:
     // Show the self-closing box (the station owns the windows).
@@ -91,6 +97,8 @@ Q_SIGNALS:
     void clockDisplayChanged();
     // A fetch has ended (after its results and bookkeeping arrived).
     void fetchFinished();
+    // lastOutcome() changed; `text` is lastOutcomeText().
+    void fetchOutcomeChanged(const QString& text);
 
 protected:
     void customEvent(QEvent* event) override;
@@ -116,6 +124,8 @@ private:
     bool newVersionShown_ = false;
     bool clockSynced_ = false;
     bool running_ = false;
+    FetchOutcome lastOutcome_;
+    FetchFailureLog failureLog_;
     std::thread thread_;
 
     // Shared with the fetch thread.

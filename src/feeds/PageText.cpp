@@ -171,11 +171,28 @@ QByteArray charsetOfMeta(const QByteArray& body) {
     return {};
 }
 
+QByteArray charsetOfXmlDeclaration(const QByteArray& body) {
+    if (!body.startsWith("<?xml"))
+        return {};
+    const qsizetype end = body.indexOf("?>");
+    if (end < 0)
+        return {};
+    qsizetype pos = 5;
+    const QByteArray declaration = body.left(end);
+    const auto attributes = tagAttributes(declaration, pos);
+    return unquoted(attribute(attributes, "encoding"));
+}
+
 QByteArray pageEncoding(const QByteArray& body, const QByteArray& contentType) {
     if (const auto bom = encodingOfBom(body))
         return *bom;
     if (const auto declared = knownEncoding(charsetOfContentType(contentType)))
         return *declared;
+    if (const auto xml = knownEncoding(charsetOfXmlDeclaration(body))) {
+        // Read as ASCII, like a meta tag.
+        if (!xml->toUpper().startsWith("UTF-16") && !xml->toUpper().startsWith("UTF-32"))
+            return *xml;
+    }
     if (const auto meta = knownEncoding(charsetOfMeta(body))) {
         // A meta tag was readable as ASCII, so the page cannot be in UTF-16 or UTF-32.
         if (!meta->toUpper().startsWith("UTF-16") && !meta->toUpper().startsWith("UTF-32"))

@@ -28,11 +28,11 @@ DefaultsCheck mergePublishedDefaults(const IniFile& newsDef, IniFile& store, con
     published.PrecipEnd = builtIn.PrecipEnd;
     const QString publishedVersion = newsDef.readString(kDefaultsSection, kVersionKey, ownVersion);
 
-    // Addresses are compared and used in force as prefix + zip code.
+    // Addresses are compared and used in force as the prefix completed with the zip code.
     NewsDefinitions publishedFull = published;
-    publishedFull.WeatherURL += zipCode;
+    publishedFull.WeatherURL = weatherAddress(published.WeatherURL, zipCode);
     NewsDefinitions oldFull = readNewsDefinitions(store, kDefaultsSection, published);
-    oldFull.WeatherURL += zipCode;
+    oldFull.WeatherURL = weatherAddress(oldFull.WeatherURL, zipCode);
     const NewsDefinitions operatorValues = readNewsDefinitions(store, kNewsSection, publishedFull);
 
     DefaultsCheck result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feeds/ClockSync.h"
+#include "feeds/FetchOutcome.h"
 #include "feeds/HttpClient.h"
 #include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
@@ -39,13 +40,21 @@ struct FetchHooks {
     std::function<void(const QDateTime& when)> newsFetched;
     // The clock was set or setting it was refused.
     std::function<void(const ClockSyncResult&)> clockAttempted;
+    // What the news and weather steps found (not called when the fetch was cancelled).
+    std::function<void(const FetchOutcome&)> outcome;
 };
 
 // One news and weather fetch: the definitions document (once per run), the news headline, the
 // weather, then the clock. Every failure, an answer outside 2xx included, ends the fetch silently
-// where it happens; what was found before it stays. Pages are read in their declared charset. A
-// failure to get or store the definitions document only skips that step (it is tried again by the
-// next fetch), so an unreachable update server cannot silence the news.
+// where it happens; what was found before it stays, and the outcome says why. Pages are read in
+// their declared charset. A failure to get or store the definitions document only skips that step
+// (it is tried again by the next fetch), so an unreachable update server cannot silence the news.
+//
+// The news answer is read as a feed when its Content-Type or its root element says it is an RSS or
+// Atom feed (the first item's title, and its summary when NewsStart is "description"), otherwise
+// cut between the markers. The weather answer is read as JSON when its Content-Type or its first
+// character says so (the three start markers are JSON pointers), otherwise cut between the
+// markers.
 class TGetNews {
 public:
     TGetNews(FetchJob job, NewsHandOver& texts, const Clock& clock, SystemClockSetter& clockSetter,
@@ -56,6 +65,8 @@ public:
 
 private:
     void fetchDefinitions();
+    // The answer at `address` when it is a 2xx answer; else nothing, and `source` says why.
+    std::optional<HttpPage> fetchPage(const QString& address, SourceOutcome& source);
     bool fetchNews();
     bool fetchWeather();
     bool cancelled() const { return cancel_.load(); }
@@ -68,6 +79,7 @@ private:
     FetchHooks hooks_;
     bool ended_ = false; // a definitions hand-over was refused: stop at once
     bool foundNews_ = false;
+    FetchOutcome outcome_;
 };
 
 } // namespace corvalin

@@ -116,6 +116,21 @@ TEST(AdvancedOptions, ShowsTheTenValuesInTheirGroups) {
     EXPECT_EQ(st.helpTopics, QList<int>{6});
 }
 
+TEST(AdvancedOptions, ShowsTheLastFetchOutcome) {
+    Station st;
+    {
+        TfrmAdvanced dlg(st.context);
+        EXPECT_TRUE(dlg.lLastFetch->text().isEmpty()) << "no outcome to show";
+    }
+    const QString line =
+        QStringLiteral("Last fetch 2026-12-10 11:15: no headline: HTTP status 404; weather found.");
+    st.context.LastFetchOutcome = [&] { return line; };
+    TfrmAdvanced dlg(st.context);
+    EXPECT_EQ(dlg.lLastFetch->text(), line);
+    EXPECT_EQ(dlg.lLastFetch->objectName(), QStringLiteral("lLastFetch"));
+    EXPECT_FALSE(dlg.eTemperatureStart->toolTip().isEmpty()) << "says a JSON pointer goes here";
+}
+
 TEST(AdvancedOptions, DefaultsThenOkStoresTheBuiltInValuesWithTheZipCode) {
     Station st;
     TfrmAdvanced dlg(st.context);
@@ -126,7 +141,7 @@ TEST(AdvancedOptions, DefaultsThenOkStoresTheBuiltInValuesWithTheZipCode) {
     });
     EXPECT_EQ(result, QDialog::Accepted);
     const NewsDefinitions defaults = builtInDefinitionsInForce(QStringLiteral("12345"));
-    EXPECT_TRUE(st.settings.News.WeatherURL.endsWith(QStringLiteral("/weather/local/12345")));
+    EXPECT_EQ(st.settings.News.WeatherURL, QStringLiteral("https://wttr.in/12345?format=j1"));
     for (const auto& [key, field] : newsDefinitionKeys()) {
         SCOPED_TRACE(key.toStdString());
         EXPECT_EQ(st.settings.News.*field, defaults.*field);
@@ -203,7 +218,7 @@ TEST(AdvancedOptions, ShowsTheAddressInMemoryNotAnUnconfirmedZipCode) {
     TfrmAdvanced dlg(st.context);
     EXPECT_EQ(dlg.eWeatherURL->text(), customDefinitions().WeatherURL);
     dlg.bDefaults->click();
-    EXPECT_TRUE(dlg.eWeatherURL->text().endsWith(QStringLiteral("/weather/local/54321")));
+    EXPECT_EQ(dlg.eWeatherURL->text(), QStringLiteral("https://wttr.in/54321?format=j1"));
 }
 
 TEST(AdvancedOptions, UnwritableStoreShowsTheErrorAndStaysOpen) {
@@ -253,7 +268,7 @@ TEST(AdvancedOptions, TypedValuesKeepThePrecipitationMarkers) {
     EXPECT_EQ(next.PrecipStart, QStringLiteral("rain="));
     EXPECT_EQ(next.PrecipEnd, QStringLiteral("%"));
     EXPECT_EQ(advancedDefaults(QStringLiteral(" 777")).WeatherURL,
-              builtInNewsDefinitions().WeatherURL + QStringLiteral(" 777"));
+              weatherAddress(builtInNewsDefinitions().WeatherURL, QStringLiteral(" 777")));
 }
 
 } // namespace

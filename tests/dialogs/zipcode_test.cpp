@@ -53,7 +53,7 @@ TEST(ZipCodePrompt, LooksAsTheOperatorExpects) {
     StationSettings settings = unsetSettings();
     TfrmZipCode prompt(settings);
     EXPECT_EQ(prompt.windowTitle(), QStringLiteral("Corvalin Radio - Zip Code"));
-    EXPECT_EQ(prompt.Label1->text(), QStringLiteral("Please enter your zipcode"));
+    EXPECT_EQ(prompt.Label1->text(), QStringLiteral("Zip or postal code, or town"));
     EXPECT_EQ(prompt.eZipCode->objectName(), QStringLiteral("eZipCode"));
     EXPECT_TRUE(prompt.eZipCode->text().isEmpty());
     EXPECT_EQ(prompt.bOK->text(), QStringLiteral("OK"));
@@ -85,8 +85,9 @@ TEST(ZipCodePrompt, EntrySetsZipCodeAndWeatherAddress) {
         EXPECT_EQ(result, QDialog::Accepted);
         const QString zip = QString::fromUtf8(c.zipCode);
         EXPECT_EQ(settings.ZipCode, zip);
-        EXPECT_EQ(settings.News.WeatherURL, kWeatherPrefix + zip);
-        EXPECT_TRUE(settings.News.WeatherURL.endsWith(QStringLiteral("/weather/local/") + zip));
+        EXPECT_EQ(settings.News.WeatherURL, weatherAddress(kWeatherPrefix, zip));
+        EXPECT_EQ(settings.News.WeatherURL,
+                  QStringLiteral("https://wttr.in/") + zip + QStringLiteral("?format=j1"));
         EXPECT_EQ(settings.News.NewsURL, QStringLiteral("http://127.0.0.1/news"))
             << "only the weather address changes";
     }
@@ -114,7 +115,7 @@ TEST(ZipCodePrompt, EveryWayOfClosingTakesTheEntry) {
             const QString expected = typed.isEmpty() ? QStringLiteral("90210") : typed;
             EXPECT_FALSE(prompt.isVisible());
             EXPECT_EQ(settings.ZipCode, expected);
-            EXPECT_EQ(settings.News.WeatherURL, kWeatherPrefix + expected);
+            EXPECT_EQ(settings.News.WeatherURL, weatherAddress(kWeatherPrefix, expected));
         }
     }
 }

@@ -63,8 +63,75 @@ TEST(PublishedDefaults, MissingDocumentMeansBuiltInValues) {
     const DefaultsCheck check =
         mergePublishedDefaults(IniFile(), settings, Zip, QStringLiteral("0.1.0"));
     EXPECT_EQ(check.inForce, builtInDefinitionsInForce(Zip));
-    EXPECT_TRUE(check.inForce.WeatherURL.endsWith(QStringLiteral("/weather/local/12345")));
+    EXPECT_EQ(check.inForce.WeatherURL, QStringLiteral("https://wttr.in/12345?format=j1"));
     EXPECT_FALSE(check.newerVersion);
+}
+
+TEST(PublishedDefaults, BuiltInSourcesAreAFeedAndAJsonService) {
+    const NewsDefinitions d = builtInNewsDefinitions();
+    EXPECT_EQ(d.NewsURL, QStringLiteral("https://feeds.bbci.co.uk/news/rss.xml"));
+    EXPECT_EQ(d.WeatherURL, QStringLiteral("https://wttr.in/<zip>?format=j1"));
+    EXPECT_EQ(d.TemperatureStart, QStringLiteral("/current_condition/0/temp_F"));
+    EXPECT_EQ(d.ForecastStart, QStringLiteral("/current_condition/0/weatherDesc/0/value"));
+    EXPECT_EQ(d.CityStart, QStringLiteral("/nearest_area/0/areaName/0/value"));
+    // The page markers that do not name a JSON value stay as they were.
+    EXPECT_EQ(d.NewsStart, QStringLiteral("<div class=\"cnnT1Hd\">"));
+    EXPECT_EQ(d.NewsEnd, QStringLiteral("FULL STORY"));
+    EXPECT_EQ(d.TemperatureEnd, QStringLiteral("&"));
+}
+
+TEST(PublishedDefaults, WeatherAddressTakesTheZipCodeInPlaceOrAtTheEnd) {
+    struct Case {
+        const char* prefix;
+        const char* zip;
+        const char* address;
+    };
+    const Case cases[] = {
+        {"https://old.example/weather/local/", "12345", "https://old.example/weather/local/12345"},
+        {"https://wttr.in/<zip>?format=j1", "SW1A 1AA", "https://wttr.in/SW1A 1AA?format=j1"},
+        {"https://wttr.in/<ZIP>?format=j1", "Paris", "https://wttr.in/Paris?format=j1"},
+        {"http://x/?q=<zip>&u=<zip>", "1", "http://x/?q=1&u=<zip>"},
+        {"http://x/weather?zip=", " 777", "http://x/weather?zip= 777"},
+        {"", "90210", "90210"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(weatherAddress(QString::fromUtf8(c.prefix), QString::fromUtf8(c.zip)),
+                  QString::fromUtf8(c.address))
+            << c.prefix;
+}
+
+// A station on the old marker defaults moves to the feed and the JSON service when they are
+// published; one whose operator set the weather markers keeps them.
+TEST(PublishedDefaults, PublishedSourceKindsFollowTheMergeRules) {
+    NewsDefinitions classic = oldDefaults();
+    classic.TemperatureStart = QStringLiteral("><B CLASS=obsTempTextA>");
+    const NewsDefinitions published = builtInNewsDefinitions();
+    NewsDefinitions publishedInForce = published;
+    publishedInForce.WeatherURL = QStringLiteral("https://wttr.in/12345?format=j1");
+
+    IniFile untouched = store(classic, full(classic));
+    DefaultsCheck check =
+        mergePublishedDefaults(document(published), untouched, Zip, QStringLiteral("0.1.0"));
+    EXPECT_FALSE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce, publishedInForce);
+    EXPECT_EQ(untouched.readString(kDefaultsSection, QStringLiteral("WeatherURL"), QString()),
+              QStringLiteral("https://wttr.in/<zip>?format=j1"))
+        << "the prefix is remembered as published";
+
+    NewsDefinitions mine = full(classic);
+    mine.CityStart = QStringLiteral("<td class=city>");
+    IniFile edited = store(classic, mine);
+    check = mergePublishedDefaults(document(published), edited, Zip, QStringLiteral("0.1.0"));
+    EXPECT_TRUE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce.CityStart, QStringLiteral("<td class=city>"));
+    EXPECT_EQ(check.inForce.WeatherURL, full(classic).WeatherURL);
+    EXPECT_EQ(check.inForce.NewsURL, published.NewsURL) << "the untouched news group follows";
+
+    // Published again unchanged: nothing more is flagged or written.
+    IniFile again = untouched;
+    check = mergePublishedDefaults(document(published), again, Zip, QStringLiteral("0.1.0"));
+    EXPECT_FALSE(check.defaultsChanged);
+    EXPECT_EQ(check.inForce, publishedInForce);
 }
 
 TEST(PublishedDefaults, UntouchedGroupsFollowThePublishedValues) {

@@ -1,3 +1,4 @@
+#include "FeedFixtures.h"
 #include "LocalServers.h"
 #include "TestSupport.h"
 #include "feeds/NewsFeed.h"
@@ -61,7 +62,10 @@ protected:
         setup.daytime.timeout = daytimeTimeout;
         setup.daytime.resolve = daytimeResolver;
         setup.minimumClockYear = 2020;
+        setup.failureLog = [this](const QString& line) { logLines << line; };
         feed = std::make_unique<NewsFeed>(setup, texts, store, clock, setter);
+        QObject::connect(feed.get(), &NewsFeed::fetchOutcomeChanged,
+                         [this](const QString& text) { outcomeTexts << text; });
         QObject::connect(feed.get(), &NewsFeed::newVersionNotice,
                          [this](const QString& text, const QString& caption, int ms) {
                              signalThreads.push_back(QThread::currentThread());
@@ -74,18 +78,23 @@ protected:
         });
     }
 
-    // Definitions in force that point at the local server.
+    // Definitions in force that point at the local server, with the weather page's markers.
     NewsDefinitions localDefinitions(const QString& newsPath = QStringLiteral("/news")) {
         NewsDefinitions d = builtInNewsDefinitions();
         d.NewsURL = http.url(newsPath);
         d.WeatherURL = http.url(QStringLiteral("/weather/local/12345"));
+        d.TemperatureStart = QStringLiteral("><B CLASS=obsTempTextA>");
+        d.ForecastStart = QStringLiteral("obsTextA>");
+        d.CityStart = QStringLiteral("for</B><BR>");
         return d;
     }
 
     QByteArray definitionsDocument(const QString& version) {
         return "[Defaults]\nNewsURL=" + http.url(QStringLiteral("/news")).toUtf8() +
                "\nWeatherURL=" + http.url(QStringLiteral("/weather/local/")).toUtf8() +
-               "\nCVVersion=" + version.toUtf8() + "\n";
+               "\nTemperatureStart=><B CLASS=obsTempTextA>\nForecastStart=obsTextA>"
+               "\nCityStart=for</B><BR>\nCVVersion=" +
+               version.toUtf8() + "\n";
     }
 
     // Runs one fetch to its end on this (the UI) thread's event loop.
@@ -109,6 +118,8 @@ protected:
     std::chrono::milliseconds daytimeTimeout = 3s;
     std::unique_ptr<NewsFeed> feed;
     QStringList notices;
+    QStringList logLines;
+    QStringList outcomeTexts;
     int repaints = 0;
     std::vector<QThread*> signalThreads;
 };
@@ -411,6 +422,239 @@ TEST_F(Fetch, ShutdownDuringAHangingDaytimeLookUpEndsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
     EXPECT_TRUE(setter.settings().empty());
     EXPECT_EQ(daytime.connections(), 0);
+}
+
+// The news answer decides how it is read: a feed by its Content-Type or its root element, else
+// the markers. Each case is one fetch of the news alone.
+TEST_F(Fetch, NewsSourceKindsAndTheirOutcome) {
+    struct Case {
+        const char* name;
+        QByteArray body;
+        QByteArray contentType;
+        int status;
+        QString newsStart;
+        QString headline;
+        FetchFailure failure;
+        QString detail;
+    };
+    const QString classic = builtInNewsDefinitions().NewsStart;
+    const QString rssTitle = QString::fromUtf8(fixtures::kRssTitle);
+    const Case cases[] = {
+        {"RSS 2.0",
+         fixtures::kRss,
+         "application/rss+xml",
+         200,
+         classic,
+         rssTitle,
+         FetchFailure::None,
+         {}},
+        {"RSS with its description",
+         fixtures::kRss,
+         "application/rss+xml",
+         200,
+         QStringLiteral(" Description "),
+         rssTitle + QStringLiteral("|") + QString::fromUtf8(fixtures::kRssSummary),
+         FetchFailure::None,
+         {}},
+        {"RSS served as text/html",
+         fixtures::kRss,
+         "text/html",
+         200,
+         classic,
+         rssTitle,
+         FetchFailure::None,
+         {}},
+        {"Atom",
+         fixtures::kAtom,
+         "application/atom+xml",
+         200,
+         classic,
+         QString::fromUtf8(fixtures::kAtomTitle),
+         FetchFailure::None,
+         {}},
+        {"feed with no items",
+         fixtures::kEmptyRss,
+         "application/rss+xml",
+         200,
+         classic,
+         {},
+         FetchFailure::NoItems,
+         {}},
+        {"HTML served as a feed",
+         NewsPage,
+         "application/rss+xml",
+         200,
+         classic,
+         {},
+         FetchFailure::NotAFeed,
+         QStringLiteral("root element <html>")},
+        {"old marker page",
+         NewsPage,
+         "text/html",
+         200,
+         classic,
+         QStringLiteral("|Storm hits coast|\nMore"),
+         FetchFailure::None,
+         {}},
+        {"page without the markers",
+         "<html>Nothing to see</html>",
+         "text/html",
+         200,
+         classic,
+         {},
+         FetchFailure::NoMarkers,
+         {}},
+        {"error page",
+         "<html>Page not found</html>",
+         "text/html",
+         200,
+         classic,
+         {},
+         FetchFailure::ErrorPage,
+         {}},
+        {"server error",
+         fixtures::kRss,
+         "application/rss+xml",
+         503,
+         classic,
+         {},
+         FetchFailure::HttpStatus,
+         QStringLiteral("503")},
+    };
+    makeFeed(folder.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        http.setPage(QStringLiteral("/news"), c.body, c.status, c.contentType);
+        NewsDefinitions d = localDefinitions();
+        d.NewsStart = c.newsStart;
+        feed->setDefinitions(d);
+        texts.clear();
+        outcomeTexts.clear();
+
+        runFetch(true, false);
+
+        EXPECT_EQ(texts.get().NewsHeadline, c.headline);
+        const FetchOutcome& outcome = feed->lastOutcome();
+        EXPECT_EQ(outcome.when, clock.now());
+        EXPECT_EQ(outcome.news.failure, c.failure);
+        EXPECT_EQ(outcome.news.detail, c.detail);
+        EXPECT_EQ(outcome.news.address, http.url(QStringLiteral("/news")));
+        EXPECT_EQ(outcome.weather.failure, FetchFailure::NotRead);
+        EXPECT_EQ(outcomeTexts, QStringList{feed->lastOutcomeText()});
+    }
+}
+
+TEST_F(Fetch, WeatherSourceKindsAndTheirOutcome) {
+    struct Case {
+        const char* name;
+        QByteArray body;
+        QByteArray contentType;
+        bool pointers; // the built-in JSON pointers, else the page markers
+        const char* temperature;
+        const char* condition;
+        const char* city;
+        FetchFailure failure;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"wttr.in j1", fixtures::kWttrJ1, "application/json", true, "36", "Partly cloudy",
+         "Springfield", FetchFailure::None, ""},
+        {"JSON served as text/plain", fixtures::kWttrJ1, "text/plain; charset=utf-8", true, "36",
+         "Partly cloudy", "Springfield", FetchFailure::None, ""},
+        {"JSON missing the city", fixtures::kWttrJ1NoCity, "application/json", true, "-4",
+         "Light snow", "", FetchFailure::None, "no city"},
+        {"malformed JSON", fixtures::kMalformedJson, "application/json", true, "", "", "",
+         FetchFailure::NotJson, nullptr},
+        {"JSON read with page markers", fixtures::kWttrJ1, "application/json", false, "", "", "",
+         FetchFailure::NoValue, "><B CLASS=obsTempTextA>"},
+        {"old marker page", WeatherPage, "text/html", false, "72", "Partly Cloudy", "Springfield",
+         FetchFailure::None, ""},
+        {"marker page read with pointers", WeatherPage, "text/html", true, "", "", "",
+         FetchFailure::NoMarkers, ""},
+    };
+    makeFeed(folder.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        http.setPage(WeatherPath, c.body, 200, c.contentType);
+        NewsDefinitions d = localDefinitions();
+        if (c.pointers) {
+            const NewsDefinitions builtIn = builtInNewsDefinitions();
+            d.TemperatureStart = builtIn.TemperatureStart;
+            d.ForecastStart = builtIn.ForecastStart;
+            d.CityStart = builtIn.CityStart;
+        }
+        feed->setDefinitions(d);
+        texts.clear();
+
+        runFetch(false, true);
+
+        const NewsTexts got = texts.get();
+        EXPECT_EQ(got.WeatherTemperature, QString::fromUtf8(c.temperature));
+        EXPECT_EQ(got.WeatherCondition, QString::fromUtf8(c.condition));
+        EXPECT_EQ(got.WeatherCity, QString::fromUtf8(c.city));
+        const SourceOutcome& weather = feed->lastOutcome().weather;
+        EXPECT_EQ(weather.failure, c.failure);
+        if (c.detail) {
+            EXPECT_EQ(weather.detail, QString::fromUtf8(c.detail));
+        } else {
+            EXPECT_FALSE(weather.detail.isEmpty());
+        }
+        EXPECT_EQ(feed->lastOutcome().news.failure, FetchFailure::NotRead);
+    }
+}
+
+TEST_F(Fetch, TheOperatorIsToldWhyAndTheLogOncePerKindAndHour) {
+    makeFeed(folder.path(), 700ms);
+    EXPECT_EQ(feed->lastOutcomeText(), QStringLiteral("No news or weather fetched yet."));
+    http.setPage(QStringLiteral("/news"), "gone", 404);
+    feed->setDefinitions(localDefinitions());
+
+    runFetch(true, true);
+    EXPECT_EQ(feed->lastOutcomeText(),
+              QStringLiteral("Last fetch 2026-12-10 11:15: no headline: HTTP status 404; no "
+                             "weather: not fetched after an earlier failure."));
+    ASSERT_EQ(outcomeTexts.size(), 1);
+    EXPECT_EQ(outcomeTexts[0], feed->lastOutcomeText());
+    ASSERT_EQ(logLines.size(), 1);
+    EXPECT_EQ(logLines[0], QStringLiteral("Corvalin Radio: the news fetch failed: HTTP status 404 "
+                                          "at ") +
+                               http.url(QStringLiteral("/news")));
+
+    // The same failure a minute later is shown but not logged again.
+    clock.advanceMs(60 * 1000);
+    runFetch(true, true);
+    EXPECT_EQ(outcomeTexts.size(), 2);
+    EXPECT_EQ(logLines.size(), 1);
+
+    // No answer at all: a new kind.
+    HttpReply silent;
+    silent.kind = HttpReply::Kind::Silent;
+    http.setReply(QStringLiteral("/news"), silent);
+    runFetch(true, true);
+    EXPECT_EQ(feed->lastOutcome().news.failure, FetchFailure::NoAnswer);
+    EXPECT_TRUE(feed->lastOutcomeText().contains(QStringLiteral("no headline: no answer (")));
+    EXPECT_EQ(logLines.size(), 2);
+
+    // Both found: the hint says so and nothing is logged.
+    http.setPage(QStringLiteral("/news"), fixtures::kRss, 200, "application/rss+xml");
+    http.setPage(WeatherPath, WeatherPage);
+    runFetch(true, true);
+    EXPECT_EQ(feed->lastOutcomeText(),
+              QStringLiteral("Last fetch 2026-12-10 11:16: headline found; weather found."));
+    EXPECT_EQ(logLines.size(), 2);
+}
+
+TEST_F(Fetch, ATownWithBlanksIsSentEncoded) {
+    http.setPage(QStringLiteral("/Salt%20Lake%20City"), fixtures::kWttrJ1, 200, "application/json");
+    makeFeed(folder.path());
+    NewsDefinitions d = builtInNewsDefinitions();
+    d.WeatherURL =
+        weatherAddress(http.url(QStringLiteral("/<zip>")), QStringLiteral("Salt Lake City"));
+    feed->setDefinitions(d);
+
+    runFetch(false, true);
+
+    EXPECT_EQ(texts.get().WeatherTemperature, QStringLiteral("36"));
 }
 
 } // namespace
