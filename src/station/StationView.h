@@ -94,6 +94,10 @@ public:
     // "\r" in a text is a line break.
     virtual void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) = 0;
     virtual void showMessage(MessageKind kind, const QString& caption, const QString& text) = 0;
+
+    // What the last news and weather fetch found, in one line: the hint of the clock panel. A view
+    // without a clock panel leaves it out.
+    virtual void showFetchOutcome(const QString& /*text*/) {}
 };
 
 // What start-up and shutdown ask of the main window beyond what the logic shows on it.
