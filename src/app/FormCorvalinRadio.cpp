@@ -7,6 +7,7 @@
 #include "FormTimerBox.h"
 #include "ImageButton.h"
 #include "ScrollingPanel.h"
+#include "audio/SoundDevice.h"
 #include "dialogs/FormZipCode.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ constexpr int kHintHidePauseMs = 7000;
 
 const QColor kSilver(192, 192, 192);
 const QColor kYellow(255, 255, 0);
+const QString kNoSoundOutput = QStringLiteral("No sound output");
 
 QFont arial(int pixelSize, bool bold = false) {
     QFont font(QStringLiteral("Arial"));
@@ -114,6 +116,10 @@ TfrmCorvalinRadio::TfrmCorvalinRadio(const QString& programFolder, QWidget* pare
     lTitle = label(pTop, "lTitle", QString(), arial(21, true), kSilver);
     lTitle->setGeometry(0, 0, 657, 30);
     lTitle->setAlignment(Qt::AlignCenter);
+    lNoSound = label(pTop, "lNoSound", kNoSoundOutput, arial(11, true), Qt::red);
+    lNoSound->setGeometry(507, 0, 146, 30);
+    lNoSound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lNoSound->hide();
 
     buildPlayerPanel(1);
     buildPlayerPanel(2);
@@ -592,6 +598,14 @@ void TfrmCorvalinRadio::askZipCode(StationSettings& settings) {
     QPointer<TfrmZipCode> prompt = new TfrmZipCode(settings, this);
     prompt->exec();
     delete prompt.data();
+}
+
+void TfrmCorvalinRadio::showSoundOutput(const SoundOutputStatus& status) {
+    const bool silent = status.fallback;
+    lNoSound->setVisible(silent);
+    lNoSound->setToolTip(silent ? status.reason : QString());
+    setWindowTitle(silent ? QStringLiteral("Corvalin Radio - ") + kNoSoundOutput
+                          : QStringLiteral("Corvalin Radio"));
 }
 
 void TfrmCorvalinRadio::terminate() {

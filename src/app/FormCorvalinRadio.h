@@ -15,6 +15,7 @@ class QSlider;
 
 namespace corvalin {
 
+struct SoundOutputStatus;
 class BevelPanel;
 class DigitalClock;
 class ImageButton;
@@ -72,6 +73,11 @@ public:
     void terminate() override;
     void beep() override;
 
+    // Shows whether the station is heard: a fallback to no sound output (the sound card could
+    // not be opened) puts a red notice on the console and in the caption, the reason as its
+    // hint; a device that opens clears it. A silent output chosen on purpose shows nothing.
+    void showSoundOutput(const SoundOutputStatus& status);
+
     // The help window, once opened (nullptr before).
     TfrmHelp* helpWindow() const { return help_.data(); }
 
@@ -79,6 +85,7 @@ public:
     QFrame* pForm = nullptr;
     QFrame* pTop = nullptr;
     QLabel* lTitle = nullptr;
+    QLabel* lNoSound = nullptr; // hidden while the station is heard
 
     BevelPanel* pDSPlayer1 = nullptr;
     QLabel* lPlayer1 = nullptr;
