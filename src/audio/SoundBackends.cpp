@@ -7,9 +7,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <portaudio.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace corvalin {
@@ -18,6 +20,58 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
+
+std::atomic<bool> libraryMessagesShown{false};
+std::mutex stderrMutex; // one silencer at a time, so stderr always comes back
+
+// Keeps stderr on /dev/null while PortAudio starts or ends: ALSA and JACK print pages of probing
+// noise there that mean nothing to an operator.
+class QuietStderr {
+public:
+    QuietStderr() : lock_(stderrMutex) {
+        if (libraryMessagesShown)
+            return;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0)
+            return;
+        std::fflush(stderr);
+        saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0)
+            ::dup2(null, 2);
+        ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    std::lock_guard<std::mutex> lock_;
+    int saved_ = -1;
+};
+
+// The output device named `name`: an exact name first (ignoring case), else the first whose name
+// contains it. paNoDevice when none does. PortAudio must be initialised.
+PaDeviceIndex findOutputDevice(const QString& name) {
+    PaDeviceIndex containing = paNoDevice;
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxOutputChannels < 1)
+            continue;
+        const QString deviceName = QString::fromUtf8(info->name);
+        if (deviceName.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+        if (containing == paNoDevice && deviceName.contains(name, Qt::CaseInsensitive))
+            containing = i;
+    }
+    return containing;
+}
 
 class ManualBackend final : public SoundBackend {
 public:
@@ -128,14 +182,30 @@ public:
         : render_(std::move(render)), lost_(std::move(lost)) {}
     ~PortAudioBackend() override { stop(); }
 
-    bool open(QString* error) {
+    // `deviceName` empty: the default device.
+    bool open(const QString& deviceName, QString* error) {
+        const QuietStderr quiet;
         PaError e = Pa_Initialize();
         if (e != paNoError) {
             *error = QString::fromUtf8(Pa_GetErrorText(e));
             return false;
         }
         initialised_ = true;
-        e = Pa_OpenDefaultStream(&stream_, 0, kChannels, paInt16, kRate, 512, &callback, this);
+        if (deviceName.isEmpty()) {
+            e = Pa_OpenDefaultStream(&stream_, 0, kChannels, paInt16, kRate, 512, &callback, this);
+        } else {
+            const PaDeviceIndex device = findOutputDevice(deviceName);
+            if (device == paNoDevice) {
+                *error = QStringLiteral("no sound device named \"%1\"").arg(deviceName);
+                return false;
+            }
+            PaStreamParameters output{};
+            output.device = device;
+            output.channelCount = kChannels;
+            output.sampleFormat = paInt16;
+            output.suggestedLatency = Pa_GetDeviceInfo(device)->defaultHighOutputLatency;
+            e = Pa_OpenStream(&stream_, nullptr, &output, kRate, 512, paNoFlag, &callback, this);
+        }
         if (e == paNoError)
             e = Pa_SetStreamFinishedCallback(stream_, &finished);
         if (e == paNoError)
@@ -157,6 +227,7 @@ public:
             stream_ = nullptr;
         }
         if (initialised_) {
+            const QuietStderr quiet;
             Pa_Terminate();
             initialised_ = false;
         }
@@ -201,14 +272,45 @@ std::unique_ptr<SoundBackend> makeSoundBackend(const QString& spec, SoundRender 
         }
         return std::make_unique<PacedBackend>(std::move(render), f);
     }
-    if (s.isEmpty() || s == QLatin1String("portaudio")) {
+    if (s.isEmpty() || s == QLatin1String("portaudio") ||
+        s.startsWith(QLatin1String("portaudio:"))) {
         auto pa = std::make_unique<PortAudioBackend>(std::move(render), std::move(lost));
-        if (!pa->open(error))
+        if (!pa->open(s.mid(static_cast<qsizetype>(std::strlen("portaudio:"))), error))
             return nullptr;
         return pa;
     }
     *error = QStringLiteral("unknown CORVALIN_AUDIO \"%1\"").arg(s);
     return nullptr;
+}
+
+void setSoundLibraryMessages(bool shown) {
+    libraryMessagesShown = shown;
+}
+
+QStringList listSoundDevices(QString* error) {
+    QStringList devices;
+    const QuietStderr quiet;
+    const PaError e = Pa_Initialize();
+    if (e != paNoError) {
+        *error = QString::fromUtf8(Pa_GetErrorText(e));
+        return devices;
+    }
+    const PaDeviceIndex defaultDevice = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || info->maxOutputChannels < 1)
+            continue;
+        const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+        QString line = QString::fromUtf8(info->name);
+        if (host != nullptr)
+            line += QStringLiteral(" (%1)").arg(QString::fromUtf8(host->name));
+        if (i == defaultDevice)
+            line += QStringLiteral(" [default]");
+        devices << line;
+    }
+    Pa_Terminate();
+    return devices;
 }
 
 } // namespace corvalin

@@ -3,6 +3,7 @@
 // Where the device's mix goes. Internal to the output layer.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,8 +23,18 @@ public:
     virtual void stop() = 0;
 };
 
-// "portaudio" (or empty), "null", "wav:PATH", "manual". Null with *error set on failure.
+// "portaudio" (or empty: the default device), "portaudio:NAME" (the output device whose name is
+// NAME, or else contains it, ignoring case), "null", "wav:PATH", "manual". Null with *error set on
+// failure.
 std::unique_ptr<SoundBackend> makeSoundBackend(const QString& spec, SoundRender render,
                                                SoundLost lost, QString* error);
+
+// Whether the sound libraries' own messages (ALSA's and JACK's probing at start) reach stderr.
+// Off unless the operator asks for them. Any thread; read while PortAudio starts and ends.
+void setSoundLibraryMessages(bool shown);
+
+// The PortAudio output devices, one line each: "NAME (HOST API)", the default one marked with
+// " [default]". Empty with *error set when PortAudio cannot start.
+QStringList listSoundDevices(QString* error);
 
 } // namespace corvalin
