@@ -6,6 +6,8 @@
 
 #include <QCollator>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
 #include <cerrno>
@@ -340,6 +342,68 @@ void LoadListView(const TPlayListTable& source, TPlayListTable& target, int curr
     const int last = std::min(first + kListViewRows - 1, count - 1);
     for (int i = first; i <= last; ++i)
         target.appendRow(source.row(i));
+}
+
+} // namespace corvalin
+
+namespace corvalin {
+
+namespace {
+
+bool fileExists(const QString& path) {
+    struct stat info {};
+    return !path.isEmpty() && ::stat(nativeFileName(path).constData(), &info) == 0 &&
+           S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+QString ListStationFolder(const QString& listPath) {
+    QString path = QFileInfo(listPath).absolutePath();
+    if (path.section(QLatin1Char('/'), -1) == QLatin1String("Lists"))
+        path.truncate(path.lastIndexOf(QLatin1Char('/')));
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+TListPathForms ResolveListEntries(TPlayListTable& table, const QString& stationFolder) {
+    TListPathForms forms;
+    const QString songs = stationFolder + kSongsFolderName + QLatin1Char('/');
+    for (int i = 0; i < table.rowCount(); ++i) {
+        const QString entry = table.cell(i, plcFileName);
+        if (entry.isEmpty())
+            continue;
+        QString full = entry;
+        if (!QDir::isAbsolutePath(entry)) {
+            full = QDir::cleanPath(stationFolder + entry);
+            forms.storedAs.insert(full, entry);
+        }
+        if (!fileExists(full)) {
+            const QString name = full.mid(full.lastIndexOf(QLatin1Char('/')) + 1);
+            const QString candidate = songs + name;
+            if (!name.isEmpty() && fileExists(candidate)) {
+                full = candidate;
+                forms.storedAs.insert(full, kSongsFolderName + QLatin1Char('/') + name);
+                ++forms.found;
+            }
+        }
+        if (full != entry)
+            table.setCell(i, plcFileName, full);
+    }
+    return forms;
+}
+
+TPlayListTable WithStoredPaths(const TPlayListTable& table, const TListPathForms& forms) {
+    TPlayListTable stored = table;
+    if (forms.storedAs.isEmpty())
+        return stored;
+    for (int i = 0; i < stored.rowCount(); ++i) {
+        const auto it = forms.storedAs.constFind(stored.cell(i, plcFileName));
+        if (it != forms.storedAs.constEnd())
+            stored.setCell(i, plcFileName, it.value());
+    }
+    return stored;
 }
 
 } // namespace corvalin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <algorithm>
 #include <functional>
@@ -116,6 +117,32 @@ inline constexpr const char* kOverwriteCaption = "File Exists";
 TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
                          bool overwriteWithoutAsking,
                          const std::function<bool(const QString& question)>& confirmOverwrite = {});
+
+// Lists that survive a move of the station folder. A list entry that is not an absolute path is
+// taken relative to the list's station folder (the sample lists are written so); an entry whose
+// file is missing but whose file name is in the station's "MP3 Files/" folder is found there.
+inline const QString kSongsFolderName = QStringLiteral("MP3 Files");
+
+// The station folder of the list at `listPath`: the folder holding its "Lists" folder, or the
+// list's own folder when that is not named "Lists". With a trailing "/".
+QString ListStationFolder(const QString& listPath);
+
+// How the entries read from a list file became full paths, so that a save writes them back in
+// the form the file had them.
+struct TListPathForms {
+    QHash<QString, QString> storedAs; // full path -> text to store for it
+    int found = 0;                    // entries changed to a file found in "MP3 Files/"
+};
+
+// Makes every row's FileName a full path (an empty one stays empty; absolute paths whose files
+// exist stay exactly as they are). A relative entry is joined to `stationFolder`; an entry whose
+// file is missing but whose name exists in `stationFolder` + "MP3 Files/" becomes that file and
+// is stored relative from then on. `stationFolder` ends in "/".
+TListPathForms ResolveListEntries(TPlayListTable& table, const QString& stationFolder);
+
+// A copy of `table` whose paths are the ones to store: the full paths of relative or found
+// entries go back to their relative form; every other path is kept.
+TPlayListTable WithStoredPaths(const TPlayListTable& table, const TListPathForms& forms);
 
 // Most rows a list viewer shows.
 inline constexpr int kListViewRows = 18;

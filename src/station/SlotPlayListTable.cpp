@@ -3,12 +3,19 @@
 namespace corvalin {
 
 void SlotPlayListTable::save(const QString& path) {
-    lastSave_ = SaveList(path, table_, true);
+    if (forms_.storedAs.isEmpty() || ListStationFolder(path) != stationFolder_)
+        lastSave_ = SaveList(path, table_, true);
+    else
+        lastSave_ = SaveList(path, WithStoredPaths(table_, forms_), true);
 }
 
 std::optional<int> SlotPlayListTable::load(const QString& path) {
     if (LoadList(path, table_, random_).status != TListLoadResult::Loaded)
         return std::nullopt;
+    stationFolder_ = ListStationFolder(path);
+    forms_ = ResolveListEntries(table_, stationFolder_);
+    if (forms_.found > 0)
+        save(path);
     return table_.rowCount();
 }
 
