@@ -1,0 +1,101 @@
+#include "station/HeadlessView.h"
+
+#include "feeds/NewsDefinitions.h"
+#include "station/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+
+namespace corvalin {
+
+namespace {
+
+std::size_t indexOf(TransportButton button) {
+    return static_cast<std::size_t>(button);
+}
+std::size_t indexOf(VolumeSlider slider) {
+    return static_cast<std::size_t>(slider);
+}
+
+// A box's text on one line: its "\r" line breaks become blanks.
+QString oneLine(const QString& text) {
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line.simplified();
+}
+
+} // namespace
+
+HeadlessView::HeadlessView(std::function<void(const QString& line)> log) : log_(std::move(log)) {}
+
+void HeadlessView::log(const QString& line) const {
+    if (log_) {
+        log_(line);
+        return;
+    }
+    std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void HeadlessView::setButtonEnabled(TransportButton button, bool enabled) {
+    enabled_.at(indexOf(button)) = enabled;
+}
+
+bool HeadlessView::isButtonEnabled(TransportButton button) const {
+    return enabled_.at(indexOf(button));
+}
+
+void HeadlessView::setTransportDown(TransportButton button) {
+    if (button == TransportButton::Play || button == TransportButton::Pause ||
+        button == TransportButton::Stop)
+        down_ = button;
+}
+
+bool HeadlessView::isButtonDown(TransportButton button) const {
+    return button == down_;
+}
+
+void HeadlessView::setVolumeRange(VolumeSlider slider, int minimum, int maximum, int) {
+    Slider& s = sliders_.at(indexOf(slider));
+    s.minimum = minimum;
+    s.maximum = std::max(minimum, maximum);
+    s.value = std::clamp(s.value, s.minimum, s.maximum);
+}
+
+void HeadlessView::setVolume(VolumeSlider slider, int value) {
+    Slider& s = sliders_.at(indexOf(slider));
+    s.value = std::clamp(value, s.minimum, s.maximum);
+}
+
+int HeadlessView::volume(VolumeSlider slider) const {
+    return sliders_.at(indexOf(slider)).value;
+}
+
+void HeadlessView::showTimerBox(const QString& text, const QString& caption, int) {
+    log(caption + QStringLiteral(": ") + oneLine(text));
+}
+
+void HeadlessView::showMessage(MessageKind, const QString& caption, const QString& text) {
+    log(caption + QStringLiteral(": ") + oneLine(text));
+}
+
+void HeadlessView::setWindowPosition(int top, int left) {
+    top_ = top;
+    left_ = left;
+}
+
+void HeadlessView::askZipCode(StationSettings& settings) {
+    // Nobody is there to answer: the prompt's answer to an empty entry.
+    settings.ZipCode = kEmptyZipCode;
+    settings.News.WeatherURL = builtInDefinitionsInForce(settings.ZipCode).WeatherURL;
+    log(QStringLiteral("no zip code set; the weather is for %1 until one is set with --zip CODE")
+            .arg(settings.ZipCode));
+}
+
+void HeadlessView::terminate() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
+}
+
+} // namespace corvalin

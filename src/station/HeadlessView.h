@@ -1,0 +1,74 @@
+#pragma once
+
+#include "station/StationView.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+namespace corvalin {
+
+// The station's view and shell when it runs without a window (--headless): nothing is shown, the
+// buttons and sliders only keep the state the logic sets, boxes become one line on the log (no
+// box ever waits for an answer) and the zip code prompt takes the value the prompt gives an empty
+// answer. Window thread only.
+class HeadlessView final : public IStationView, public StationShell {
+public:
+    // `log` gets one line per message (default: stderr).
+    explicit HeadlessView(std::function<void(const QString& line)> log = {});
+
+    // IStationView
+    void setTitleText(int, const QString&) override {}
+    void setTitleColour(int, RgbColour) override {}
+    void setTitleScrolling(int, bool) override {}
+    void setPositionPercent(int, int) override {}
+    void setLengthText(int, const QString&) override {}
+    void setRemainingText(int, const QString&) override {}
+    void showMeters(int, const MeterReading&) override {}
+    void clearMeters(int) override {}
+    void setButtonEnabled(TransportButton button, bool enabled) override;
+    bool isButtonEnabled(TransportButton button) const override;
+    void setTransportDown(TransportButton button) override;
+    bool isButtonDown(TransportButton button) const override;
+    void setDJProgressVisible(bool) override {}
+    void setDJProgress(int, int) override {}
+    void setDJName(const QString&) override {}
+    void setSlotColour(RgbColour) override {}
+    void setStationTitle(const QString&) override {}
+    void setVersionText(const QString&) override {}
+    void setAutoClock(AlarmClock, bool, QTime) override {}
+    void setAutoStopClockRunning(bool) override {}
+    void setVolumeRange(VolumeSlider slider, int minimum, int maximum, int step) override;
+    void setVolume(VolumeSlider slider, int value) override;
+    int volume(VolumeSlider slider) const override;
+    void setVolumeEnabled(VolumeSlider, bool) override {}
+    void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) override;
+    void showMessage(MessageKind kind, const QString& caption, const QString& text) override;
+
+    // StationShell
+    void setWindowPosition(int top, int left) override;
+    int windowTop() const override { return top_; }
+    int windowLeft() const override { return left_; }
+    void askZipCode(StationSettings& settings) override;
+    void terminate() override;
+    void beep() override {}
+
+private:
+    struct Slider {
+        int minimum = 0;
+        int maximum = 100;
+        int value = 0;
+    };
+    void log(const QString& line) const;
+
+    std::function<void(const QString&)> log_;
+    std::array<bool, 5> enabled_{};
+    TransportButton down_ = TransportButton::Stop;
+    // The window's sliders' own ranges and first values (Player, DJ, Wave): the logic may set a
+    // value before it sets a range.
+    std::array<Slider, 3> sliders_{{{-5000, 0, -5000}, {0, 65535, 0}, {0, 65535, 0}}};
+    int top_ = 0;
+    int left_ = 0;
+};
+
+} // namespace corvalin

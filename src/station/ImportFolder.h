@@ -1,0 +1,36 @@
+#pragma once
+
+#include "station/SettingsStore.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+namespace corvalin {
+
+class RandomSource;
+
+// The MP3 files under `folder`, every sub-folder included, sorted by path. Symbolic links to
+// folders are not followed (a loop would never end).
+QStringList mp3FilesUnder(const QString& folder);
+
+// The time slot (1 Morning .. 4 Late Night) named by `name`: the slot's name ("Morning",
+// "Afternoon", "Evening", "Late Night" or "Midnight", as its list is called) ignoring case, or
+// its number. 0 when it names none.
+int slotFromName(const QString& name);
+
+struct ImportResult {
+    bool ok = false;
+    int slot = 0;
+    QString listPath; // the list written
+    int songs = 0;
+    QString error; // one line, when !ok
+};
+
+// --import-folder: writes the play list of `slot` (its PlayList setting in the store) from every
+// MP3 file under `folder`, not played, in path order, with the same writer the station uses. A
+// folder without MP3 files writes nothing.
+ImportResult importFolder(const SettingsStore& store, const QString& folder, int slot,
+                          const QTime& now, RandomSource& random);
+
+} // namespace corvalin
