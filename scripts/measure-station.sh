@@ -84,10 +84,10 @@ fi
 pidfile=$outdir/station.pid
 # shellcheck disable=SC2016 # the inner shell expands these
 if [ "$use_time" = 1 ]; then
-    runner=(/usr/bin/time -v -o "$outdir/time.txt" bash -c 'echo $$ >"$0"; exec "$1"' "$pidfile"
+    runner=(/usr/bin/time -v -o "$outdir/time.txt" bash -c 'echo $$ >"$0"; exec "$1" --station-dir "${1%/*}"' "$pidfile"
         "$station")
 else
-    runner=(bash -c '"$1" & echo $! >"$0"; wait $!; s=$?; times >"$2"; exit $s' "$pidfile"
+    runner=(bash -c '"$1" --station-dir "${1%/*}" & echo $! >"$0"; wait $!; s=$?; times >"$2"; exit $s' "$pidfile"
         "$station" "$outdir/times.txt")
 fi
 

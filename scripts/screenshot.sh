@@ -23,7 +23,7 @@ mkdir -p "$(dirname "$picture")"
 # Without a window manager the window sits at the top left of the screen, undecorated.
 XDG_CONFIG_HOME="$work/config" CORVALIN_AUDIO=null \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        "$1/station/corvalinradio" & pid=$!
+        "$1/station/corvalinradio" --station-dir "$1/station" & pid=$!
         sleep "$2"
         import -window root "$1/screen.png"
         kill -TERM "$pid"; wait "$pid"' _ "$work" "$seconds"

@@ -1,41 +1,167 @@
+#include "app/CommandLine.h"
 #include "app/FormCorvalinRadio.h"
 #include "app/StationApplication.h"
 #include "app/StationWiring.h"
 #include "audio/Analysis.h"
+#include "audio/SoundBackends.h"
 #include "audio/SoundDevice.h"
+#include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
 #include "platform/SystemClockSetter.h"
+#include "station/HeadlessView.h"
+#include "station/ImportFolder.h"
 #include "station/SingleInstance.h"
 #include "station/StationController.h"
+#include "station/StationFolder.h"
 #include "station/StationTrace.h"
+#include "station/TimeSlot.h"
 #include "voice/speech/EspeakSpeechEngine.h"
 #include "voice/speech/SoundBufferSpeechOutput.h"
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
 #include <QTimer>
+#include <cstdio>
 
 using namespace corvalin;
 
+namespace {
+
+void print(std::FILE* to, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+void printError(const QString& line) {
+    print(stderr, QStringLiteral("corvalinradio: ") + line + QLatin1Char('\n'));
+}
+
+QString environmentText(const char* name) {
+    return qEnvironmentVariable(name);
+}
+
+// The sound output: CORVALIN_AUDIO, else the device chosen in the settings ([Sound] Device),
+// else the default device.
+QString soundOutputSpec(const SettingsStore& store) {
+    const QString chosen = environmentText("CORVALIN_AUDIO");
+    if (!chosen.isEmpty())
+        return chosen;
+    const QString device =
+        store.read(store.readSameSettings())
+            .readString(QStringLiteral("Sound"), QStringLiteral("Device"), QString())
+            .trimmed();
+    return device.isEmpty() ? QString() : QStringLiteral("portaudio:") + device;
+}
+
+int importSongs(const CommandLine& line, const SettingsPaths& paths) {
+    SystemClock clock;
+    StandardRandom random;
+    const QTime now = clock.now().time();
+    const int slot = line.slot.isEmpty() ? slotOfHour(now.hour()) : slotFromName(line.slot);
+    if (slot == 0) {
+        printError(QStringLiteral("no time slot named %1 (Morning, Afternoon, Evening or Midnight)")
+                       .arg(line.slot));
+        return kExitUsage;
+    }
+    const ImportResult result = importFolder(
+        SettingsStore(paths), QDir(line.importFolder).absolutePath(), slot, now, random);
+    if (!result.ok) {
+        printError(result.error);
+        return 1;
+    }
+    print(stdout,
+          QStringLiteral("%1 songs written to %2\n").arg(result.songs).arg(result.listPath));
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
+        printError(line.error + QStringLiteral(" (see corvalinradio --help)"));
+        return kExitUsage;
+    }
+    if (line.help) {
+        print(stdout, usageText());
+        return 0;
+    }
+    if (line.version) {
+        print(stdout, versionLine());
+        return 0;
+    }
+    setSoundLibraryMessages(line.verbose);
+    if (line.listDevices) {
+        QString error;
+        const QStringList devices = listSoundDevices(&error);
+        if (!error.isEmpty()) {
+            printError(QStringLiteral("no sound devices: ") + error);
+            return 1;
+        }
+        print(stdout, devices.isEmpty() ? QStringLiteral("No sound output devices found.\n")
+                                        : devices.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        return 0;
+    }
+    // Qt would abort without a display; say so in one line instead.
+    if (needsWindow(line) && !windowSystemAvailable(environmentText)) {
+        print(stderr, noDisplayLine());
+        return kExitNoDisplay;
+    }
+    const bool windowless = line.headless || !line.importFolder.isEmpty();
+    if (windowless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     StationApplication app(argc, argv);
     const QString title = QStringLiteral("Corvalin Radio");
     // No display name: X11 would append it to every caption ("... - Setup Error — Corvalin Radio").
     QApplication::setApplicationName(title);
 
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString dataFolder = findDataFolder(programDir);
+    QString programFolder =
+        line.stationDir.isEmpty() ? defaultStationFolder() : QDir(line.stationDir).absolutePath();
+    if (!programFolder.endsWith(QLatin1Char('/')))
+        programFolder += QLatin1Char('/');
+    if (dataFolder.isEmpty()) {
+        printError(
+            QStringLiteral("the station's data files are not installed (looked in %1)")
+                .arg(QDir::cleanPath(programDir + QStringLiteral("/../share/") + kDataFolderName)));
+    } else if (const StationLayout layout = layOutStationFolder(dataFolder, programFolder);
+               !layout.result) {
+        printError(QStringLiteral("laying out the station folder: ") + layout.result.error);
+    }
+    SettingsPaths paths = SettingsPaths::forCurrentUser(programFolder);
+    paths.sharedFolder = sharedSettingsFolder(programDir, programFolder);
+
+    if (!line.importFolder.isEmpty())
+        return importSongs(line, paths);
+
     SingleInstance instance(SingleInstance::serverNameFor(title));
-    if (instance.AlreadyRunning(true))
+    if (instance.AlreadyRunning(!line.headless))
         return 0;
 
-    const QString programFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/';
+    if (!line.zipCode.isEmpty()) {
+        const SettingsStore store(paths);
+        StationSettings zip;
+        zip.SameSettings = store.readSameSettings();
+        zip.ZipCode = line.zipCode;
+        zip.News.WeatherURL = builtInDefinitionsInForce(zip.ZipCode).WeatherURL;
+        if (FileResult written = store.writeZipCode(zip); !written)
+            printError(QStringLiteral("the zip code was not stored: ") + written.error);
+    }
+
     SystemClock clock;
     StandardRandom random;
     RealSystemClockSetter clockSetter;
-    std::shared_ptr<SoundDevice> device = SoundDevice::create();
+    std::shared_ptr<SoundDevice> device =
+        SoundDevice::create(soundOutputSpec(SettingsStore(paths)));
     trace::audioStarted();
 
     StationEnvironment env;
-    env.paths = SettingsPaths::forCurrentUser(programFolder);
+    env.paths = paths;
     env.clock = &clock;
     env.random = &random;
     env.clockSetter = &clockSetter;
@@ -48,9 +174,53 @@ int main(int argc, char** argv) {
             EspeakSpeechEngine::Options{});
     };
 
-    TfrmCorvalinRadio frmCorvalinRadio(programFolder);
+    if (line.headless) {
+        // The whole station without a window: a view that shows nothing, play starting as at a
+        // normal start, ended by a termination signal as closing the window would end it.
+        HeadlessView view;
+        StationController station(std::move(env), view, view);
+        device->setStatusHandler([](const SoundOutputStatus& status) {
+            printError(status.fallback ? QStringLiteral("no sound output (%1)").arg(status.reason)
+                                       : QStringLiteral("sound output: %1").arg(status.backend));
+        });
+        app.onError = [&station](const QString& message) {
+            station.ApplicationEvents1Exception(message);
+        };
+        bool mainLoopRunning = false;
+        bool closed = false;
+        handleTerminationSignals(&station, [&] {
+            station.requestTermination();
+            if (!mainLoopRunning || closed)
+                return;
+            closed = true;
+            station.FormClose();
+            QTimer::singleShot(station.decksSounding() ? kStopFadeMs + 100 : 0, &station,
+                               &QCoreApplication::quit);
+        });
+        station.FormCreate();
+        if (station.terminated()) {
+            device->setStatusHandler({});
+            return 1;
+        }
+        if (station.terminationRequested()) {
+            station.FormClose();
+            device->setStatusHandler({});
+            return 0;
+        }
+        QTimer::singleShot(0, &station, &StationController::FormActivate);
+        mainLoopRunning = true;
+        const int result = QApplication::exec();
+        device->setStatusHandler({});
+        return result;
+    }
+
+    TfrmCorvalinRadio frmCorvalinRadio(dataFolder.isEmpty() ? programFolder : dataFolder);
     frmCorvalinRadio.setClock(&clock);
     frmCorvalinRadio.setLevelColourFunction(LevelColour);
+    frmCorvalinRadio.showSoundOutput(device->outputStatus());
+    device->setStatusHandler([window = &frmCorvalinRadio](const SoundOutputStatus& status) {
+        window->showSoundOutput(status);
+    });
     StationController station(std::move(env), frmCorvalinRadio, frmCorvalinRadio);
 
     connectStation(frmCorvalinRadio, station);
@@ -76,14 +246,17 @@ int main(int argc, char** argv) {
             frmCorvalinRadio.close();
     });
 
+    int result = 0;
     station.FormCreate();
-    if (station.terminated())
-        return 1;
-    if (station.terminationRequested()) {
+    if (station.terminated()) {
+        result = 1;
+    } else if (station.terminationRequested()) {
         station.FormClose();
-        return 0;
+    } else {
+        frmCorvalinRadio.show();
+        mainLoopRunning = true;
+        result = QApplication::exec();
     }
-    frmCorvalinRadio.show();
-    mainLoopRunning = true;
-    return QApplication::exec();
+    device->setStatusHandler({});
+    return result;
 }

@@ -53,10 +53,12 @@ protected:
         env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.file(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.file(QStringLiteral("run")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), work.file(QStringLiteral("data")));
         env.insert(QStringLiteral("CORVALIN_TRACE"), trace());
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(work.file(QStringLiteral("station/corvalinradio")), {});
+        p->start(work.file(QStringLiteral("station/corvalinradio")),
+                 {QStringLiteral("--station-dir"), work.file(QStringLiteral("station"))});
         return p;
     }
 
@@ -160,7 +162,7 @@ TEST_F(Program, TerminationDuringAStartUpBoxEndsTheProgramCleanly) {
 TEST_F(Program, CaptionsAreExactlyTheProgramsOwnOnX11) {
     ASSERT_TRUE(QFile::remove(work.file(QStringLiteral("station/Phrases.dat"))));
     const QString script =
-        QStringLiteral("\"$1\" & pid=$!; "
+        QStringLiteral("\"$1\" --station-dir \"$2\" & pid=$!; "
                        "for i in $(seq 1 100); do "
                        "  names=$(xwininfo -root -tree 2>/dev/null | grep -c 'Setup Error'); "
                        "  [ \"$names\" -gt 0 ] && break; sleep 0.1; done; "
@@ -171,10 +173,12 @@ TEST_F(Program, CaptionsAreExactlyTheProgramsOwnOnX11) {
     env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.file(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.file(QStringLiteral("run")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), work.file(QStringLiteral("data")));
     x.setProcessEnvironment(env);
     x.start(QStringLiteral("xvfb-run"),
             {QStringLiteral("-a"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-             QStringLiteral("sh"), work.file(QStringLiteral("station/corvalinradio"))});
+             QStringLiteral("sh"), work.file(QStringLiteral("station/corvalinradio")),
+             work.file(QStringLiteral("station"))});
     ASSERT_TRUE(x.waitForFinished(60000));
     const QString tree = QString::fromUtf8(x.readAllStandardOutput());
     EXPECT_TRUE(tree.contains(QStringLiteral("\"Corvalin Radio - Setup Error\"")))
