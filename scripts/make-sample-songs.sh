@@ -196,8 +196,8 @@ for pid in "${pids[@]}"; do
     wait "$pid"
 done
 
-# Lists name the songs by full path, not yet played ("F"), lines ended by CR LF.
-abs_songs=$(cd "$songs_dir" && pwd -P)
+# Lists name the songs relative to the station folder, so the folder can move; not yet played
+# ("F"), lines ended by CR LF.
 for list in "${!list_songs[@]}"; do
     target="$lists_dir/$list.lst"
     [[ -e $target ]] && continue
@@ -205,7 +205,7 @@ for list in "${!list_songs[@]}"; do
     : >"$tmp"
     for i in ${list_songs[$list]}; do
         title=${songs[$i]%%|*}
-        printf 'F%s/%s - %s.mp3\r\n' "$abs_songs" "$artist" "$title" >>"$tmp"
+        printf 'FMP3 Files/%s - %s.mp3\r\n' "$artist" "$title" >>"$tmp"
     done
     mv -n "$tmp" "$target"
 done

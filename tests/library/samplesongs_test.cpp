@@ -72,8 +72,15 @@ TEST(SampleSongs, ScriptMakesTaggedSongsAndListsAndKeepsWhatExists) {
         ASSERT_EQ(LoadList(file, table, random).status, TListLoadResult::Loaded);
         ASSERT_EQ(table.rowCount(), 6) << list.toStdString();
         QSet<QString> named;
+        // Entries are relative to the station folder, so it can move.
         for (int i = 0; i < table.rowCount(); ++i) {
             EXPECT_EQ(table.cell(i, plcPlayed), u"F"_s);
+            const QString entry = table.cell(i, plcFileName);
+            EXPECT_TRUE(entry.startsWith(u"MP3 Files/"_s)) << entry.toStdString();
+        }
+        const TListPathForms forms = ResolveListEntries(table, ListStationFolder(file));
+        EXPECT_EQ(forms.found, 0);
+        for (int i = 0; i < table.rowCount(); ++i) {
             const QString path = table.cell(i, plcFileName);
             EXPECT_TRUE(QFileInfo(path).isAbsolute()) << path.toStdString();
             named.insert(QFileInfo(path).canonicalFilePath());
