@@ -1,0 +1,56 @@
+#pragma once
+
+// Runs the station program (or an installed copy of it) in a process of its own with a private
+// environment: temporary HOME and XDG folders, no display unless asked for, the null sound output.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace corvalin::test {
+
+struct ProgramRun {
+    int exitCode = -1;
+    bool finished = false;
+    QString out;
+    QString err;
+};
+
+// The environment of a station started by a test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and
+// XDG_RUNTIME_DIR under `root` (which must exist), no display, `audio` as CORVALIN_AUDIO.
+inline QProcessEnvironment stationEnvironment(const QString& root,
+                                              const QString& audio = QStringLiteral("null")) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CORVALIN_TRACE", "CORVALIN_AUDIO"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("HOME"), root + QStringLiteral("home"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("run"));
+    env.insert(QStringLiteral("CORVALIN_AUDIO"), audio);
+    return env;
+}
+
+// Runs `program` to its end (at most `ms`); a program still running then is killed.
+inline ProgramRun runProgram(const QString& program, const QStringList& arguments,
+                             const QProcessEnvironment& env, int ms = 30000) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, arguments);
+    ProgramRun run;
+    if (!p.waitForStarted(10000))
+        return run;
+    run.finished = p.waitForFinished(ms);
+    if (!run.finished) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return run;
+}
+
+} // namespace corvalin::test
