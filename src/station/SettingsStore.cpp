@@ -20,6 +20,42 @@ const QString kScreen = QStringLiteral("Screen");
 const QString kVolume = QStringLiteral("Volume");
 const QString kGeneral = QStringLiteral("General");
 const QString kPlayList = QStringLiteral("PlayList");
+const QString kLog = QStringLiteral("Log");
+
+StreamSettings readStream(const IniFile& ini) {
+    StreamSettings d;
+    StreamSettings s;
+    const QString& k = kStreamSection;
+    s.Enabled = ini.readBool(k, QStringLiteral("Enabled"), d.Enabled);
+    s.Host = ini.readString(k, QStringLiteral("Host"), d.Host).trimmed();
+    s.Port = ini.readInteger(k, QStringLiteral("Port"), d.Port);
+    s.Mount = ini.readString(k, QStringLiteral("Mount"), d.Mount).trimmed();
+    s.User = ini.readString(k, QStringLiteral("User"), d.User).trimmed();
+    s.Password = ini.readString(k, QStringLiteral("Password"), d.Password);
+    s.Format = ini.readString(k, QStringLiteral("Format"), d.Format).trimmed().toLower();
+    s.Bitrate = ini.readInteger(k, QStringLiteral("Bitrate"), d.Bitrate);
+    s.Name = ini.readString(k, QStringLiteral("Name"), d.Name).trimmed();
+    s.Description = ini.readString(k, QStringLiteral("Description"), d.Description);
+    s.Genre = ini.readString(k, QStringLiteral("Genre"), d.Genre);
+    s.Public = ini.readBool(k, QStringLiteral("Public"), d.Public);
+    return s;
+}
+
+void writeStream(IniFile& ini, const StreamSettings& s) {
+    const QString& k = kStreamSection;
+    ini.writeBool(k, QStringLiteral("Enabled"), s.Enabled);
+    ini.writeString(k, QStringLiteral("Host"), s.Host);
+    ini.writeInteger(k, QStringLiteral("Port"), s.Port);
+    ini.writeString(k, QStringLiteral("Mount"), s.Mount);
+    ini.writeString(k, QStringLiteral("User"), s.User);
+    ini.writeString(k, QStringLiteral("Password"), s.Password);
+    ini.writeString(k, QStringLiteral("Format"), s.Format);
+    ini.writeInteger(k, QStringLiteral("Bitrate"), s.Bitrate);
+    ini.writeString(k, QStringLiteral("Name"), s.Name);
+    ini.writeString(k, QStringLiteral("Description"), s.Description);
+    ini.writeString(k, QStringLiteral("Genre"), s.Genre);
+    ini.writeBool(k, QStringLiteral("Public"), s.Public);
+}
 
 QString slotSection(int slot) {
     return QStringLiteral("DJ%1").arg(slot);
@@ -182,6 +218,11 @@ void clampToControlRanges(StationSettings& s) {
 
     s.PlayerVolume = kPlayerVolumeRange.clamp(s.PlayerVolume);
     s.WaveVolume = kWaveVolumeRange.clamp(s.WaveVolume);
+    s.LogKeepDays = kLogKeepDaysRange.clamp(s.LogKeepDays);
+    s.Stream.Port = kStreamPortRange.clamp(s.Stream.Port);
+    s.Stream.Bitrate = kStreamBitrateRange.clamp(s.Stream.Bitrate);
+    if (s.Stream.Format != kStreamFormatMp3 && s.Stream.Format != kStreamFormatOpus)
+        s.Stream.Format = kStreamFormatMp3;
     // The DJ slider's limits come from the voice; only keep them usable and the value inside.
     if (s.DJVolumeMin > s.DJVolumeMax)
         std::swap(s.DJVolumeMin, s.DJVolumeMax);
@@ -248,6 +289,9 @@ bool SettingsStore::readIni(StationSettings& s, const QTime& now) const {
     s.ReadWeather = ini.readBool(kNewsSection, QStringLiteral("ReadWeather"), d.ReadWeather);
     readSlotFrequency(ini, kNewsSlot, s.DJSlots[kNewsSlot]);
     s.News = readNewsDefinitions(ini, kNewsSection, builtInDefinitionsInForce(s.ZipCode));
+    s.Stream = readStream(ini);
+    s.LogEnabled = ini.readBool(kLog, QStringLiteral("Enabled"), d.LogEnabled);
+    s.LogKeepDays = ini.readInteger(kLog, QStringLiteral("KeepDays"), d.LogKeepDays);
     clampToControlRanges(s);
 
     return s.ZipCode == kUnsetZipCode;
@@ -316,6 +360,9 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencyType"), news.FrequencyType);
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencyMinutes"), news.FrequencyMinutes);
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencySongs"), news.FrequencySongs);
+        writeStream(ini, s.Stream);
+        ini.writeBool(kLog, QStringLiteral("Enabled"), s.LogEnabled);
+        ini.writeInteger(kLog, QStringLiteral("KeepDays"), s.LogKeepDays);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 #include "core/Types.h"
 #include "feeds/NewsDefinitions.h"
+#include "stream/StreamSettings.h"
 
 #include <QString>
 #include <QTime>
@@ -55,6 +56,13 @@ struct StationSettings {
     bool ReadNews = true;
     bool ReadWeather = true;
     NewsDefinitions News; // addresses and markers, kept up to date by CheckDefaults
+
+    // [Stream]: the Icecast stream (off by default).
+    StreamSettings Stream;
+
+    // [Log]: the as-run log (on by default) and how many days of it are kept.
+    bool LogEnabled = true;
+    int LogKeepDays = 90;
 };
 
 // The ranges the Radio Manager's controls and the main window's sliders can hold. A stored value
@@ -72,10 +80,13 @@ inline constexpr SettingRange kSlotMinutesRange{2, 30};
 inline constexpr SettingRange kSlotSongsRange{1, 12};
 inline constexpr SettingRange kNewsMinutesRange{1, 59};
 inline constexpr SettingRange kNewsSongsRange{1, 20};
-inline constexpr SettingRange kManagerTabRange{0, 5};
+inline constexpr SettingRange kManagerTabRange{0, 6};
 inline constexpr SettingRange kArtistSourceRange{0, 2};
 inline constexpr SettingRange kPlayerVolumeRange{-5000, 0};
 inline constexpr SettingRange kWaveVolumeRange{0, 65535};
+inline constexpr SettingRange kLogKeepDaysRange{1, 3650};
+inline constexpr SettingRange kStreamPortRange{kStreamPortMin, kStreamPortMax};
+inline constexpr SettingRange kStreamBitrateRange{kStreamBitrateMin, kStreamBitrateMax};
 
 // Brings every numeric setting into its control's range: spin box values to the nearer bound,
 // choices a control cannot show to its fallback (the first page, the first choice, "songs" for a
