@@ -19,6 +19,15 @@ void DigitalClock::setClock(const Clock* clock) {
     refresh();
 }
 
+void DigitalClock::setOwnTimer(bool own) {
+    ownTimer_ = own;
+    if (own && isEnabled()) {
+        timer_.start();
+    } else {
+        timer_.stop();
+    }
+}
+
 void DigitalClock::setAlarmTime(QTime time) {
     alarm_.SetAutoClock(alarm_.enabled(), time);
 }
@@ -57,7 +66,9 @@ void DigitalClock::refresh() {
 void DigitalClock::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) {
         if (isEnabled()) {
-            timer_.start();
+            if (ownTimer_) {
+                timer_.start();
+            }
             refresh();
         } else {
             timer_.stop();

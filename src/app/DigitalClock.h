@@ -13,7 +13,8 @@ namespace corvalin {
 // The console clock: the time of day in 12-hour form without seconds and without a leading zero
 // ("9:05"), centred, on black. It carries a DailyAlarm: alarm() is raised once a day when the time
 // of day reaches the alarm time. The clock looks at the time four times a second while the widget
-// is enabled; a disabled clock neither updates nor raises its alarm.
+// is enabled, on its own timer or, with setOwnTimer(false), when its owner calls refresh(); a
+// disabled clock neither updates nor raises its alarm.
 class DigitalClock : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +22,9 @@ public:
 
     // The time source; not owned, must outlive the clock. nullptr restores the system clock.
     void setClock(const Clock* clock);
+
+    // Whether the clock's own timer refreshes it (the default).
+    void setOwnTimer(bool own);
 
     void setAlarmTime(QTime time);
     QTime alarmTime() const { return alarm_.alarmTime(); }
@@ -53,6 +57,7 @@ private:
     DailyAlarm alarm_;
     QColor colour_{Qt::red};
     QString display_;
+    bool ownTimer_ = true;
 };
 
 } // namespace corvalin

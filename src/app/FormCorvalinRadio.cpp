@@ -24,6 +24,7 @@ namespace corvalin {
 namespace {
 
 constexpr int kHintHidePauseMs = 7000;
+constexpr int kClockRefreshMs = 250;
 
 const QColor kSilver(192, 192, 192);
 const QColor kYellow(255, 255, 0);
@@ -132,6 +133,13 @@ TfrmCorvalinRadio::TfrmCorvalinRadio(const QString& programFolder, QWidget* pare
     for (QWidget* w : findChildren<QWidget*>())
         if (!w->toolTip().isEmpty())
             w->setToolTipDuration(kHintHidePauseMs);
+    for (ScrollingPanel* title : {lTitle1, lTitle2})
+        title->setOwnTimer(false);
+    for (DigitalClock* clock : {AutoStartClock, AutoStopClock})
+        clock->setOwnTimer(false);
+    connect(&consoleTimer_, &QTimer::timeout, this, &TfrmCorvalinRadio::consoleTick);
+    setConsoleInterval();
+    consoleTimer_.start();
 }
 
 TfrmCorvalinRadio::~TfrmCorvalinRadio() = default;
@@ -376,6 +384,25 @@ void TfrmCorvalinRadio::setClock(const Clock* clock) {
     AutoStopClock->setClock(clock);
 }
 
+void TfrmCorvalinRadio::setConsoleInterval() {
+    const bool scrolling = lTitle1->isScrolling() || lTitle2->isScrolling();
+    consoleTimer_.setInterval(scrolling ? lTitle1->stepInterval() : kClockRefreshMs);
+}
+
+void TfrmCorvalinRadio::consoleTick() {
+    // Minimised, the titles wait where they are (the clocks and their alarms run on).
+    if (!isMinimized()) {
+        lTitle1->advance();
+        lTitle2->advance();
+    }
+    clockDueMs_ -= consoleTimer_.interval();
+    if (clockDueMs_ <= 0) {
+        clockDueMs_ = kClockRefreshMs;
+        AutoStartClock->refresh();
+        AutoStopClock->refresh();
+    }
+}
+
 void TfrmCorvalinRadio::setLevelColourFunction(LevelColourFunction function) {
     levelColour_ = std::move(function);
 }
@@ -431,6 +458,7 @@ void TfrmCorvalinRadio::setTitleColour(int player, RgbColour colour) {
 void TfrmCorvalinRadio::setTitleScrolling(int player, bool scrolling) {
     if (Deck* d = deck(player)) {
         d->title->setScrolling(scrolling);
+        setConsoleInterval();
     }
 }
 
@@ -454,19 +482,20 @@ void TfrmCorvalinRadio::setRemainingText(int player, const QString& text) {
 
 void TfrmCorvalinRadio::showMeters(int player, const MeterReading& reading) {
     Deck* d = deck(player);
-    if (d == nullptr) {
+    // Minimised, the meters are not painted; the next reading after a restore shows again.
+    if (d == nullptr || isMinimized()) {
         return;
     }
     const int left = levelPercent(reading.levels[0]);
     d->traceLeft->setTrace(reading, 0, tracePen(left));
-    d->left->setValue(left);
+    d->left->setLevel(left);
     if (reading.channels > 1) {
         const int right = levelPercent(reading.levels[1]);
         d->traceRight->setTrace(reading, 1, tracePen(right));
-        d->right->setValue(right);
+        d->right->setLevel(right);
     } else {
         d->traceRight->clearTrace();
-        d->right->setValue(0);
+        d->right->setLevel(0);
     }
 }
 
@@ -474,8 +503,8 @@ void TfrmCorvalinRadio::clearMeters(int player) {
     if (Deck* d = deck(player)) {
         d->traceLeft->clearTrace();
         d->traceRight->clearTrace();
-        d->left->setValue(0);
-        d->right->setValue(0);
+        d->left->setLevel(0);
+        d->right->setLevel(0);
     }
 }
 

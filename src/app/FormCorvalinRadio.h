@@ -6,6 +6,7 @@
 #include "station/StationView.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 
@@ -195,11 +196,17 @@ private:
     ImageButton* button(TransportButton which) const;
     QSlider* slider(VolumeSlider which) const;
     QColor tracePen(int percent) const;
+    // The titles and the clocks run on one timer: a step of each scrolling title per tick, the
+    // clocks every 250 ms; ticks are as slow as the clocks while no title scrolls.
+    void consoleTick();
+    void setConsoleInterval();
 
     QString programFolder_;
     std::array<Deck, 2> decks_{};
     LevelColourFunction levelColour_;
     QPointer<TfrmHelp> help_;
+    QTimer consoleTimer_;
+    int clockDueMs_ = 0; // until the clocks' next refresh
 };
 
 } // namespace corvalin

@@ -1,6 +1,7 @@
 #include "Meters.h"
 
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -59,7 +60,33 @@ TracePaintBox::TracePaintBox(QWidget* parent) : QWidget(parent) {
 }
 
 void TracePaintBox::setTrace(const MeterReading& reading, int channel, const QColor& pen) {
-    columns_ = usableColumns(reading, channel);
+    const int columns = usableColumns(reading, channel);
+    const bool newPen = pen != pen_;
+    // The columns that change: those that differ, and those that come or go.
+    int first = newPen ? 0 : std::min(columns, columns_);
+    int last = std::max(columns, columns_) - 1;
+    if (!newPen) {
+        int i = 0;
+        const int common = std::min(columns, columns_);
+        for (; i < common; ++i) {
+            const auto at = static_cast<std::size_t>(i * reading.channels + channel);
+            if (max_[static_cast<std::size_t>(i)] != reading.maxValues[at] ||
+                min_[static_cast<std::size_t>(i)] != reading.minValues[at])
+                break;
+        }
+        first = i;
+        if (columns == columns_) {
+            last = columns - 1;
+            while (last >= first) {
+                const auto at = static_cast<std::size_t>(last * reading.channels + channel);
+                if (max_[static_cast<std::size_t>(last)] != reading.maxValues[at] ||
+                    min_[static_cast<std::size_t>(last)] != reading.minValues[at])
+                    break;
+                --last;
+            }
+        }
+    }
+    columns_ = columns;
     max_.resize(static_cast<std::size_t>(columns_));
     min_.resize(static_cast<std::size_t>(columns_));
     for (int i = 0; i < columns_; ++i) {
@@ -68,28 +95,40 @@ void TracePaintBox::setTrace(const MeterReading& reading, int channel, const QCo
         min_[static_cast<std::size_t>(i)] = reading.minValues[at];
     }
     pen_ = pen;
-    update();
+    updateColumns(first, last);
 }
 
 void TracePaintBox::clearTrace() {
     if (columns_ != 0) {
+        const int last = columns_ - 1;
         columns_ = 0;
-        update();
+        updateColumns(0, last);
     }
 }
 
-void TracePaintBox::paintEvent(QPaintEvent*) {
+void TracePaintBox::updateColumns(int first, int last) {
+    if (first <= last) {
+        update(first, 0, last - first + 1, kTraceRows);
+    }
+}
+
+void TracePaintBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
+    const QRect dirty = event->rect();
+    p.fillRect(dirty, Qt::black);
     // A faint graticule over the trace's 64 rows; the trace itself is drawn over it.
     p.setPen(QColor(22, 34, 26));
-    for (int y = 7; y < 64; y += 8) {
-        p.drawLine(0, y, width() - 1, y);
+    for (int y = 7; y < kTraceRows; y += 8) {
+        p.drawLine(dirty.left(), y, dirty.right(), y);
     }
     p.setPen(QColor(34, 52, 38));
-    p.drawLine(0, 31, width() - 1, 31);
-    if (columns_ > 0) {
-        drawColumns(p, max_.data(), min_.data(), 1, columns_, pen_);
+    p.drawLine(dirty.left(), 31, dirty.right(), 31);
+    // Only the columns inside the repainted part.
+    const int first = std::max(0, dirty.left());
+    const int end = std::min(columns_, dirty.right() + 1);
+    if (end > first) {
+        p.translate(first, 0);
+        drawColumns(p, max_.data() + first, min_.data() + first, 1, end - first, pen_);
     }
 }
 
@@ -101,18 +140,55 @@ LevelBar::LevelBar(QWidget* parent) : QProgressBar(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+namespace {
+constexpr int kLamp = 3;
+constexpr int kLampPitch = 4;
+} // namespace
+
+int LevelBar::lampCount() const {
+    return std::max(1, (height() - 6 + 1) / kLampPitch);
+}
+
+QRect LevelBar::lampRect(int lamp) const {
+    const QRect well = rect().adjusted(3, 3, -3, -3);
+    return QRect(well.left(), well.bottom() - lamp * kLampPitch - kLamp + 1, well.width(), kLamp);
+}
+
+int LevelBar::litLamps(int level) const {
+    const int span = std::max(1, maximum() - minimum());
+    const double fraction = std::clamp(double(level - minimum()) / span, 0.0, 1.0);
+    return static_cast<int>(std::lround(fraction * lampCount()));
+}
+
+void LevelBar::setLevel(int percent) {
+    percent = std::clamp(percent, minimum(), maximum());
+    if (percent == value()) {
+        return;
+    }
+    const int before = litLamps(value());
+    if (updatesEnabled()) {
+        // QProgressBar repaints the whole bar at once on a change; held off here as
+        // setUpdatesEnabled(false) would (the bar has no children), without the whole-bar update
+        // that setUpdatesEnabled(true) adds.
+        setAttribute(Qt::WA_UpdatesDisabled, true);
+        setValue(percent);
+        setAttribute(Qt::WA_UpdatesDisabled, false);
+    } else {
+        setValue(percent);
+    }
+    const int after = litLamps(percent);
+    if (before != after) {
+        update(lampRect(std::max(before, after) - 1).united(lampRect(std::min(before, after))));
+    }
+}
+
 void LevelBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     p.setPen(QColor(60, 60, 60));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
-    const QRect well = rect().adjusted(3, 3, -3, -3);
-    const int span = std::max(1, maximum() - minimum());
-    const double fraction = std::clamp(double(value() - minimum()) / span, 0.0, 1.0);
-    constexpr int lamp = 3;
-    constexpr int pitch = 4;
-    const int lamps = std::max(1, (well.height() + 1) / pitch);
-    const int lit = static_cast<int>(std::lround(fraction * lamps));
+    const int lamps = lampCount();
+    const int lit = litLamps(value());
     for (int i = 0; i < lamps; ++i) {
         const double height = double(i) / std::max(1, lamps - 1);
         QColor colour = height < 0.6    ? QColor(40, 220, 60)
@@ -121,8 +197,7 @@ void LevelBar::paintEvent(QPaintEvent*) {
         if (i >= lit) {
             colour = colour.darker(520);
         }
-        const int y = well.bottom() - i * pitch - lamp + 1;
-        p.fillRect(QRect(well.left(), y, well.width(), lamp), colour);
+        p.fillRect(lampRect(i), colour);
     }
 }
 

@@ -27,13 +27,17 @@ int levelPercent(float level);
 // trace uses rows 0..63. Columns missing from a short reading are not drawn.
 void paintTrace(QPainter& painter, const MeterReading& reading, int channel, const QColor& pen);
 
+// Rows of a trace: 0..63, silence on row 31.
+inline constexpr int kTraceRows = 64;
+
 // A paint box holding one channel's trace from the last reading, or nothing.
 class TracePaintBox : public QWidget {
     Q_OBJECT
 public:
     explicit TracePaintBox(QWidget* parent = nullptr);
 
-    // Copies the channel's columns out of `reading`.
+    // Copies the channel's columns out of `reading`. Only the columns that changed are repainted,
+    // within the trace's rows.
     void setTrace(const MeterReading& reading, int channel, const QColor& pen);
     void clearTrace();
     bool hasTrace() const { return columns_ > 0; }
@@ -43,6 +47,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Repaints columns first..last (inclusive) of the trace's rows.
+    void updateColumns(int first, int last);
+
     std::vector<std::uint8_t> max_;
     std::vector<std::uint8_t> min_;
     int columns_ = 0;
@@ -55,8 +62,19 @@ class LevelBar : public QProgressBar {
 public:
     explicit LevelBar(QWidget* parent = nullptr);
 
+    // Sets value() for the meters' ticks: unlike setValue (which repaints at once), only the
+    // lamps that turn on or off are repainted, later with the rest of the window.
+    void setLevel(int percent);
+
+    // Lamps lit at `value`.
+    int litLamps(int value) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRect lampRect(int lamp) const;
+    int lampCount() const;
 };
 
 // A horizontal bar filled from blue to white on black, with an optional border of a given

@@ -35,10 +35,22 @@ void ScrollingPanel::setTextColour(const QColor& colour) {
 }
 
 void ScrollingPanel::setScrolling(bool scrolling) {
-    if (scrolling) {
+    scrolling_ = scrolling;
+    if (scrolling && ownTimer_) {
         timer_.start();
     } else {
         timer_.stop();
+    }
+}
+
+void ScrollingPanel::setOwnTimer(bool own) {
+    ownTimer_ = own;
+    setScrolling(scrolling_);
+}
+
+void ScrollingPanel::advance() {
+    if (scrolling_) {
+        step();
     }
 }
 
@@ -54,7 +66,9 @@ void ScrollingPanel::step() {
         return;
     }
     offset_ = (offset_ + 1) % cycleLength();
-    update();
+    // Every copy of the text moves exactly one pixel left, across the wrap too: the pixels
+    // already painted stay right and only the new right-hand column is painted.
+    scroll(-1, 0);
 }
 
 void ScrollingPanel::paintEvent(QPaintEvent*) {

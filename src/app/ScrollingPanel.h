@@ -8,6 +8,11 @@ namespace corvalin {
 
 // One line of text on black that scrolls from right to left in an endless cycle while scrolling
 // is on. Stopping freezes it where it is; new text starts again at the left edge.
+//
+// Each step moves the painted pixels one to the left and paints only the new column. The panel
+// steps on its own timer, or, with
+// setOwnTimer(false), when its owner calls advance() (the console drives its titles and clocks
+// from one timer).
 class ScrollingPanel : public QWidget {
     Q_OBJECT
 public:
@@ -20,12 +25,18 @@ public:
     QColor textColour() const { return colour_; }
 
     void setScrolling(bool scrolling);
-    bool isScrolling() const { return timer_.isActive(); }
+    bool isScrolling() const { return scrolling_; }
+
+    // Whether the panel's own timer steps it (the default).
+    void setOwnTimer(bool own);
+    // One step, when scrolling is on.
+    void advance();
 
     // Pixels the text has moved to the left, within one cycle.
     int scrollOffset() const { return offset_; }
     // Milliseconds per pixel of movement.
     void setStepInterval(int ms) { timer_.setInterval(ms); }
+    int stepInterval() const { return timer_.interval(); }
 
 Q_SIGNALS:
     void doubleClicked();
@@ -42,6 +53,8 @@ private:
     QColor colour_{Qt::red};
     QTimer timer_;
     int offset_ = 0;
+    bool scrolling_ = false;
+    bool ownTimer_ = true;
 };
 
 } // namespace corvalin
