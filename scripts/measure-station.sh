@@ -3,6 +3,14 @@
 # per minute, peak resident memory, then bench_station_report on the recording and event trace.
 #
 #   measure-station.sh [MINUTES=10] [OUTDIR=/tmp/corvalin-measure]
+#   measure-station.sh --compare [MINUTES=5] [OUTDIR=/tmp/corvalin-compare]
+#
+# --compare runs, one after the other in the same run, the station with its window shown, the
+# station without a window (--headless, when the program has it; else the run is reported as
+# skipped: Xvfb has no window manager to minimise a window), and liquidsoap (Debian package
+# liquidsoap, not needed by the tests: install it for this) playing a crossfading list of the
+# same songs to a dummy output, MINUTES each, and prints their CPU in % of one core side by side.
+# CORVALIN_STATION_ARGS adds arguments to the station's command line.
 #
 # The station runs from a temporary copy of build/release/station with a temporary settings
 # folder (only a zip code, so no first-start prompt), under Xvfb, mixing all its audio into
@@ -10,6 +18,50 @@
 # its window as a user would. CORVALIN_BUILD_DIR picks another build folder; CORVALIN_ZIP another
 # zip code.
 set -euo pipefail
+
+if [ "${1:-}" = "--compare" ]; then
+    minutes=${2:-5}
+    outdir=${3:-/tmp/corvalin-compare}
+    self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]}")"
+    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    build=${CORVALIN_BUILD_DIR:-$repo/build/release}
+    command -v liquidsoap >/dev/null ||
+        { echo "measure-station: liquidsoap is missing (apt-get install liquidsoap)" >&2; exit 2; }
+    mkdir -p "$outdir"
+    # percent LOGFILE: "CPU per minute of run: X s" as % of one core.
+    percent() { awk '/CPU per minute of run:/ { printf "%.2f", $(NF-1) * 100 / 60 }' "$1"; }
+    "$self" "$minutes" "$outdir/shown" >"$outdir/shown.log" 2>&1 || true
+    shown=$(percent "$outdir/shown.log")
+    headless=skipped
+    if grep -q -- '--headless' "$build/station/corvalinradio" 2>/dev/null; then
+        CORVALIN_STATION_ARGS="--headless" "$self" "$minutes" "$outdir/headless" \
+            >"$outdir/headless.log" 2>&1 || true
+        headless=$(percent "$outdir/headless.log")
+    fi
+    # liquidsoap: the station's songs in a list, crossfaded, to a dummy output.
+    list=$outdir/songs.m3u
+    find "$build/station/MP3 Files" -maxdepth 1 -iname '*.mp3' | sort >"$list"
+    cat >"$outdir/crossfade.liq" <<LIQ
+settings.log.stdout.set(false)
+s = crossfade(duration=5., playlist(mode="normal", reload_mode="never", "$list"))
+output.dummy(fallible=true, s)
+LIQ
+    seconds=$(awk -v m="$minutes" 'BEGIN{printf "%d", m * 60}')
+    /usr/bin/time -f "%e %U %S" -o "$outdir/liquidsoap.time" \
+        timeout --signal=INT "$seconds" liquidsoap "$outdir/crossfade.liq" \
+        >"$outdir/liquidsoap.log" 2>&1 || true
+    liquidsoap_cpu=$(awk '{ if ($1 > 0) printf "%.2f", ($2 + $3) * 100 / $1 }' "$outdir/liquidsoap.time")
+    echo "CPU in % of one core, $minutes min each, $(wc -l <"$list") songs:"
+    echo "  station, window shown:      $shown"
+    echo "  station, no window:         $headless"
+    echo "  liquidsoap crossfade list:  $liquidsoap_cpu"
+    awk -v a="$shown" -v b="$headless" -v l="$liquidsoap_cpu" 'BEGIN {
+        if (l > 0) printf "  ratio shown / liquidsoap %.2f", a / l
+        if (l > 0 && b != "skipped") printf ", no window / liquidsoap %.2f", b / l
+        print "" }'
+    echo "  goals: shown under 2 %, no window under 1.5 % and below liquidsoap"
+    exit 0
+fi
 
 minutes=${1:-10}
 outdir=${2:-/tmp/corvalin-measure}
@@ -84,11 +136,11 @@ fi
 pidfile=$outdir/station.pid
 # shellcheck disable=SC2016 # the inner shell expands these
 if [ "$use_time" = 1 ]; then
-    runner=(/usr/bin/time -v -o "$outdir/time.txt" bash -c 'echo $$ >"$0"; exec "$1" --station-dir "${1%/*}"' "$pidfile"
-        "$station")
+    runner=(/usr/bin/time -v -o "$outdir/time.txt" bash -c 'echo $$ >"$0"; s=$1; shift; exec "$s" --station-dir "${s%/*}" "$@"' "$pidfile"
+        "$station" ${CORVALIN_STATION_ARGS:-})
 else
-    runner=(bash -c '"$1" --station-dir "${1%/*}" & echo $! >"$0"; wait $!; s=$?; times >"$2"; exit $s' "$pidfile"
-        "$station" "$outdir/times.txt")
+    runner=(bash -c 'p=$1 t=$2; shift 2; "$p" --station-dir "${p%/*}" "$@" & echo $! >"$0"; wait $!; s=$?; times >"$t"; exit $s'
+        "$pidfile" "$station" "$outdir/times.txt" ${CORVALIN_STATION_ARGS:-})
 fi
 
 echo "measure-station: running the station for $minutes min (output in $outdir)"
