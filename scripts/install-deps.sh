@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
     qt6-base-dev libgl-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-    portaudio19-dev
+    portaudio19-dev libebur128-dev
     libespeak-ng-dev espeak-ng
     libcurl4-openssl-dev
     libgtest-dev libgmock-dev
