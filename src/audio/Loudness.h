@@ -1,0 +1,80 @@
+#pragma once
+
+// Even loudness: EBU R128 integrated loudness and true peak of a song (libebur128 over our own
+// decoder), ReplayGain 2.0 tags read instead when a song has them, and the gain that brings a
+// song to the station's target without letting its true peak pass -1 dBTP.
+//
+// Threads: the free functions and LoudnessMeter keep no shared state; call them from any thread
+// (measuring takes seconds: never from the UI, the refill threads or the mixer).
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace corvalin {
+
+// Store section "Loudness": "Enabled" (0/1) and "Target" (LUFS).
+struct LoudnessSettings {
+    bool Enabled = true;
+    double Target = -18.0; // ReplayGain 2.0's reference level
+};
+
+inline constexpr double kLoudnessTargetMin = -40.0;
+inline constexpr double kLoudnessTargetMax = -5.0;
+// The true peak a corrected song may reach, dBTP.
+inline constexpr double kTruePeakCeiling = -1.0;
+// What a song not yet measured is taken to be: as loud as a modern master, so that it is cut
+// rather than boosted and nothing comes out louder than it would measured.
+inline constexpr double kAssumedSongLoudness = -12.0;
+// A near-silent song is not lifted out of its noise floor by more than this.
+inline constexpr double kMaxBoostDb = 24.0;
+
+struct LoudnessInfo {
+    enum class Source { Measured, ReplayGain };
+    double Integrated = 0.0; // LUFS
+    double TruePeak = 0.0;   // dBTP (the tag's sample peak for ReplayGain)
+    Source From = Source::Measured;
+    bool operator==(const LoudnessInfo&) const = default;
+};
+
+// The gain in dB that takes a song of `info` to the target of `settings`, limited so its true peak
+// stays at or below kTruePeakCeiling: 0 when disabled; for an unknown song (none) the gain of a
+// song at kAssumedSongLoudness, never a boost; 0 for a silent song.
+double loudnessGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSettings& settings);
+
+// 10^(dB/20).
+double dbToLinear(double db);
+
+// A running EBU R128 measurement of interleaved 16-bit PCM.
+class LoudnessMeter {
+public:
+    LoudnessMeter(int channels, int sampleRate);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    bool valid() const { return state_ != nullptr; }
+    void add(const std::int16_t* frames, std::size_t count);
+    // The integrated loudness (-inf for silence) and the highest true peak of all channels.
+    LoudnessInfo result() const;
+
+private:
+    void* state_ = nullptr; // the library's ebur128_state (an unnamed struct: no forward name)
+    int channels_ = 0;
+};
+
+// Decodes the whole song with TDSAudioFileReader and measures it. None when the file cannot be
+// decoded, or when `stop` becomes true meanwhile.
+std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
+                                                const std::atomic<bool>* stop = nullptr);
+
+// The song's ReplayGain 2.0 track tags (ID3v2 TXXX REPLAYGAIN_TRACK_GAIN, and _PEAK when present;
+// a missing peak counts as full scale). None without a readable gain.
+std::optional<LoudnessInfo> readReplayGain(const QString& fileName);
+
+// "-18.3 LUFS, peak -0.4 dBTP" (ReplayGain: "... (ReplayGain)").
+QString loudnessText(const LoudnessInfo& info);
+
+} // namespace corvalin
