@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace corvalin {
@@ -225,8 +226,8 @@ QString TDSPlayerChannel::LockName() {
 
 TDSPlayerChannel::TDSPlayerChannel(TDSPlayer* player, TDSChannelOptions options)
     : player_(player), ticks_(options.ticks ? std::move(options.ticks) : TickSource(systemTicks)),
-      openReader_(std::move(options.openReader)), lock_(&sharedChannelLock()),
-      sink_(std::make_unique<QObject>()) {
+      openReader_(std::move(options.openReader)), gainFor_(std::move(options.gainDb)),
+      lock_(&sharedChannelLock()), sink_(std::make_unique<QObject>()) {
     bufferTime_ = 4000;
     interval_ = bufferTime_ / 10;
     if (options.refillThread)
@@ -310,6 +311,11 @@ void TDSPlayerChannel::SetFileName(const QString& name) {
         blockAlign_ = f.nBlockAlign;
         SetStartTime(startTime_);
         SetEndTime(endTime_);
+        // Fixed for the whole song: a measurement that lands while it plays waits for its next
+        // start, so the level never jumps mid-song.
+        const double db = gainFor_ ? gainFor_(name) : 0.0;
+        gainDb_ = std::isfinite(db) ? db : 0.0;
+        gain_ = static_cast<float>(std::pow(10.0, gainDb_.load() / 20.0));
     }
     fileName_ = name;
 }
@@ -354,6 +360,8 @@ void TDSPlayerChannel::FreeBuffer() {
 void TDSPlayerChannel::CloseFile() {
     FreeBuffer();
     decoder_.reset();
+    gainDb_ = 0.0;
+    gain_ = 1.0f;
     volume_ = 0;
     pan_ = 0;
     startTime_ = 0;
@@ -618,6 +626,7 @@ void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
                 failed = true;
             }
             if (got > 0) {
+                applyGain(mirror_.get() + pos, got);
                 times_.Add(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(pos + got),
                            decoder_->SampleStart(), decoder_->SampleEnd());
                 remaining -= got;
@@ -636,6 +645,27 @@ void TDSPlayerChannel::WriteData(std::uint32_t offset, std::uint32_t count) {
         }
     }
     FillRing(offset, count, [&](void* p) { std::memcpy(p, mirror_.get() + offset, count); });
+}
+
+void TDSPlayerChannel::applyGain(std::uint8_t* data, std::uint32_t bytes) const {
+    if (gain_ == 1.0f)
+        return;
+    // The correction keeps the true peak below full scale; the clamp only guards rounding.
+    if (bitsPerSample_ == 16) {
+        for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
+            std::int16_t v;
+            std::memcpy(&v, data + i, 2);
+            const float scaled = std::clamp(static_cast<float>(v) * gain_, -32768.0f, 32767.0f);
+            v = static_cast<std::int16_t>(std::lrint(scaled));
+            std::memcpy(data + i, &v, 2);
+        }
+    } else {
+        for (std::uint32_t i = 0; i < bytes; ++i) {
+            const float scaled =
+                std::clamp(static_cast<float>(data[i] - 128) * gain_, -128.0f, 127.0f);
+            data[i] = static_cast<std::uint8_t>(std::lrint(scaled) + 128);
+        }
+    }
 }
 
 void TDSPlayerChannel::WriteSilence(std::uint32_t offset, std::uint32_t count) {

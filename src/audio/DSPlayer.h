@@ -162,6 +162,10 @@ struct TDSChannelOptions {
     TickSource ticks;                   // none: systemTicks
     bool refillThread = true;           // false: nothing refills until Update is called
     ReaderFactory openReader = nullptr; // none: a plain TDSAudioFileReader
+    // The loudness correction in dB of a song, asked once when the song is opened (UI thread)
+    // and kept for the whole song; applied to the samples as they are decoded, under the deck's
+    // Volume. None: no correction.
+    std::function<double(const QString& fileName)> gainDb = nullptr;
 };
 
 class TDSPlayerChannel {
@@ -191,6 +195,8 @@ public:
     void SetEndTime(std::int32_t ms);
     std::int32_t StartTime() const { return startTime_.load(); }
     std::int32_t EndTime() const { return endTime_.load(); }
+    // The loudness correction of the open song in dB (0: none). Any thread.
+    double GainDb() const { return gainDb_.load(); }
 
     // Lends the bytes about to be heard (no lock needed to read them until released). The lent
     // bytes stay valid until ReleaseAnalysisData, even when the refill thread drops the ring
@@ -254,10 +260,14 @@ private:
     void post(int code);
     void deliver(int code, std::uint32_t song);
     void resetStream();
+    void applyGain(std::uint8_t* data, std::uint32_t bytes) const;
 
     TDSPlayer* player_;
     TickSource ticks_;
     ReaderFactory openReader_;
+    std::function<double(const QString&)> gainFor_;
+    std::atomic<double> gainDb_{0.0};
+    float gain_ = 1.0f; // under the lock: linear factor of gainDb_
     RecursiveTimedLock* lock_;
     std::unique_ptr<QObject> sink_; // lives on the creating (UI) thread
     std::unique_ptr<SoundBuffer> buffer_;
