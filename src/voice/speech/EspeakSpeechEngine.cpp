@@ -1,5 +1,7 @@
 #include "voice/speech/EspeakSpeechEngine.h"
 
+#include "audio/Loudness.h"
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
@@ -110,8 +112,11 @@ bool EspeakSpeechEngine::Speak(const QString& voiceModeName, const QString& tagg
         output_->stop();
         output_->rewind();
     }
-    utterance_ =
-        client_.speak(catalogue_.SpeechEngineModes[std::size_t(index)].VoiceId, markup_.ssml);
+    const QByteArray& voiceId = catalogue_.SpeechEngineModes[std::size_t(index)].VoiceId;
+    speechGain_ = options_.speechGainDb
+                      ? static_cast<float>(dbToLinear(options_.speechGainDb(voiceId)))
+                      : 1.0f;
+    utterance_ = client_.speak(voiceId, markup_.ssml);
     if (options_.serviceTimer) {
         timer_.start();
     }
@@ -199,6 +204,11 @@ void EspeakSpeechEngine::service() {
     }
     SpeechArrivals arrivals;
     client_.take(utterance_, arrivals);
+    if (speechGain_ != 1.0f) {
+        for (std::int16_t& v : arrivals.pcm) {
+            v = std::int16_t(std::lrint(std::clamp(float(v) * speechGain_, -32768.0f, 32767.0f)));
+        }
+    }
     pcm_.insert(pcm_.end(), arrivals.pcm.begin(), arrivals.pcm.end());
     events_.insert(events_.end(), arrivals.events.begin(), arrivals.events.end());
     arrivalsFinished_ = arrivalsFinished_ || arrivals.finished;

@@ -8,6 +8,7 @@
 
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace corvalin {
@@ -42,6 +43,9 @@ public:
         bool serviceTimer = true;
         int serviceIntervalMs = 40;
         int ringMs = 4000;
+        // The loudness correction in dB of a voice (by its espeak-ng id), asked once per
+        // utterance and applied to the samples before the DJ volume. None: no correction.
+        std::function<double(const QByteArray& voiceId)> speechGainDb;
     };
 
     EspeakSpeechEngine(SpeechCatalogue catalogue, std::unique_ptr<SpeechAudioOutput> output,
@@ -105,6 +109,7 @@ private:
     bool playing_ = false;
     bool arrivalsFinished_ = false;
     std::uint32_t utterance_ = 0;
+    float speechGain_ = 1.0f; // the utterance's loudness correction, linear
     SpeechMarkup markup_;
     std::vector<std::int16_t> pcm_;    // arrived, not yet in the ring
     std::vector<SpeechEvent> events_;  // arrived, their sample not yet in the ring
