@@ -140,8 +140,12 @@ int main(int argc, char** argv) {
         return importSongs(line, paths);
 
     SingleInstance instance(SingleInstance::serverNameFor(title));
-    if (instance.AlreadyRunning(!line.headless))
+    if (instance.AlreadyRunning(!line.headless)) {
+        // Without a window to bring forward, say why nothing happens.
+        if (line.headless)
+            printError(QStringLiteral("a station is already running for this user"));
         return 0;
+    }
 
     if (!line.zipCode.isEmpty()) {
         const SettingsStore store(paths);

@@ -107,4 +107,40 @@ TEST(Headless, RunsWithoutADisplayIsHeardAndEndsOnTermination) {
     EXPECT_GT(rms, 0.01) << "the recording is silent";
 }
 
+// The device named in the settings is the one opened when CORVALIN_AUDIO names none; one that is
+// not there gives the silent fallback with the reason.
+TEST(Headless, OpensTheSoundDeviceNamedInTheSettings) {
+    TempFolder root;
+    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
+        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
+    QFile::setPermissions(root.file(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeWholeFile(root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s),
+                   "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n"
+                   "[Sound]\r\nDevice=Corvalin Card Nowhere\r\n");
+    QProcess p;
+    QProcessEnvironment env = stationEnvironment(root.path());
+    env.remove(u"CORVALIN_AUDIO"_s);
+    const QString trace = root.file(u"trace.txt"_s);
+    env.insert(u"CORVALIN_TRACE"_s, trace);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CORVALIN_PROGRAM), {u"--headless"_s});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray err;
+    const bool said = waitFor(
+        [&] {
+            err += p.readAllStandardError();
+            return err.contains("no sound output") &&
+                   readWholeFile(trace).contains(" window-shown");
+        },
+        30000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    err += p.readAllStandardError();
+    ASSERT_TRUE(said) << err.toStdString();
+    EXPECT_TRUE(err.contains("no sound device named \"Corvalin Card Nowhere\""))
+        << err.toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+}
+
 } // namespace
