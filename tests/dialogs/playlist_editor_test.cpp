@@ -2,6 +2,7 @@
 // scripted answers to its questions and dialogs, on real song and list files in a temporary
 // folder.
 
+#include "SongFixtures.h"
 #include "TestSupport.h"
 #include "dialogs/FormPlayList.h"
 #include "dialogs/PlayListEditor.h"
@@ -31,25 +32,8 @@ using test::runTool;
 using test::TempFolder;
 using test::writeWholeFile;
 
-// A short real MP3 without a tag, made once per test program.
-const QByteArray& songBytes() {
-    static const QByteArray bytes = [] {
-        TempFolder dir;
-        const QString path = dir.file("tone.mp3");
-        EXPECT_TRUE(runTool("ffmpeg",
-                            {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=0.2",
-                             "-ac", "1", "-ar", "22050", "-c:a", "libmp3lame", "-b:a", "32k",
-                             "-id3v2_version", "0", "-map_metadata", "-1", path}));
-        return readWholeFile(path);
-    }();
-    return bytes;
-}
-
-QString makeSong(const QString& path) {
-    QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
-    writeWholeFile(path, songBytes());
-    return path;
-}
+using test::makeSong;
+using test::songBytes;
 
 struct Asked {
     QMessageBox::Icon icon;

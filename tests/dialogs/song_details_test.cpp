@@ -2,6 +2,7 @@
 // tab, Tag > File and File > Tag for one song or all, and the questions when the selection moves.
 // Every tag written here is read back by mutagen.
 
+#include "SongFixtures.h"
 #include "TestSupport.h"
 #include "audio/DSAudioFileRead.h"
 #include "dialogs/FormAllOrOne.h"
@@ -33,24 +34,8 @@ using test::runTool;
 using test::TempFolder;
 using test::writeWholeFile;
 
-const QByteArray& songBytes() {
-    static const QByteArray bytes = [] {
-        TempFolder dir;
-        const QString path = dir.file("tone.mp3");
-        EXPECT_TRUE(runTool("ffmpeg",
-                            {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=0.5",
-                             "-ac", "1", "-ar", "22050", "-c:a", "libmp3lame", "-b:a", "32k",
-                             "-id3v2_version", "0", "-map_metadata", "-1", path}));
-        return readWholeFile(path);
-    }();
-    return bytes;
-}
-
-QString makeSong(const QString& path) {
-    QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
-    writeWholeFile(path, songBytes());
-    return path;
-}
+using test::makeSong;
+using test::songBytes;
 
 // Tags a song with mutagen (as another program would have).
 void tagWithMutagen(const QString& path, const QString& artist, const QString& title,
