@@ -78,6 +78,7 @@ TfrmManager::TfrmManager(ManagerContext& context, QWidget* parent)
     for (int slot = 1; slot <= kSlotCount; ++slot)
         buildDJPage(slot);
     buildNewsPage();
+    buildBroadcastPage();
 
     bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
     bOK->setGeometry(396, 398, 80, 30);
@@ -306,6 +307,65 @@ void TfrmManager::buildNewsPage() {
             [this] { StartFormPhrases(QStringLiteral("5b")); });
 }
 
+void TfrmManager::buildBroadcastPage() {
+    QFrame* f = addPage(6, QStringLiteral("Broadcast"), palette().color(QPalette::WindowText));
+
+    auto* gbStream =
+        named(new QGroupBox(QStringLiteral("Icecast Stream"), f), QStringLiteral("gbStream"));
+    gbStream->setGeometry(12, 8, 610, 250);
+    cbStreamEnabled =
+        named(new QCheckBox(QStringLiteral("Send the program to an Icecast server"), gbStream),
+              QStringLiteral("cbStreamEnabled"));
+    cbStreamEnabled->setGeometry(10, 24, 300, 22);
+    cbStreamEnabled->setToolTip(withLineBreaks(QStringLiteral(
+        "Listeners hear what the sound card plays:\r\nboth players and the DJ, after "
+        "the main volume.")));
+    auto edit = [&](QLineEdit** e, const QString& name, const QString& caption, int x, int y,
+                    int w) {
+        label(caption, gbStream, x, y, w);
+        *e = named(new QLineEdit(gbStream), name);
+        (*e)->setGeometry(x, y + 18, w, 24);
+    };
+    edit(&eStreamHost, QStringLiteral("eStreamHost"), QStringLiteral("Server"), 10, 52, 250);
+    label(QStringLiteral("Port"), gbStream, 270, 52, 80);
+    eStreamPort = named(new SpinEdit(kStreamPortSpin, gbStream), QStringLiteral("eStreamPort"));
+    eStreamPort->setGeometry(270, 70, 80, 24);
+    edit(&eStreamMount, QStringLiteral("eStreamMount"), QStringLiteral("Mount point"), 360, 52,
+         240);
+    edit(&eStreamUser, QStringLiteral("eStreamUser"), QStringLiteral("User"), 10, 100, 160);
+    edit(&eStreamPassword, QStringLiteral("eStreamPassword"), QStringLiteral("Password"), 180, 100,
+         170);
+    eStreamPassword->setEchoMode(QLineEdit::Password);
+    label(QStringLiteral("Format"), gbStream, 360, 100, 100);
+    cbStreamFormat = named(new QComboBox(gbStream), QStringLiteral("cbStreamFormat"));
+    cbStreamFormat->addItems({QStringLiteral("MP3"), QStringLiteral("Opus")});
+    cbStreamFormat->setGeometry(360, 118, 100, 24);
+    label(QStringLiteral("kbit/s"), gbStream, 470, 100, 80);
+    eStreamBitrate =
+        named(new SpinEdit(kStreamBitrateSpin, gbStream), QStringLiteral("eStreamBitrate"));
+    eStreamBitrate->setGeometry(470, 118, 70, 24);
+    edit(&eStreamName, QStringLiteral("eStreamName"), QStringLiteral("Stream name"), 10, 148, 250);
+    eStreamName->setPlaceholderText(QStringLiteral("(the station's name)"));
+    edit(&eStreamGenre, QStringLiteral("eStreamGenre"), QStringLiteral("Genre"), 270, 148, 160);
+    cbStreamPublic = named(new QCheckBox(QStringLiteral("Listed publicly"), gbStream),
+                           QStringLiteral("cbStreamPublic"));
+    cbStreamPublic->setGeometry(444, 168, 150, 22);
+    edit(&eStreamDescription, QStringLiteral("eStreamDescription"), QStringLiteral("Description"),
+         10, 196, 590);
+
+    auto* gbLog = named(new QGroupBox(QStringLiteral("As-Run Log"), f), QStringLiteral("gbLog"));
+    gbLog->setGeometry(12, 266, 610, 64);
+    cbLogEnabled = named(new QCheckBox(QStringLiteral("Log every song and talk"), gbLog),
+                         QStringLiteral("cbLogEnabled"));
+    cbLogEnabled->setGeometry(10, 26, 220, 22);
+    cbLogEnabled->setToolTip(withLineBreaks(
+        QStringLiteral("One file per day in the folder Logs\r\nof the station folder.")));
+    label(QStringLiteral("Keep the files for"), gbLog, 250, 28, 130);
+    eLogKeepDays = named(new SpinEdit(kLogKeepDaysSpin, gbLog), QStringLiteral("eLogKeepDays"));
+    eLogKeepDays->setGeometry(380, 25, 70, 24);
+    label(QStringLiteral("days"), gbLog, 456, 28, 60);
+}
+
 void TfrmManager::FormCreate() {
     for (int slot = 1; slot <= kSlotCount; ++slot)
         djPage(slot).cbSpeechEngine->addItems(context_.SpeechEngineList);
@@ -344,6 +404,20 @@ void TfrmManager::fill(const ManagerControls& c) {
     for (int slot = 1; slot <= kSlotCount; ++slot)
         djPage(slot).rgListOrder->setItemIndex(
             c.Slots[static_cast<std::size_t>(slot - 1)].ListOrder);
+    cbStreamEnabled->setChecked(c.Stream.Enabled);
+    eStreamHost->setText(c.Stream.Host);
+    eStreamPort->setValue(c.Stream.Port);
+    eStreamMount->setText(c.Stream.Mount);
+    eStreamUser->setText(c.Stream.User);
+    eStreamPassword->setText(c.Stream.Password);
+    cbStreamFormat->setCurrentIndex(c.Stream.Format == kStreamFormatOpus ? 1 : 0);
+    eStreamBitrate->setValue(c.Stream.Bitrate);
+    eStreamName->setText(c.Stream.Name);
+    eStreamDescription->setText(c.Stream.Description);
+    eStreamGenre->setText(c.Stream.Genre);
+    cbStreamPublic->setChecked(c.Stream.Public);
+    cbLogEnabled->setChecked(c.LogEnabled);
+    eLogKeepDays->setValue(c.LogKeepDays);
 }
 
 ManagerControls TfrmManager::controls() {
@@ -379,6 +453,20 @@ ManagerControls TfrmManager::controls() {
     c.NewsFrequencyType = rb5Freq0->isChecked() ? ftMinutes : ftSongs;
     c.NewsFrequencyMinutes = eMinutes5->settledValue();
     c.NewsFrequencySongs = eSongs5->settledValue();
+    c.Stream.Enabled = cbStreamEnabled->isChecked();
+    c.Stream.Host = eStreamHost->text();
+    c.Stream.Port = eStreamPort->settledValue();
+    c.Stream.Mount = eStreamMount->text();
+    c.Stream.User = eStreamUser->text();
+    c.Stream.Password = eStreamPassword->text();
+    c.Stream.Format = cbStreamFormat->currentIndex() == 1 ? kStreamFormatOpus : kStreamFormatMp3;
+    c.Stream.Bitrate = eStreamBitrate->settledValue();
+    c.Stream.Name = eStreamName->text();
+    c.Stream.Description = eStreamDescription->text();
+    c.Stream.Genre = eStreamGenre->text();
+    c.Stream.Public = cbStreamPublic->isChecked();
+    c.LogEnabled = cbLogEnabled->isChecked();
+    c.LogKeepDays = eLogKeepDays->settledValue();
     return c;
 }
 

@@ -25,7 +25,8 @@ class FileNameEdit;
 class RadioGroup;
 
 // The Radio Manager: the station's name, overlap, announcement, auto start and stop, artist
-// source, start-up and store choice, the four DJ slots and the news slot. A view over
+// source, start-up and store choice, the four DJ slots, the news slot, and the Icecast stream with
+// the as-run log. A view over
 // ManagerModel: it fills its controls from managerControlsFrom, hands them to confirmManager at
 // OK and shows an error box (staying open) when the settings could not be stored. Created for one
 // modal use; window thread only.
@@ -86,6 +87,22 @@ public:
     QPushButton* bPhrases5a = nullptr;
     QPushButton* bPhrases5b = nullptr;
 
+    // Broadcast
+    QCheckBox* cbStreamEnabled = nullptr;
+    QLineEdit* eStreamHost = nullptr;
+    SpinEdit* eStreamPort = nullptr;
+    QLineEdit* eStreamMount = nullptr;
+    QLineEdit* eStreamUser = nullptr;
+    QLineEdit* eStreamPassword = nullptr; // shown as dots
+    QComboBox* cbStreamFormat = nullptr;  // "MP3", "Opus"
+    SpinEdit* eStreamBitrate = nullptr;
+    QLineEdit* eStreamName = nullptr;
+    QLineEdit* eStreamDescription = nullptr;
+    QLineEdit* eStreamGenre = nullptr;
+    QCheckBox* cbStreamPublic = nullptr;
+    QCheckBox* cbLogEnabled = nullptr;
+    SpinEdit* eLogKeepDays = nullptr;
+
     QPushButton* bOK = nullptr;
     QPushButton* bCancel = nullptr;
     QPushButton* bHelp = nullptr;
@@ -110,6 +127,7 @@ private:
     void buildGeneralPage();
     void buildDJPage(int slot);
     void buildNewsPage();
+    void buildBroadcastPage();
     void fill(const ManagerControls& c);
 
     ManagerContext& context_;

@@ -54,6 +54,13 @@ ManagerControls managerControlsFrom(const StationSettings& s) {
     c.NewsFrequencyType = news.FrequencyType == ftSongs ? ftSongs : ftMinutes;
     c.NewsFrequencyMinutes = kNewsMinutesSpin.clamp(news.FrequencyMinutes);
     c.NewsFrequencySongs = kNewsSongsSpin.clamp(news.FrequencySongs);
+    c.Stream = s.Stream;
+    c.Stream.Port = kStreamPortSpin.clamp(s.Stream.Port);
+    c.Stream.Bitrate = kStreamBitrateSpin.clamp(s.Stream.Bitrate);
+    if (c.Stream.Format != kStreamFormatOpus)
+        c.Stream.Format = kStreamFormatMp3;
+    c.LogEnabled = s.LogEnabled;
+    c.LogKeepDays = kLogKeepDaysSpin.clamp(s.LogKeepDays);
     return c;
 }
 
@@ -113,6 +120,14 @@ StationSettings settingsAfterManagerOK(const StationSettings& before, const Mana
     news.FrequencyType = c.NewsFrequencyType == ftMinutes ? ftMinutes : ftSongs;
     news.FrequencyMinutes = c.NewsFrequencyMinutes;
     news.FrequencySongs = c.NewsFrequencySongs;
+
+    s.Stream = c.Stream;
+    s.Stream.Host = c.Stream.Host.trimmed();
+    s.Stream.Mount = c.Stream.Mount.trimmed();
+    s.Stream.User = c.Stream.User.trimmed();
+    s.Stream.Name = c.Stream.Name.trimmed();
+    s.LogEnabled = c.LogEnabled;
+    s.LogKeepDays = c.LogKeepDays;
     return s;
 }
 

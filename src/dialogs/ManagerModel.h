@@ -61,7 +61,10 @@ inline constexpr SpinRange kDJMinutesSpin{2, 30};
 inline constexpr SpinRange kDJSongsSpin{1, 12};
 inline constexpr SpinRange kNewsMinutesSpin{1, 59};
 inline constexpr SpinRange kNewsSongsSpin{1, 20};
-inline constexpr int kManagerPageCount = 6;
+inline constexpr SpinRange kStreamPortSpin{kStreamPortMin, kStreamPortMax};
+inline constexpr SpinRange kStreamBitrateSpin{kStreamBitrateMin, kStreamBitrateMax};
+inline constexpr SpinRange kLogKeepDaysSpin{1, 3650};
+inline constexpr int kManagerPageCount = 7;
 
 // A time field's value when the stored time cannot be shown.
 inline const QTime kTimeFieldInitial{6, 0};
@@ -98,13 +101,17 @@ struct ManagerControls {
     int NewsFrequencyType = ftMinutes; // 0 minutes, 1 songs
     int NewsFrequencyMinutes = 30;
     int NewsFrequencySongs = 12;
+    // Broadcast: the Icecast stream and the as-run log.
+    StreamSettings Stream;
+    bool LogEnabled = true;
+    int LogKeepDays = 90;
     bool operator==(const ManagerControls&) const = default;
 };
 
 // What the dialog shows when it opens: values a control cannot take fall back (page 0 for a tab
-// outside 0..5, choice 0 for the artist source, "songs" for a DJ's frequency type outside 0..3,
-// "minutes" for a news frequency type other than 1, "Original order", 6:00 AM for a time the field
-// refuses) and spin box values are pulled into their ranges.
+// outside 0..6, "MP3" for an unknown stream format, choice 0 for the artist source, "songs" for a
+// DJ's frequency type outside 0..3, "minutes" for a news frequency type other than 1, "Original
+// order", 6:00 AM for a time the field refuses) and spin box values are pulled into their ranges.
 ManagerControls managerControlsFrom(const StationSettings& s);
 
 // The AM/PM button: a time before noon moves 12 hours later, one at or after noon 12 hours earlier.

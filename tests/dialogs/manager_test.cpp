@@ -420,15 +420,17 @@ TEST(ManagerDialog, ShowsEveryControlWithItsFirstStartValue) {
 
     const QStringList pages = {QStringLiteral("General Options"), QStringLiteral("Morning DJ"),
                                QStringLiteral("Afternoon DJ"),    QStringLiteral("Evening DJ"),
-                               QStringLiteral("Late Night DJ"),   QStringLiteral("News-Weather")};
+                               QStringLiteral("Late Night DJ"),   QStringLiteral("News-Weather"),
+                               QStringLiteral("Broadcast")};
     const QStringList colours = {dlg.palette().color(QPalette::WindowText).name(),
                                  QStringLiteral("#ff0000"),
                                  QStringLiteral("#00ff00"),
                                  QStringLiteral("#0000ff"),
                                  QStringLiteral("#ff00ff"),
+                                 dlg.palette().color(QPalette::WindowText).name(),
                                  dlg.palette().color(QPalette::WindowText).name()};
-    ASSERT_EQ(dlg.PageControl1->count(), 6);
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(dlg.PageControl1->count(), 7);
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(dlg.PageControl1->tabText(i), pages[i]);
         EXPECT_TRUE(dlg.pageFrames[static_cast<std::size_t>(i)]->styleSheet().contains(
             QStringLiteral("2px solid ") + colours[i]))
