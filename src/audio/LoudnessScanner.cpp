@@ -216,10 +216,8 @@ void LoudnessScanner::setWanted(const QString& next, const QStringList& list) {
     {
         std::lock_guard<std::mutex> g(mutex_);
         next_ = next;
-        if (list != list_) {
-            list_ = list;
-            listPos_ = 0;
-        }
+        list_ = list;
+        listPos_ = 0; // songs changed since the last pass are found again
     }
     wake_.notify_all();
 }
@@ -266,6 +264,7 @@ QString LoudnessScanner::nextJobLocked(FileStamp* stamp) {
             return file; // listPos_ moves on once it is known
         ++listPos_;
     }
+    listPos_ = 0; // the next look walks the list again for songs changed meanwhile
     return {};
 }
 

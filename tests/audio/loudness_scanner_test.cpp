@@ -1,0 +1,236 @@
+// The loudness of songs: the gain rule, our meter against FFmpeg's, ReplayGain tags, the cache
+// and the scanner's order.
+
+#include "AudioFixtures.h"
+#include "LoudnessFixtures.h"
+#include "TestSupport.h"
+#include "audio/LoudnessScanner.h"
+
+#include <QFile>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <utime.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+LoudnessInfo measured(double lufs, double peak) {
+    return {lufs, peak, LoudnessInfo::Source::Measured};
+}
+
+// A scanner without a thread whose measurements are counted and made up.
+struct CountingScanner {
+    explicit CountingScanner(const QString& cache, double lufs = -20.0) {
+        LoudnessScanner::Options o;
+        o.cacheFile = cache;
+        o.thread = false;
+        o.measure = [this, lufs](const QString& file, const std::atomic<bool>&) {
+            order.append(file);
+            return std::optional<LoudnessInfo>(measured(lufs, -6.0));
+        };
+        scanner = std::make_unique<LoudnessScanner>(o);
+    }
+    QStringList order;
+    std::unique_ptr<LoudnessScanner> scanner;
+};
+
+void touchLater(const QString& path) {
+    struct utimbuf t {};
+    t.actime = t.modtime = 2000000000;
+    ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &t), 0);
+}
+
+} // namespace
+
+struct GainCase {
+    const char* what;
+    std::optional<LoudnessInfo> info;
+    LoudnessSettings settings;
+    double gain;
+};
+
+TEST(LoudnessGain, FollowsTheTargetWithinTheTruePeakCeiling) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const GainCase cases[] = {
+        {"loud song is cut", measured(-10.0, -0.1), {true, -18.0}, -8.0},
+        {"quiet song is lifted", measured(-30.0, -20.0), {true, -18.0}, 12.0},
+        {"lift limited by the peak", measured(-30.0, -3.0), {true, -18.0}, 2.0},
+        {"peak above the ceiling even cuts", measured(-19.0, 0.5), {true, -18.0}, -1.5},
+        {"another target", measured(-20.0, -10.0), {true, -23.0}, -3.0},
+        {"switched off", measured(-30.0, -20.0), {false, -18.0}, 0.0},
+        {"unmeasured is cut as a modern master", std::nullopt, {true, -18.0}, -6.0},
+        {"unmeasured never boosted", std::nullopt, {true, -8.0}, 0.0},
+        {"silence untouched", measured(-inf, -inf), {true, -18.0}, 0.0},
+        {"near silence lifted at most 24 dB", measured(-70.0, -60.0), {true, -18.0}, 24.0},
+        {"ReplayGain",
+         LoudnessInfo{-12.0, -0.2, LoudnessInfo::Source::ReplayGain},
+         {true, -18.0},
+         -6.0},
+    };
+    for (const GainCase& c : cases)
+        EXPECT_NEAR(loudnessGainDb(c.info, c.settings), c.gain, 1e-9) << c.what;
+}
+
+TEST(LoudnessMeasure, AgreesWithFfmpegOnSongsFarApart) {
+    TempFolder dir;
+    for (const double lufs : {-10.0, -20.0, -30.0}) {
+        const QString song = dir.file(QStringLiteral("s%1.mp3").arg(-lufs));
+        ASSERT_TRUE(makeSongAt(song, lufs, 6.0, lufs > -15.0, QStringLiteral("libmp3lame")));
+        const std::optional<LoudnessInfo> ours = measureSongLoudness(song);
+        ASSERT_TRUE(ours);
+        const FfmpegLoudness theirs = ffmpegLoudness(song);
+        EXPECT_NEAR(ours->Integrated, theirs.integrated, 0.3) << lufs;
+        EXPECT_NEAR(ours->TruePeak, theirs.truePeak, 0.5) << lufs;
+        EXPECT_EQ(ours->From, LoudnessInfo::Source::Measured);
+    }
+}
+
+TEST(LoudnessMeasure, MonoCountsOnBothSpeakersAndBrokenFilesGiveNothing) {
+    TempFolder dir;
+    const QString stereo = dir.file(QStringLiteral("stereo.wav"));
+    const QString mono = dir.file(QStringLiteral("mono.wav"));
+    const QString mono16 = dir.file(QStringLiteral("mono16.wav"));
+    ASSERT_TRUE(makeTone(mono16, 3.0, QStringLiteral("pcm_s16le"), 1));
+    ASSERT_TRUE(runTool(QStringLiteral("sox"), {mono16, stereo, QStringLiteral("remix"),
+                                                QStringLiteral("1"), QStringLiteral("1")}));
+    ASSERT_TRUE(makeTone(mono, 3.0, QStringLiteral("pcm_u8"), 1));
+    const auto a = measureSongLoudness(stereo);
+    const auto b = measureSongLoudness(mono);
+    ASSERT_TRUE(a && b);
+    // The same tone heard on both speakers: the same loudness (8-bit rounding aside).
+    EXPECT_NEAR(a->Integrated, b->Integrated, 0.3);
+    writeWholeFile(dir.file(QStringLiteral("garbage.mp3")), QByteArray(5000, 'x'));
+    EXPECT_FALSE(measureSongLoudness(dir.file(QStringLiteral("garbage.mp3"))));
+    EXPECT_FALSE(measureSongLoudness(dir.file(QStringLiteral("missing.mp3"))));
+}
+
+TEST(LoudnessReplayGain, TagsWrittenByMutagenAreObeyedWithoutMeasuring) {
+    TempFolder dir;
+    const QString song = dir.file(QStringLiteral("tagged.mp3"));
+    ASSERT_TRUE(makeTone(song, 2.0, QStringLiteral("libmp3lame")));
+    const QString script =
+        QStringLiteral("import sys\n"
+                       "from mutagen.id3 import ID3, TXXX, TIT2\n"
+                       "t = ID3()\n"
+                       "t.add(TIT2(encoding=3, text='Song'))\n"
+                       "t.add(TXXX(encoding=1, desc='REPLAYGAIN_TRACK_GAIN', text='-7.50 dB'))\n"
+                       "t.add(TXXX(encoding=3, desc='replaygain_track_peak', text='0.891251'))\n"
+                       "t.save(sys.argv[1])\n");
+    ASSERT_TRUE(runTool(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, song}));
+    const std::optional<LoudnessInfo> tags = readReplayGain(song);
+    ASSERT_TRUE(tags);
+    EXPECT_EQ(tags->From, LoudnessInfo::Source::ReplayGain);
+    EXPECT_NEAR(tags->Integrated, -10.5, 1e-9);
+    EXPECT_NEAR(tags->TruePeak, -1.0, 0.01);
+
+    CountingScanner s{QString()};
+    s.scanner->setWanted(song, {});
+    ASSERT_TRUE(s.scanner->scanOne());
+    EXPECT_TRUE(s.order.isEmpty()) << "the tagged song was decoded";
+    EXPECT_EQ(s.scanner->taggedCount(), 1);
+    EXPECT_NEAR(s.scanner->gainFor(song), -7.5, 1e-9);
+
+    // Without the gain tag (a peak alone) the song is measured.
+    const QString plain = dir.file(QStringLiteral("plain.mp3"));
+    ASSERT_TRUE(makeTone(plain, 2.0, QStringLiteral("libmp3lame")));
+    EXPECT_FALSE(readReplayGain(plain));
+}
+
+TEST(LoudnessCacheTest, SurvivesARestartAndAChangedFileIsMeasuredAgain) {
+    TempFolder dir;
+    const QString cache = dir.file(QStringLiteral("cache/loudness.json"));
+    const QString a = dir.file(QStringLiteral("a.wav"));
+    const QString b = dir.file(QStringLiteral("b.wav"));
+    ASSERT_TRUE(makeTone(a, 1.0, QStringLiteral("pcm_s16le")));
+    ASSERT_TRUE(makeTone(b, 1.0, QStringLiteral("pcm_s16le")));
+    {
+        CountingScanner s(cache);
+        s.scanner->setWanted(QString(), {a, b});
+        while (s.scanner->scanOne()) {
+        }
+        EXPECT_EQ(s.order, QStringList({a, b}));
+    }
+    EXPECT_EQ(modeOf(cache) & 0777, 0600u);
+    {
+        CountingScanner s(cache);
+        EXPECT_TRUE(s.scanner->lookup(a));
+        EXPECT_NEAR(s.scanner->gainFor(a), 2.0, 1e-9);
+        s.scanner->setWanted(QString(), {a, b});
+        EXPECT_EQ(s.scanner->pending(), 0);
+        EXPECT_FALSE(s.scanner->scanOne());
+        EXPECT_TRUE(s.order.isEmpty());
+        // A new modification time: the old result no longer holds.
+        touchLater(b);
+        EXPECT_FALSE(s.scanner->lookup(b));
+        EXPECT_EQ(s.scanner->pending(), 1);
+        EXPECT_TRUE(s.scanner->scanOne());
+        EXPECT_EQ(s.order, QStringList({b}));
+        // A new size likewise.
+        QFile f(a);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(QByteArray(4, '\0'));
+        f.close();
+        EXPECT_FALSE(s.scanner->lookup(a));
+    }
+}
+
+TEST(LoudnessCacheTest, ACorruptCacheIsRebuilt) {
+    TempFolder dir;
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    const QString a = dir.file(QStringLiteral("a.wav"));
+    ASSERT_TRUE(makeTone(a, 1.0, QStringLiteral("pcm_s16le")));
+    for (const QByteArray& junk :
+         {QByteArray("{\"format\":\"CorvalinRadio loudness 1\",\"songs\":[{\"pa"),
+          QByteArray("\x00\xff garbage", 10), QByteArray("[]")}) {
+        writeWholeFile(cache, junk);
+        CountingScanner s(cache);
+        EXPECT_FALSE(s.scanner->lookup(a));
+        s.scanner->setWanted(a, {});
+        EXPECT_TRUE(s.scanner->scanOne());
+        EXPECT_TRUE(s.scanner->save());
+        LoudnessCache reread(cache);
+        EXPECT_TRUE(reread.load());
+        EXPECT_TRUE(reread.find(a, *stampOf(a)));
+    }
+}
+
+TEST(LoudnessScannerTest, TheQueuedSongComesFirstThenTheListInOrder) {
+    TempFolder dir;
+    QStringList list;
+    for (int i = 0; i < 4; ++i) {
+        list.append(dir.file(QStringLiteral("%1.wav").arg(i)));
+        ASSERT_TRUE(makeTone(list.last(), 0.5, QStringLiteral("pcm_s16le")));
+    }
+    CountingScanner s{QString()};
+    s.scanner->setWanted(list.at(2), list);
+    ASSERT_TRUE(s.scanner->scanOne());
+    ASSERT_TRUE(s.scanner->scanOne());
+    // A new queued song jumps ahead of the rest of the list.
+    s.scanner->setWanted(list.at(3), list);
+    while (s.scanner->scanOne()) {
+    }
+    EXPECT_EQ(s.order, QStringList({list.at(2), list.at(0), list.at(3), list.at(1)}));
+    EXPECT_EQ(s.scanner->pending(), 0);
+}
+
+TEST(LoudnessScannerTest, TheThreadMeasuresInTheBackgroundAndAFileThatFailsIsNotRetried) {
+    TempFolder dir;
+    const QString song = dir.file(QStringLiteral("song.wav"));
+    ASSERT_TRUE(makeSongAt(song, -20.0, 3.0));
+    const QString broken = dir.file(QStringLiteral("broken.mp3"));
+    writeWholeFile(broken, QByteArray(3000, 'z'));
+    LoudnessScanner::Options o;
+    o.cacheFile = dir.file(QStringLiteral("c.json"));
+    LoudnessScanner scanner(o);
+    scanner.setWanted(broken, {song, broken});
+    ASSERT_TRUE(waitFor([&] { return scanner.pending() == 0; }, 30000));
+    const std::optional<LoudnessInfo> info = scanner.lookup(song);
+    ASSERT_TRUE(info);
+    EXPECT_NEAR(info->Integrated, -20.0, 0.3);
+    EXPECT_FALSE(scanner.lookup(broken));
+    EXPECT_EQ(scanner.measuredCount(), 1);
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(o.cacheFile); }, 10000));
+}
