@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -229,6 +231,19 @@ void clampToControlRanges(StationSettings& s) {
     if (s.DJVolumeInc <= 0)
         s.DJVolumeInc = 1;
     s.DJVolume = SettingRange{s.DJVolumeMin, s.DJVolumeMax}.clamp(s.DJVolume);
+}
+
+LoudnessSettings SettingsStore::readLoudness() const {
+    const IniFile ini = read(readSameSettings());
+    const QString section = QStringLiteral("Loudness");
+    LoudnessSettings s;
+    s.Enabled = ini.readBool(section, QStringLiteral("Enabled"), s.Enabled);
+    bool ok = false;
+    const double target =
+        ini.readString(section, QStringLiteral("Target"), QString()).trimmed().toDouble(&ok);
+    if (ok && std::isfinite(target))
+        s.Target = std::clamp(target, kLoudnessTargetMin, kLoudnessTargetMax);
+    return s;
 }
 
 bool SettingsStore::readSameSettings() const {

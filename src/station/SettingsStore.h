@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/Loudness.h"
 #include "core/IniFile.h"
 #include "core/Types.h"
 #include "feeds/NewsDefinitions.h"
@@ -173,6 +174,11 @@ public:
     // into the store it selects. Values in the other store stay as they are. Stops at the first
     // failure.
     [[nodiscard]] FileResult writeManagerOK(const StationSettings& s) const;
+
+    // [Loudness] Enabled (0/1, default 1) and Target (LUFS, default -18; kept within
+    // kLoudnessTargetMin..kLoudnessTargetMax) from the store SameSettings chooses. Missing or
+    // malformed values give the defaults.
+    LoudnessSettings readLoudness() const;
 
     // The DJ volume file: [Volume] DJ, or `def` when missing or unreadable.
     int readDJVolumeFile(int def) const;
