@@ -575,7 +575,8 @@ void StreamOutput::Shared::run(const std::weak_ptr<Shared>& self) {
                         } else {
                             // A refused update is tried again a little later; the audio goes on.
                             titleSent = sendIcecastTitle(s, nowTitle).isEmpty();
-                            nextTitleTry = SteadyClock::now() + std::chrono::seconds(3);
+                            if (!titleSent)
+                                nextTitleTry = SteadyClock::now() + std::chrono::seconds(3);
                         }
                     }
                     const std::uint32_t n = tap->read(buffer.data(), kReadFrames);
