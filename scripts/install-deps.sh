@@ -7,7 +7,7 @@ packages=(
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     portaudio19-dev libebur128-dev
     libespeak-ng-dev espeak-ng
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev icecast2
     libgtest-dev libgmock-dev
     sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
     xvfb xauth x11-utils xdg-utils imagemagick fonts-liberation time
