@@ -386,6 +386,9 @@ QWidget* TfrmPlayList::buildTab(int tab) {
     lExist[tab]->setGeometry(8, 168, 220, 20);
     lExist[tab]->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
     lExist[tab]->hide();
+    lLoudness[tab] = new QLabel(page);
+    name(lLoudness[tab], "lLoudness");
+    lLoudness[tab]->setGeometry(8, 168, 284, 20);
 
     bSaveTag[tab] = new QPushButton(QStringLiteral("Save Details"), page);
     name(bSaveTag[tab], "bSaveTag");
@@ -563,15 +566,20 @@ void TfrmPlayList::LoadTags() {
     DetailItem = row;
     if (row < 0) {
         ClearTags();
-        for (int tab : {1, 2})
+        for (int tab : {1, 2}) {
             lExist[tab]->hide();
+            lLoudness[tab]->clear();
+        }
         LoadingDetails = false;
         return;
     }
     const QString path = List.cell(row, plcFileName);
     const bool exists = SongExists(path);
-    for (int tab : {1, 2})
+    const QString loudness = exists ? LoudnessDetailsOf(path) : QString();
+    for (int tab : {1, 2}) {
         lExist[tab]->setVisible(!exists);
+        lLoudness[tab]->setText(loudness);
+    }
     if (!readOnly_)
         PageControl1->setEnabled(exists);
     if (exists) {
@@ -710,8 +718,10 @@ void TfrmPlayList::bClearListClick() {
     List.clear();
     model_->reset();
     ClearTags();
-    for (int tab : {1, 2})
+    for (int tab : {1, 2}) {
         lExist[tab]->hide();
+        lLoudness[tab]->clear();
+    }
     DetailItem = -1;
     TrackSelection = true;
     ListModified = true;

@@ -104,6 +104,7 @@ public:
     QCheckBox* cbTheTitle[3] = {};
     QPushButton* bSaveTag[3] = {};
     QLabel* lExist[3] = {};
+    QLabel* lLoudness[3] = {}; // the song's measured loudness, when known
 
     // --- Editor state ---
     TPlayListTable List; // EditPlayList's entries, always sorted by Order

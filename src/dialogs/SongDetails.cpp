@@ -1,5 +1,6 @@
 #include "dialogs/SongDetails.h"
 
+#include "audio/LoudnessScanner.h"
 #include "dialogs/PlayListEditor.h"
 #include "library/ID3v2.h"
 #include "platform/FileSystem.h"
@@ -195,6 +196,22 @@ int FileToTagAll(const QStringList& paths, int threads,
     if (pump)
         pump(total, total);
     return written.load();
+}
+
+QString LoudnessDetailsOf(const QString& path, const QString& cacheFile) {
+    std::optional<LoudnessInfo> info;
+    if (const std::optional<FileStamp> stamp = stampOf(path)) {
+        LoudnessCache cache(cacheFile);
+        if (cache.load())
+            info = cache.find(path, *stamp);
+        if (!info)
+            info = readReplayGain(path);
+    }
+    return info ? QStringLiteral("Loudness: ") + loudnessText(*info) : QString();
+}
+
+QString LoudnessDetailsOf(const QString& path) {
+    return LoudnessDetailsOf(path, LoudnessCache::defaultFile());
 }
 
 } // namespace corvalin

@@ -47,6 +47,11 @@ TSongDetails FileDetailsOf(const QString& path);
 // without a readable tag.
 TSongDetails TagDetailsOf(const QString& path);
 
+// "Loudness: -14.2 LUFS, peak -0.3 dBTP" when the station has measured the song as it is now (the
+// loudness cache in `cacheFile`) or the song carries ReplayGain tags; empty otherwise. Reads only.
+QString LoudnessDetailsOf(const QString& path, const QString& cacheFile);
+QString LoudnessDetailsOf(const QString& path);
+
 // A song file is there (a regular file, links followed; names as nativeFileName carries them).
 bool SongExists(const QString& path);
 // The name ends in ".mp3", any letter case.
