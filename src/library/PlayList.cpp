@@ -131,7 +131,9 @@ std::vector<int> TPlayListTable::sortedOrder(int column) const {
         numbers.emplace_back(*number, i);
     }
     if (numbers.size() == order.size()) {
-        std::sort(numbers.begin(), numbers.end());
+        // A list saved in its stored order is sorted already.
+        if (!std::is_sorted(numbers.begin(), numbers.end()))
+            std::sort(numbers.begin(), numbers.end());
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = numbers[i].second;
         return order;
@@ -264,13 +266,30 @@ QString OverwriteQuestion(const QString& path) {
     return QStringLiteral("The file ") + path + QStringLiteral(" already exists. Overwrite it?");
 }
 
-QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows) {
+namespace {
+
+// Appends `text` as bytes when it is plain ASCII (as list lines nearly always are); false, with
+// nothing appended, otherwise.
+bool appendAscii(QByteArray& out, QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char* p = out.data() + at;
+    for (const QChar c : text)
+        *p++ = static_cast<char>(c.unicode());
+    return true;
+}
+
+// The list file's bytes, handed to `flush` in pieces of about `piece` bytes (a large list is
+// never held whole a second time) and once more at the end; the rows skipped.
+int renderList(const TPlayListTable& table, qsizetype piece,
+               const std::function<bool(const QByteArray&)>& flush) {
     int skipped = 0;
-    QString text;
-    qsizetype length = 0;
-    for (int i = 0; i < table.rowCount(); ++i)
-        length += table.row(i).FileName.size() + 3;
-    text.reserve(length);
+    QByteArray out;
+    out.reserve(piece + 4096);
+    QString line;
     for (const int i : table.sortedOrder(plcOrder)) {
         const TPlayListRow& row = table.row(i);
         if (row.FileName.contains(u'\n') || row.FileName.contains(u'\r')) {
@@ -284,16 +303,38 @@ QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows) {
                 .first(row.Played.size() > 1 && row.Played.at(0).isHighSurrogate()
                            ? 2
                            : qMin(row.Played.size(), 1));
-        if (flag.isEmpty() || flag == u"\n" || flag == u"\r" || flag == u"\uFEFF")
-            text += u'T';
-        else
-            text += flag;
-        text += row.FileName;
-        text += u"\r\n";
+        const QStringView shown =
+            flag.isEmpty() || flag == u"\n" || flag == u"\r" || flag == u"\uFEFF" ? u"T" : flag;
+        const qsizetype at = out.size();
+        if (appendAscii(out, shown) && appendAscii(out, row.FileName)) {
+            out.append("\r\n", 2);
+        } else {
+            // Escaped bytes go back as they were read; the line converts as a whole.
+            out.truncate(at);
+            line = shown.toString() + row.FileName + QStringLiteral("\r\n");
+            out.append(nativeFileName(line));
+        }
+        if (out.size() >= piece) {
+            if (!flush(out))
+                return skipped;
+            out.resize(0);
+        }
     }
+    flush(out);
+    return skipped;
+}
+
+} // namespace
+
+QByteArray ListFileBytes(const TPlayListTable& table, int* skippedRows) {
+    QByteArray bytes;
+    const int skipped = renderList(table, 1 << 20, [&](const QByteArray& piece) {
+        bytes.append(piece);
+        return true;
+    });
     if (skippedRows)
         *skippedRows = skipped;
-    return nativeFileName(text); // escaped bytes go back as they were read
+    return bytes;
 }
 
 TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
@@ -313,20 +354,26 @@ TListSaveResult SaveList(const QString& path, const TPlayListTable& table,
     }
 
     TListSaveResult result;
-    const QByteArray bytes = ListFileBytes(table, &result.skippedRows);
+    // Written in pieces as it is rendered: a large list is not built whole in memory first.
     const FileResult written = replaceFileAtomically(native, [&](int fd) {
-        const char* data = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return errno;
-            data += n;
-            left -= n;
-        }
-        return 0;
+        int error = 0;
+        result.skippedRows = renderList(table, 256 << 10, [&](const QByteArray& piece) {
+            const char* data = piece.constData();
+            qsizetype left = piece.size();
+            while (left > 0) {
+                const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0) {
+                    error = errno;
+                    return false;
+                }
+                data += n;
+                left -= n;
+            }
+            return true;
+        });
+        return error;
     });
     if (!written) {
         result.status = TListSaveResult::Failed;
