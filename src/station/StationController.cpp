@@ -116,6 +116,10 @@ StationController::StationController(StationEnvironment environment, IStationVie
             [this](const QString& text, const QString& caption, int ms) {
                 view_.showTimerBox(text, caption, ms);
             });
+    connect(news_.get(), &NewsFeed::fetchOutcomeChanged, this, [this](const QString& text) {
+        trace::event("fetch-end", text);
+        view_.showFetchOutcome(text);
+    });
 
     // Both decks exist from the start, so that Stop is always safe; the device opens on the
     // first song.
@@ -219,6 +223,7 @@ void StationController::FormCreate() {
     view_.setVersionText(QStringLiteral("Corvalin Radio ver. ") + programVersion() +
                          QLatin1Char(' ') + legalNotice());
     view_.setDJName(QString());
+    view_.showFetchOutcome(news_->lastOutcomeText());
     for (int player = 1; player <= 2; ++player) {
         view_.setLengthText(player, QString());
         view_.setRemainingText(player, QString());
