@@ -138,6 +138,8 @@ public:
         return it == volumes.end() ? -300 : it->second;
     }
     void setVolumeEnabled(VolumeSlider, bool) override {}
+    void showFetchOutcome(const QString& text) override { fetchOutcome = text; }
+    QString fetchOutcome; // the clock panel's hint
     void showTimerBox(const QString& text, const QString& caption, int ms) override {
         timerBoxes.push_back({text, caption, ms});
         // The real box is modal: what runs here runs while it is shown.

@@ -179,6 +179,9 @@ protected:
             return std::make_unique<FastTimer>(std::move(f));
         };
         env.userName = QStringLiteral("tester");
+        // Only servers of this machine: the definitions document is never found.
+        env.news.updateServer = QStringLiteral("http://127.0.0.1:1");
+        env.news.failureLog = [this](const QString& line) { fetchLog << line; };
         station = std::make_unique<StationController>(std::move(env), view, shell);
     }
 
@@ -248,6 +251,7 @@ protected:
     StandardRandom random{7};
     FakeSystemClockSetter clockSetter;
     FakeView view;
+    QStringList fetchLog;
     FakeShell shell;
     FakeSpeechEngine* speech = nullptr;
     std::unique_ptr<StationController> station;
@@ -374,6 +378,26 @@ TEST_F(StationFlow, PauseAndPlayResumeTheSongAndTheDJ) {
     ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
     EXPECT_EQ(station->state().ActivePlayer, 2);
     speech->finish();
+}
+
+// The clock panel's hint says what the last news fetch found, from the start on.
+TEST_F(StationFlow, TheClockPanelTellsTheLastFetchOutcome) {
+    writeSettings();
+    writeList({QStringLiteral("One - Alder")});
+    start();
+    EXPECT_EQ(view.fetchOutcome, QStringLiteral("No news or weather fetched yet."));
+
+    // Nothing listens on port 1 of this machine: the fetch finds no answer at once.
+    NewsDefinitions d = station->newsFeed().definitions();
+    d.NewsURL = QStringLiteral("http://127.0.0.1:1/news");
+    station->newsFeed().setDefinitions(d);
+    ASSERT_TRUE(station->newsFeed().startFetch(true, false));
+    ASSERT_TRUE(waitFor([&] { return !station->newsFeed().fetchRunning(); }));
+    EXPECT_EQ(view.fetchOutcome, station->newsFeed().lastOutcomeText());
+    EXPECT_TRUE(view.fetchOutcome.contains(QStringLiteral("no headline: no answer")))
+        << view.fetchOutcome.toStdString();
+    ASSERT_EQ(fetchLog.size(), 1);
+    EXPECT_TRUE(fetchLog[0].startsWith(QStringLiteral("Corvalin Radio: the news fetch failed")));
 }
 
 TEST_F(StationFlow, FiveMinutePauseBecomesStopAndStopEmptiesTheNews) {
