@@ -611,6 +611,11 @@ void TfrmCorvalinRadio::showMessage(MessageKind kind, const QString& caption, co
     delete box.data();
 }
 
+void TfrmCorvalinRadio::showFetchOutcome(const QString& text) {
+    // The clocks inside the panel have no hint of their own, so they show this one too.
+    pClock->setToolTip(text);
+}
+
 void TfrmCorvalinRadio::setWindowPosition(int top, int left) {
     move(left, top);
 }

@@ -65,6 +65,7 @@ public:
     void setVolumeEnabled(VolumeSlider slider, bool enabled) override;
     void showTimerBox(const QString& text, const QString& caption, int lifetimeMs) override;
     void showMessage(MessageKind kind, const QString& caption, const QString& text) override;
+    void showFetchOutcome(const QString& text) override;
 
     // StationShell
     void setWindowPosition(int top, int left) override;
