@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "app/BevelPanel.h"
 #include "app/DigitalClock.h"
 #include "app/FormCorvalinRadio.h"
 #include "app/ImageButton.h"
@@ -245,6 +246,11 @@ TEST_F(StationWindow, ViewInterfaceDrivesButtonsStripSlotAndSliders) {
     view.setDJProgressVisible(false);
     EXPECT_FALSE(window.pbDJ->showBorder());
     EXPECT_EQ(window.pbDJ->value(), 0);
+
+    const QString outcome = QStringLiteral("Last fetch 2026-12-10 11:15: no headline: HTTP "
+                                           "status 404; weather found.");
+    view.showFetchOutcome(outcome);
+    EXPECT_EQ(window.pClock->toolTip(), outcome);
 
     view.setStationTitle(QStringLiteral("WCVR 101.7"));
     view.setVersionText(QStringLiteral("Corvalin Radio ver. 0.1.0"));
