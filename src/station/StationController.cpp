@@ -5,6 +5,7 @@
 #include "core/Helpers.h"
 #include "platform/Clock.h"
 #include "platform/Version.h"
+#include "station/AsRunLog.h"
 #include "station/StationTrace.h"
 #include "station/UserName.h"
 #include "voice/speech/DJSpeech.h"
@@ -48,15 +49,19 @@ private:
 };
 
 // A deck that reports its starts and ends to the timing trace.
+// It also tells its owner what goes on the air and when it ends (the as-run log, the stream).
 class StationController::TracedDeck final : public Deck {
 public:
-    TracedDeck(int player, TDSPlayerChannel& channel) : player_(player), inner_(channel) {
+    TracedDeck(StationController& owner, int player, TDSPlayerChannel& channel)
+        : owner_(owner), player_(player), inner_(channel) {
         inner_.OnEndPlay = [this] {
             trace::event("song-end", QString::number(player_));
+            owner_.deckEnded(player_);
             if (OnEndPlay)
                 OnEndPlay();
         };
         inner_.OnEndFade = [this] {
+            owner_.deckEnded(player_);
             if (OnEndFade)
                 OnEndFade();
         };
@@ -65,16 +70,29 @@ public:
         inner_.Open(file);
         file_ = file;
     }
-    void Close() override { inner_.Close(); }
+    void Close() override {
+        owner_.deckEnded(player_);
+        inner_.Close();
+    }
     void Prepare() override { inner_.Prepare(); }
     void Play() override {
         const bool resuming = inner_.State() == DeckState::Paused;
         inner_.Play();
-        if (!resuming)
+        if (resuming) {
+            owner_.deckPaused(player_, false);
+        } else {
             trace::event("song-start", QString::number(player_) + QLatin1Char(' ') + file_);
+            owner_.deckStarted(player_, file_);
+        }
     }
-    void Pause() override { inner_.Pause(); }
-    void Stop() override { inner_.Stop(); }
+    void Pause() override {
+        inner_.Pause();
+        owner_.deckPaused(player_, true);
+    }
+    void Stop() override {
+        owner_.deckEnded(player_);
+        inner_.Stop();
+    }
     void Fade(std::uint32_t ms, std::int32_t endVolume) override { inner_.Fade(ms, endVolume); }
     void SeekToEnd() override { inner_.SeekToEnd(); }
     void SetVolume(std::int32_t volume) override { inner_.SetVolume(volume); }
@@ -83,6 +101,7 @@ public:
     std::int32_t Duration() const override { return inner_.Duration(); }
 
 private:
+    StationController& owner_;
     int player_;
     ChannelDeck inner_;
     QString file_;
@@ -127,8 +146,8 @@ StationController::StationController(StationEnvironment environment, IStationVie
     player2_ = std::make_unique<TDSPlayer>(env_.device);
     channel1_ = std::make_unique<TDSPlayerChannel>(player1_.get(), env_.channelOptions);
     channel2_ = std::make_unique<TDSPlayerChannel>(player2_.get(), env_.channelOptions);
-    deck1_ = std::make_unique<TracedDeck>(1, *channel1_);
-    deck2_ = std::make_unique<TracedDeck>(2, *channel2_);
+    deck1_ = std::make_unique<TracedDeck>(*this, 1, *channel1_);
+    deck2_ = std::make_unique<TracedDeck>(*this, 2, *channel2_);
     for (int i = 0; i < 2; ++i) {
         const int player = i + 1;
         meterTimer_[i] = new QTimer(this);
@@ -151,6 +170,13 @@ StationController::StationController(StationEnvironment environment, IStationVie
 }
 
 StationController::~StationController() {
+    if (env_.asRunLog)
+        env_.asRunLog->endAll(clock_.now()); // what is still on the air is cut by the close
+    if (env_.stream) {
+        env_.stream->setStatusHandler({});
+        if (env_.device)
+            env_.device->setStreamTap(nullptr);
+    }
     for (QTimer* t : meterTimer_)
         t->stop();
     for (QTimer* t : positionTimer_)
@@ -236,9 +262,110 @@ void StationController::FormCreate() {
     if (closed_ || terminating_)
         return;
     view_.setStationTitle(settings_.StationIdentification);
+    applyStreamAndLog();
+    if (env_.asRunLog && settings_.LogEnabled)
+        env_.asRunLog->removeOlderThan(settings_.LogKeepDays, clock_.now().date());
     scheduler_.forceReload();
     CheckTimeSlot();
     created_ = true;
+}
+
+void StationController::applyStreamAndLog() {
+    if (env_.asRunLog)
+        env_.asRunLog->setEnabled(settings_.LogEnabled);
+    if (!env_.stream)
+        return;
+    if (env_.device)
+        env_.device->setStreamTap(env_.stream->tap());
+    env_.stream->setStatusHandler([this](const StreamStatus& status) {
+        trace::event("stream-state", streamStatusText(status));
+        Q_EMIT streamStatusChanged(status);
+    });
+    if (env_.stream->title().isEmpty())
+        env_.stream->setTitle(settings_.StationIdentification);
+    env_.stream->configure(settings_.Stream, settings_.StationIdentification);
+}
+
+StreamStatus StationController::streamStatus() const {
+    return env_.stream ? env_.stream->status() : StreamStatus{};
+}
+
+namespace {
+
+QString slotName(int slot) {
+    switch (slot) {
+    case 1:
+        return QStringLiteral("Morning");
+    case 2:
+        return QStringLiteral("Afternoon");
+    case 3:
+        return QStringLiteral("Evening");
+    case 4:
+        return QStringLiteral("Late Night");
+    default:
+        return {};
+    }
+}
+
+AsRunLog::Source deckSource(int player) {
+    return player == 1 ? AsRunLog::Deck1 : AsRunLog::Deck2;
+}
+
+} // namespace
+
+void StationController::deckStarted(int player, const QString& file) {
+    // The deck starts the queued song: its identity is still the queued one.
+    const _rSong& song = state_.NextSongInfo();
+    if (env_.asRunLog) {
+        AsRunItem item;
+        item.kind = AsRunKind::Song;
+        item.slot = slotName(scheduler_.CurrentSlot);
+        item.dj = currentSlot().Name;
+        item.artist = song.FileName == file ? song.Artist : QString();
+        item.title = song.FileName == file ? song.Title : QString();
+        item.file = file;
+        env_.asRunLog->started(deckSource(player), item, clock_.now());
+    }
+    if (env_.stream) {
+        _rSong shown = song;
+        if (song.FileName != file)
+            shown = _rSong{};
+        env_.stream->setTitle(
+            nowPlayingTitle(shown, vocabulary_.zzDJ2, settings_.StationIdentification));
+    }
+}
+
+void StationController::deckPaused(int player, bool paused) {
+    if (!env_.asRunLog)
+        return;
+    if (paused)
+        env_.asRunLog->paused(deckSource(player));
+    else
+        env_.asRunLog->resumed(deckSource(player));
+}
+
+void StationController::deckEnded(int player) {
+    if (env_.asRunLog)
+        env_.asRunLog->ended(deckSource(player), clock_.now());
+}
+
+void StationController::voiceStarted() {
+    const bool test = state_.Speech.DJTestRunning;
+    if (env_.asRunLog) {
+        AsRunItem item;
+        item.kind = test ? AsRunKind::VoiceTest : AsRunKind::Talk;
+        item.slot = slotName(scheduler_.CurrentSlot);
+        item.dj = currentSlot().Name;
+        item.text = AsRunLog::plainSpeech(test ? QString::fromLatin1(kDJTestSentence) : talkText_);
+        env_.asRunLog->started(AsRunLog::Voice, item, clock_.now());
+    }
+    if (env_.stream && !test)
+        env_.stream->setTitle(settings_.StationIdentification);
+}
+
+void StationController::voiceEnded() {
+    if (env_.asRunLog)
+        env_.asRunLog->ended(AsRunLog::Voice, clock_.now());
 }
 
 void StationController::ReadIni() {
@@ -279,6 +406,7 @@ void StationController::managerClosed() {
         return;
     news_->setDefinitions(settings_.News);
     view_.setStationTitle(settings_.StationIdentification);
+    applyStreamAndLog();
     CheckTimeSlot();
 }
 
@@ -352,6 +480,8 @@ void StationController::connectSpeech() {
     connect(speech_.get(), &DJSpeech::barChanged, this, [this] { showDJBar(); });
     connect(speech_.get(), &DJSpeech::volumeSliderChanged, this, [this] { showDJVolumeSlider(); });
     speech_->setNextSongNeverOverlap([this] { return state_.NextSongInfo().NeverOverlap; });
+    connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] { voiceStarted(); });
+    connect(engine_.get(), &DJSpeechEngine::TextDataDone, this, [this] { voiceEnded(); });
     if (trace::enabled()) {
         connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] {
             tracingVoiceTest_ = state_.Speech.DJTestRunning;
@@ -622,11 +752,15 @@ bool StationController::HasSpeechEngine() const {
 
 bool StationController::PauseSpeech() {
     speech_->pause();
+    if (env_.asRunLog && state_.Speech.SpeechPaused)
+        env_.asRunLog->paused(AsRunLog::Voice);
     return state_.Speech.SpeechPaused;
 }
 
 void StationController::ResumeSpeech() {
     speech_->resume();
+    if (env_.asRunLog)
+        env_.asRunLog->resumed(AsRunLog::Voice);
 }
 
 void StationController::ResetSpeech() {
@@ -675,6 +809,7 @@ bool StationController::Speak(const QString& voiceModeName, const QString& tagge
     // the caller starts the next song at once.
     if (!speech_ || !engine_->voices().contains(voiceModeName, Qt::CaseInsensitive))
         return false;
+    talkText_ = taggedText;
     speech_->SAPI_Speak(taggedText, voiceModeName);
     return true;
 }

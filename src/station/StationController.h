@@ -10,6 +10,7 @@
 #include "station/StationState.h"
 #include "station/StationView.h"
 #include "station/TimeSlot.h"
+#include "stream/StreamOutput.h"
 #include "voice/DJTalk.h"
 #include "voice/PhraseLists.h"
 #include "voice/Vocabulary.h"
@@ -23,6 +24,7 @@ class QTimer;
 
 namespace corvalin {
 
+class AsRunLog;
 class Clock;
 class DJSpeech;
 class DJSpeechEngine;
@@ -56,6 +58,10 @@ struct StationEnvironment {
     std::function<std::unique_ptr<OneShotTimer>(std::function<void()>)> makeTimer;
     NewsFeedSetup news;
     QString userName; // empty: the login's
+    // The Icecast stream, fed from `device` and run by the [Stream] settings (null: none).
+    std::shared_ptr<StreamOutput> stream;
+    // The as-run log, run by the [Log] settings (null: none).
+    std::shared_ptr<AsRunLog> asRunLog;
 };
 
 // The station as the main window runs it: start-up and shutdown, the time-slot checks, playout
@@ -126,6 +132,8 @@ public:
     bool playerTimersActive(int player) const;
     // A deck is still playing (fading out after Stop).
     bool decksSounding() const;
+    // The stream's state now (Off without a stream).
+    StreamStatus streamStatus() const;
 
     // SequencerHost
     void CheckTimeSlot() override;
@@ -141,6 +149,11 @@ public:
     void ResetMeters(int player) override;
     NewsFetchCounters& FetchCounters() override;
 
+Q_SIGNALS:
+    // The stream connected, is connecting or failed (window thread).
+    void streamStatusChanged(const corvalin::StreamStatus& status);
+
+public:
     // TalkHost
     TTalkSettings TalkSettings() const override;
     void ClearDJTestRunning() override;
@@ -161,6 +174,14 @@ private:
     void showDJBar();
     void showDJVolumeSlider();
     void connectSpeech();
+    // The stream and the as-run log follow the settings in memory.
+    void applyStreamAndLog();
+    // What a deck or the DJ puts on the air, for the as-run log and the stream's title.
+    void deckStarted(int player, const QString& file);
+    void deckPaused(int player, bool paused);
+    void deckEnded(int player);
+    void voiceStarted();
+    void voiceEnded();
 
     StationEnvironment env_;
     IStationView& view_;
@@ -188,6 +209,7 @@ private:
     bool tracingVoiceTest_ = false;
     bool errorBoxShown_ = false;
     bool terminating_ = false;
+    QString talkText_; // the talk handed to the speech engine last, for the as-run log
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

@@ -1,0 +1,157 @@
+// The running station streams to a real icecast2: the stream follows the [Stream] settings and
+// its title follows the air (songs as the DJ names them, the station's name while the DJ talks).
+#include "../station/PlayoutFakes.h"
+#include "IcecastServer.h"
+#include "TestSupport.h"
+#include "audio/SoundDevice.h"
+#include "core/IniFile.h"
+#include "library/SongNames.h"
+#include "platform/Clock.h"
+#include "platform/SystemClockSetter.h"
+#include "station/StationController.h"
+#include "voice/speech/FakeSpeechEngine.h"
+#include "voice/speech/SpeechMarkup.h"
+#include "voice/speech/TTSBufNotifySink.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace corvalin;
+using namespace corvalin::test;
+
+namespace {
+
+const QString kVoice = QStringLiteral("Fake Voice");
+const QString kMount = QStringLiteral("/z99");
+
+class NoShell final : public StationShell {
+public:
+    void setWindowPosition(int, int) override {}
+    int windowTop() const override { return 0; }
+    int windowLeft() const override { return 0; }
+    void askZipCode(StationSettings&) override {}
+    void terminate() override {}
+    void beep() override {}
+};
+
+class StationStream : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        for (const char* name : {"CVRSystem.dat", "Phrases.dat", "NewsDef.ini"})
+            ASSERT_TRUE(QFile::copy(sourceDir() + "/data/" + name, program.file(name)));
+        QByteArray lst;
+        for (const QString& name :
+             {QStringLiteral("Alder - One.mp3"), QStringLiteral("The Birch - Two^.mp3")}) {
+            ASSERT_TRUE(
+                runTool(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("sine=frequency=440:sample_rate=44100:duration=3"),
+                         QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
+                         QStringLiteral("libmp3lame"), songs.file(name)}));
+            lst += "F" + songs.file(name).toUtf8() + "\r\n";
+        }
+        writeWholeFile(program.file(QStringLiteral("slot.lst")), lst);
+
+        StationSettings s = defaultSettings(program.path(), QTime(9, 0));
+        s.StartPlay = false;
+        s.ArtistSource = asFileName;
+        s.StationIdentification = QStringLiteral("Radio Test");
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+            dj.PlayList = program.file(QStringLiteral("slot.lst"));
+            dj.SpeechEngine = kVoice;
+            dj.FrequencyType = ftSongs;
+            dj.FrequencySongs = 1;
+        }
+        s.DJSlots[kNewsSlot].FrequencyType = ftNever;
+        s.ReadNews = false;
+        s.ReadWeather = false;
+        s.ZipCode = QStringLiteral("54321");
+        s.Stream.Enabled = true;
+        s.Stream.Host = QStringLiteral("127.0.0.1");
+        s.Stream.Port = server.port();
+        s.Stream.Mount = kMount;
+        s.Stream.Password = IcecastServer::kSourcePassword;
+        s.Stream.Bitrate = 64;
+        SettingsStore store(SettingsPaths{program.path(), config.path()});
+        ASSERT_TRUE(store.writeManagerOK(s));
+        ASSERT_TRUE(store.writeZipCode(s));
+    }
+
+    void start() {
+        StationEnvironment env;
+        env.paths = SettingsPaths{program.path(), config.path()};
+        env.clock = &clock;
+        env.random = &random;
+        env.clockSetter = &clockSetter;
+        env.device = SoundDevice::create(QStringLiteral("null"));
+        env.makeSpeechEngine = [this](QString*) {
+            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{kVoice});
+            speech = engine.get();
+            return engine;
+        };
+        env.userName = QStringLiteral("tester");
+        env.stream = std::make_shared<StreamOutput>();
+        station = std::make_unique<StationController>(std::move(env), view, shell);
+        QObject::connect(station.get(), &StationController::streamStatusChanged,
+                         [this](const StreamStatus& s) { shown.push_back(s.state); });
+        station->FormCreate();
+        station->FormActivate();
+        ASSERT_NE(speech, nullptr);
+        speech->start();
+        speech->finish();
+        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+    }
+
+    IcecastServer server;
+    TempFolder program;
+    TempFolder config;
+    TempFolder songs;
+    FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(9, 0))};
+    StandardRandom random{7};
+    FakeSystemClockSetter clockSetter;
+    FakeView view;
+    NoShell shell;
+    FakeSpeechEngine* speech = nullptr;
+    std::unique_ptr<StationController> station;
+    std::vector<StreamState> shown;
+};
+
+TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
+    start();
+    ASSERT_TRUE(
+        waitFor([&] { return station->streamStatus().state == StreamState::Connected; }, 10000))
+        << streamStatusText(station->streamStatus()).toStdString();
+    ASSERT_TRUE(waitFor([&] { return !shown.empty() && shown.back() == StreamState::Connected; }));
+    // Before play the stream names the station, under its name.
+    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Radio Test"); }, 8000))
+        << server.title(kMount).toStdString();
+    EXPECT_EQ(server.source(kMount).value(QStringLiteral("server_name")).toString(),
+              QStringLiteral("Radio Test"));
+
+    station->command(StationCommand::Play);
+    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Alder - One"); }, 8000))
+        << server.title(kMount).toStdString();
+    // The DJ talks after each song: the station's name while the DJ has the air.
+    ASSERT_TRUE(waitFor([&] { return speech->requests().size() >= 2; }, 15000));
+    speech->start();
+    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Radio Test"); }, 8000))
+        << server.title(kMount).toStdString();
+    speech->reachBookmark(kIntroMark);
+    // "Birch" carries the artist's "The" in its name, "Two^" the title's mark.
+    EXPECT_TRUE(waitFor(
+        [&] { return server.title(kMount) == QLatin1String("The Birch - The Two"); }, 15000))
+        << server.title(kMount).toStdString();
+    speech->finish();
+
+    // Turned off from the settings: the mount goes away.
+    station->settings().Stream.Enabled = false;
+    station->managerClosed();
+    EXPECT_TRUE(waitFor([&] { return server.source(kMount).isEmpty(); }, 8000));
+    EXPECT_TRUE(waitFor([&] { return station->streamStatus().state == StreamState::Off; }));
+    station->FormClose();
+}
+
+} // namespace
