@@ -9,6 +9,7 @@
 #include "ScrollingPanel.h"
 #include "audio/SoundDevice.h"
 #include "dialogs/FormZipCode.h"
+#include "stream/StreamOutput.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -121,6 +122,10 @@ TfrmCorvalinRadio::TfrmCorvalinRadio(const QString& programFolder, QWidget* pare
     lNoSound->setGeometry(507, 0, 146, 30);
     lNoSound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lNoSound->hide();
+    lOnAir = label(pTop, "lOnAir", QStringLiteral("ON AIR"), arial(9, true), Qt::black);
+    lOnAir->setGeometry(6, 7, 58, 16);
+    lOnAir->setAlignment(Qt::AlignCenter);
+    lOnAir->hide();
 
     buildPlayerPanel(1);
     buildPlayerPanel(2);
@@ -640,6 +645,19 @@ void TfrmCorvalinRadio::showSoundOutput(const SoundOutputStatus& status) {
     lNoSound->setToolTip(silent ? status.reason : QString());
     setWindowTitle(silent ? QStringLiteral("Corvalin Radio - ") + kNoSoundOutput
                           : QStringLiteral("Corvalin Radio"));
+}
+
+void TfrmCorvalinRadio::showStreamStatus(const StreamStatus& status) {
+    const char* colour = "#00c000";
+    if (status.state == StreamState::Connecting)
+        colour = "#e0a000";
+    else if (status.state == StreamState::Failed)
+        colour = "#e00000";
+    lOnAir->setStyleSheet(
+        QStringLiteral("QLabel { background: %1; color: black; border-radius: 8px; }")
+            .arg(QLatin1String(colour)));
+    lOnAir->setToolTip(streamStatusText(status));
+    lOnAir->setVisible(status.state != StreamState::Off);
 }
 
 void TfrmCorvalinRadio::terminate() {

@@ -17,6 +17,7 @@ class QSlider;
 namespace corvalin {
 
 struct SoundOutputStatus;
+struct StreamStatus;
 class BevelPanel;
 class DigitalClock;
 class ImageButton;
@@ -79,6 +80,9 @@ public:
     // not be opened) puts a red notice on the console and in the caption, the reason as its
     // hint; a device that opens clears it. A silent output chosen on purpose shows nothing.
     void showSoundOutput(const SoundOutputStatus& status);
+    // The Icecast stream's lamp: green when connected, amber while connecting, red when it
+    // failed, hidden when the stream is off; the hint says where and why.
+    void showStreamStatus(const StreamStatus& status);
 
     // The help window, once opened (nullptr before).
     TfrmHelp* helpWindow() const { return help_.data(); }
@@ -88,6 +92,7 @@ public:
     QFrame* pTop = nullptr;
     QLabel* lTitle = nullptr;
     QLabel* lNoSound = nullptr; // hidden while the station is heard
+    QLabel* lOnAir = nullptr;   // the stream's lamp, hidden while there is no stream
 
     BevelPanel* pDSPlayer1 = nullptr;
     QLabel* lPlayer1 = nullptr;

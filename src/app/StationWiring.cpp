@@ -46,6 +46,9 @@ void connectStation(TfrmCorvalinRadio& window, StationController& station) {
     QObject::connect(&window, &TfrmCorvalinRadio::activated, &station,
                      &StationController::FormActivate);
     QObject::connect(&window, &TfrmCorvalinRadio::closing, &station, &StationController::FormClose);
+    QObject::connect(&station, &StationController::streamStatusChanged, &window,
+                     &TfrmCorvalinRadio::showStreamStatus);
+    window.showStreamStatus(station.streamStatus());
 }
 
 void raiseForSecondStart(TfrmCorvalinRadio& window, const StationController& station) {

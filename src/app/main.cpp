@@ -8,6 +8,7 @@
 #include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
 #include "platform/SystemClockSetter.h"
+#include "station/AsRunLog.h"
 #include "station/HeadlessView.h"
 #include "station/ImportFolder.h"
 #include "station/SingleInstance.h"
@@ -170,6 +171,8 @@ int main(int argc, char** argv) {
     env.random = &random;
     env.clockSetter = &clockSetter;
     env.device = device;
+    env.stream = std::make_shared<StreamOutput>();
+    env.asRunLog = std::make_shared<AsRunLog>(AsRunLog::folderIn(paths.programFolder));
     env.makeSpeechEngine = [device](QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
         SpeechCatalogue catalogue = LoadSpeechEngines();
         *setupError = catalogue.SetupError;
