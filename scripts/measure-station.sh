@@ -43,6 +43,7 @@ if [ "${1:-}" = "--compare" ]; then
     find "$build/station/MP3 Files" -maxdepth 1 -iname '*.mp3' | sort >"$list"
     cat >"$outdir/crossfade.liq" <<LIQ
 settings.log.stdout.set(false)
+settings.init.allow_root.set(true)
 s = crossfade(duration=5., playlist(mode="normal", reload_mode="never", "$list"))
 output.dummy(fallible=true, s)
 LIQ
@@ -50,7 +51,8 @@ LIQ
     /usr/bin/time -f "%e %U %S" -o "$outdir/liquidsoap.time" \
         timeout --signal=INT "$seconds" liquidsoap "$outdir/crossfade.liq" \
         >"$outdir/liquidsoap.log" 2>&1 || true
-    liquidsoap_cpu=$(awk '{ if ($1 > 0) printf "%.2f", ($2 + $3) * 100 / $1 }' "$outdir/liquidsoap.time")
+    # The last line holds the figures (a line before it may say how the program ended).
+    liquidsoap_cpu=$(awk 'END { if ($1 > 0) printf "%.2f", ($2 + $3) * 100 / $1 }' "$outdir/liquidsoap.time")
     echo "CPU in % of one core, $minutes min each, $(wc -l <"$list") songs:"
     echo "  station, window shown:      $shown"
     echo "  station, no window:         $headless"

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace corvalin {
@@ -24,14 +25,32 @@ void ScrollingPanel::setText(const QString& text) {
     }
     text_ = text;
     offset_ = 0;
-    update();
+    invalidate();
 }
 
 void ScrollingPanel::setTextColour(const QColor& colour) {
     if (colour != colour_) {
         colour_ = colour;
-        update();
+        invalidate();
     }
+}
+
+void ScrollingPanel::invalidate() {
+    textWidth_ = -1;
+    picture_ = QPixmap();
+    update();
+}
+
+void ScrollingPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        invalidate();
+    }
+    QWidget::changeEvent(event);
+}
+
+void ScrollingPanel::resizeEvent(QResizeEvent* event) {
+    picture_ = QPixmap(); // its height is the panel's
+    QWidget::resizeEvent(event);
 }
 
 void ScrollingPanel::setScrolling(bool scrolling) {
@@ -55,9 +74,11 @@ void ScrollingPanel::advance() {
 }
 
 int ScrollingPanel::cycleLength() const {
-    const int textWidth = fontMetrics().horizontalAdvance(text_);
+    if (textWidth_ < 0) {
+        textWidth_ = fontMetrics().horizontalAdvance(text_);
+    }
     // Short texts still travel across the whole panel.
-    return std::max(textWidth + kMinimumGap, width() - kLeftMargin);
+    return std::max(textWidth_ + kMinimumGap, width() - kLeftMargin);
 }
 
 void ScrollingPanel::step() {
@@ -71,18 +92,34 @@ void ScrollingPanel::step() {
     scroll(-1, 0);
 }
 
-void ScrollingPanel::paintEvent(QPaintEvent*) {
+void ScrollingPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     if (text_.isEmpty()) {
         return;
     }
-    p.setFont(font());
-    p.setPen(colour_);
     const int cycle = cycleLength();
-    const int baseline = (height() + fontMetrics().ascent() - fontMetrics().descent()) / 2;
+    if (picture_.isNull()) {
+        // Room for glyphs that reach beyond the text's origin or advance; still less than half
+        // the gap between two copies, so a copy's black never covers its neighbour.
+        const int reach = std::min(kMinimumGap / 2 - 1, fontMetrics().height());
+        const qreal ratio = devicePixelRatioF();
+        picture_ = QPixmap(QSize(textWidth_ + 2 * reach, height()) * ratio);
+        picture_.setDevicePixelRatio(ratio);
+        picture_.fill(Qt::black);
+        pictureLeft_ = reach;
+        QPainter text(&picture_);
+        text.setFont(font());
+        text.setPen(colour_);
+        const int baseline = (height() + fontMetrics().ascent() - fontMetrics().descent()) / 2;
+        text.drawText(reach, baseline, text_);
+    }
+    const QRect dirty = event->rect();
     for (int x = kLeftMargin - offset_; x < width(); x += cycle) {
-        p.drawText(x, baseline, text_);
+        const QRect at(x - pictureLeft_, 0, textWidth_ + 2 * pictureLeft_, height());
+        if (at.intersects(dirty)) {
+            p.drawPixmap(at.topLeft(), picture_);
+        }
     }
 }
 

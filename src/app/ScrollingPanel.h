@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
@@ -44,10 +45,14 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void step();
     int cycleLength() const;
+    // Drops the text's width and picture, made again when next needed.
+    void invalidate();
 
     QString text_;
     QColor colour_{Qt::red};
@@ -55,6 +60,11 @@ private:
     int offset_ = 0;
     bool scrolling_ = false;
     bool ownTimer_ = true;
+    // The text laid out once: its width, and its picture on black as drawText paints it (a step
+    // paints one column, which must not lay the whole text out again).
+    mutable int textWidth_ = -1;
+    QPixmap picture_;
+    int pictureLeft_ = 0; // where the text's origin lies in picture_
 };
 
 } // namespace corvalin

@@ -193,6 +193,39 @@ TEST(ConsoleRepaint, ScrollingTitleOnScreenMatchesAFullRepaint) {
     EXPECT_EQ(panel.scrollOffset(), frozen);
 }
 
+// The title is painted from a picture of its text made once; each copy must look exactly as the
+// text drawn in place does.
+TEST(ConsoleRepaint, ScrollingTitleLooksAsTheTextDrawnInPlace) {
+    ScrollingPanel panel;
+    panel.resize(279, 22);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(13);
+    panel.setFont(font);
+    panel.setOwnTimer(false);
+    const QString text = QStringLiteral("Morning Rain - The Larks (jQ, fig. \u00e9)");
+    panel.setText(text);
+    panel.setTextColour(QColor(0, 255, 0));
+    panel.setScrolling(true);
+    for (int step = 0; step < 500; ++step) {
+        if (step % 50 == 0 || step == 499) {
+            const QImage shown = rendered(panel);
+            QImage expected(shown.size(), QImage::Format_RGB32);
+            expected.fill(Qt::black);
+            QPainter p(&expected);
+            p.setFont(font);
+            p.setPen(QColor(0, 255, 0));
+            const QFontMetrics metrics(font);
+            const int cycle = std::max(metrics.horizontalAdvance(text) + 60, 279 - 4);
+            const int baseline = (22 + metrics.ascent() - metrics.descent()) / 2;
+            for (int x = 4 - panel.scrollOffset(); x < 279; x += cycle)
+                p.drawText(x, baseline, text);
+            p.end();
+            ASSERT_EQ(shown, expected) << "step " << step;
+        }
+        panel.advance();
+    }
+}
+
 TEST(ConsoleRepaint, MinimisedWindowPaintsNoMetersOrTitlesAndIsCurrentWhenRestored) {
     QTemporaryDir dir;
     TfrmCorvalinRadio window(dir.path() + QLatin1Char('/'));
