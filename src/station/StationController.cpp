@@ -1,6 +1,7 @@
 #include "station/StationController.h"
 
 #include "audio/Analysis.h"
+#include "audio/LoudnessScanner.h"
 #include "audio/VolumeControls.h"
 #include "core/Helpers.h"
 #include "platform/Clock.h"
@@ -144,6 +145,10 @@ StationController::StationController(StationEnvironment environment, IStationVie
     // first song.
     player1_ = std::make_unique<TDSPlayer>(env_.device);
     player2_ = std::make_unique<TDSPlayer>(env_.device);
+    if (env_.loudness && !env_.channelOptions.gainDb)
+        env_.channelOptions.gainDb = [scanner = env_.loudness](const QString& file) {
+            return scanner->gainFor(file);
+        };
     channel1_ = std::make_unique<TDSPlayerChannel>(player1_.get(), env_.channelOptions);
     channel2_ = std::make_unique<TDSPlayerChannel>(player2_.get(), env_.channelOptions);
     deck1_ = std::make_unique<TracedDeck>(*this, 1, *channel1_);
@@ -313,7 +318,26 @@ AsRunLog::Source deckSource(int player) {
 
 } // namespace
 
+void StationController::feedLoudness(bool always) {
+    if (!env_.loudness)
+        return;
+    const QString next = state_.NextSongInfo().FileName;
+    if (!always && next == loudnessNext_)
+        return;
+    loudnessNext_ = next;
+    QStringList files;
+    files.reserve(table_.rowCount());
+    for (int i = 0; i < table_.rowCount(); ++i)
+        files.append(table_.cell(i, plcFileName));
+    env_.loudness->setWanted(next, files);
+}
+
 void StationController::deckStarted(int player, const QString& file) {
+    if (env_.loudness) {
+        trace::event("loudness", QString::number(player) + QLatin1Char(' ') +
+                                     QString::number(channel(player).GainDb(), 'f', 1));
+        feedLoudness(true);
+    }
     // The deck starts the queued song: its identity is still the queued one.
     const _rSong& song = state_.NextSongInfo();
     if (env_.asRunLog) {
@@ -382,6 +406,8 @@ void StationController::ReadIni() {
     news_->setLongPause(vocabulary_.LongPause);
 
     const bool askZip = store_.readIni(settings_, clock_.now().time());
+    if (env_.loudness)
+        env_.loudness->setSettings(store_.readLoudness());
     applyAutoClocks();
     if (askZip) {
         shell_.askZipCode(settings_);
@@ -406,6 +432,8 @@ void StationController::managerClosed() {
         return;
     news_->setDefinitions(settings_.News);
     view_.setStationTitle(settings_.StationIdentification);
+    if (env_.loudness)
+        env_.loudness->setSettings(store_.readLoudness());
     applyStreamAndLog();
     CheckTimeSlot();
 }
@@ -467,6 +495,7 @@ void StationController::FormActivate() {
         if (news_->NewsDefaultsChanged())
             view_.showMessage(MessageKind::Information, QStringLiteral("Notice"),
                               kNewsDefaultsChangedText);
+        feedLoudness(true); // the list is measured before the first song
     } catch (const std::exception&) {
         sequencer_->bStopClick();
     }
@@ -670,6 +699,7 @@ void StationController::ResetMeters(int player) {
 
 void StationController::PlayerTimerATimer(int player) {
     sequencer_->PlayerTimerATimer(player);
+    feedLoudness(false); // the song queued after a start is measured before it plays
 }
 
 void StationController::PlayerVolumeChange(int value) {

@@ -28,6 +28,7 @@ class AsRunLog;
 class Clock;
 class DJSpeech;
 class DJSpeechEngine;
+class LoudnessScanner;
 class RandomSource;
 class SoundDevice;
 class SystemClockSetter;
@@ -62,6 +63,9 @@ struct StationEnvironment {
     std::shared_ptr<StreamOutput> stream;
     // The as-run log, run by the [Log] settings (null: none).
     std::shared_ptr<AsRunLog> asRunLog;
+    // Even loudness, run by the [Loudness] settings: gives each song its gain on the decks and
+    // is told the queued song and the list to measure (null: no correction).
+    std::shared_ptr<LoudnessScanner> loudness;
 };
 
 // The station as the main window runs it: start-up and shutdown, the time-slot checks, playout
@@ -182,6 +186,9 @@ private:
     void deckEnded(int player);
     void voiceStarted();
     void voiceEnded();
+    // The loudness scanner learns the queued song and the current list (`always`: even when the
+    // queued song is the one it was told last).
+    void feedLoudness(bool always);
 
     StationEnvironment env_;
     IStationView& view_;
@@ -209,7 +216,8 @@ private:
     bool tracingVoiceTest_ = false;
     bool errorBoxShown_ = false;
     bool terminating_ = false;
-    QString talkText_; // the talk handed to the speech engine last, for the as-run log
+    QString talkText_;     // the talk handed to the speech engine last, for the as-run log
+    QString loudnessNext_; // the queued song the loudness scanner was told last
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;
