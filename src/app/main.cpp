@@ -3,6 +3,7 @@
 #include "app/StationApplication.h"
 #include "app/StationWiring.h"
 #include "audio/Analysis.h"
+#include "audio/LoudnessScanner.h"
 #include "audio/SoundBackends.h"
 #include "audio/SoundDevice.h"
 #include "feeds/NewsDefinitions.h"
@@ -18,6 +19,7 @@
 #include "station/TimeSlot.h"
 #include "voice/speech/EspeakSpeechEngine.h"
 #include "voice/speech/SoundBufferSpeechOutput.h"
+#include "voice/speech/SpeechLoudness.h"
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
@@ -173,12 +175,22 @@ int main(int argc, char** argv) {
     env.device = device;
     env.stream = std::make_shared<StreamOutput>();
     env.asRunLog = std::make_shared<AsRunLog>(AsRunLog::folderIn(paths.programFolder));
-    env.makeSpeechEngine = [device](QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
+    // Even loudness: songs measured in the background into the per-user cache, the DJ's voices
+    // measured once each.
+    env.loudness = std::make_shared<LoudnessScanner>(LoudnessScanner::Options{});
+    env.loudness->setSettings(SettingsStore(paths).readLoudness());
+    auto speechLoudness =
+        std::make_shared<SpeechLoudness>(env.loudness, EspeakSpeechEngine::defaultWorkerProgram());
+    env.makeSpeechEngine =
+        [device, speechLoudness](QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
         SpeechCatalogue catalogue = LoadSpeechEngines();
         *setupError = catalogue.SetupError;
+        EspeakSpeechEngine::Options options;
+        options.speechGainDb = [speechLoudness](const QByteArray& voiceId) {
+            return speechLoudness->gainFor(voiceId);
+        };
         return std::make_unique<EspeakSpeechEngine>(
-            std::move(catalogue), std::make_unique<SoundBufferSpeechOutput>(device),
-            EspeakSpeechEngine::Options{});
+            std::move(catalogue), std::make_unique<SoundBufferSpeechOutput>(device), options);
     };
 
     if (line.headless) {
