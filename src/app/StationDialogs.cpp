@@ -70,6 +70,7 @@ void StationDialogs::bManagerClick() {
         return StartFormPhrases(&window_, code, phrases);
     };
     context.ShowHelp = [this](int topic) { showHelp(topic); };
+    context.LastFetchOutcome = [&s] { return s.newsFeed().lastOutcomeText(); };
     ShowRadioManager(context, &window_);
     window_.AutoStartClock->update();
     s.managerClosed();

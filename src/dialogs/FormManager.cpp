@@ -526,6 +526,7 @@ void TfrmManager::bAdvancedClick() {
     AdvancedContext advanced(context_.Settings, context_.Store);
     advanced.NewsDefinitionsChanged = context_.NewsDefinitionsChanged;
     advanced.ShowHelp = context_.ShowHelp;
+    advanced.LastFetchOutcome = context_.LastFetchOutcome;
     TfrmAdvanced dialog(advanced, this);
     dialog.exec();
 }

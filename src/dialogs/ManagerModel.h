@@ -53,6 +53,8 @@ struct ManagerContext {
     std::function<bool(const QString& code)> StartFormPhrases;
     // The help window at a topic.
     std::function<void(int topic)> ShowHelp;
+    // The last news and weather fetch's outcome in one line, for the advanced options.
+    std::function<QString()> LastFetchOutcome;
 };
 
 // The ranges of the Radio Manager's spin boxes.
