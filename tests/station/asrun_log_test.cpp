@@ -165,29 +165,8 @@ TEST(AsRunLogTest, OffWritesNothing) {
 
 // --- the running station --------------------------------------------------------------------
 
-constexpr int kTimeScale = 10;
 const QString kVoice = QStringLiteral("Fake Voice");
 const QString kQuotedSong = QStringLiteral("Birch, Jr - Two \"Live\".mp3");
-
-class FastTimer final : public OneShotTimer {
-public:
-    explicit FastTimer(std::function<void()> onTimeout) : inner_(std::move(onTimeout)) {}
-    void start(int ms) override {
-        interval_ = ms;
-        inner_.start(std::max(1, ms / kTimeScale));
-    }
-    void stop() override { inner_.stop(); }
-    bool isActive() const override { return inner_.isActive(); }
-    void setInterval(int ms) override {
-        interval_ = ms;
-        inner_.setInterval(std::max(1, ms / kTimeScale));
-    }
-    int interval() const override { return interval_; }
-
-private:
-    QtOneShotTimer inner_;
-    int interval_ = 0;
-};
 
 class NoShell final : public StationShell {
 public:

@@ -27,29 +27,7 @@ using namespace corvalin::test;
 
 namespace {
 
-constexpr int kTimeScale = 10;
 const QString kVoice = QStringLiteral("Fake Voice");
-
-// A window timer that fires kTimeScale times sooner than asked; it reports the asked interval.
-class FastTimer final : public OneShotTimer {
-public:
-    explicit FastTimer(std::function<void()> onTimeout) : inner_(std::move(onTimeout)) {}
-    void start(int ms) override {
-        interval_ = ms;
-        inner_.start(std::max(1, ms / kTimeScale));
-    }
-    void stop() override { inner_.stop(); }
-    bool isActive() const override { return inner_.isActive(); }
-    void setInterval(int ms) override {
-        interval_ = ms;
-        inner_.setInterval(std::max(1, ms / kTimeScale));
-    }
-    int interval() const override { return interval_; }
-
-private:
-    QtOneShotTimer inner_;
-    int interval_ = 0;
-};
 
 class FakeShell final : public StationShell {
 public:
