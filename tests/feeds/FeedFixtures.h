@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
-// Answers written by hand after the formats' own documents: RSS 2.0 (the RSS Advisory Board's
-// specification), Atom (RFC 4287, its first example) and wttr.in's "format=j1" JSON.
+// Answers written by hand after the formats' own documents: RSS 2.0 (as the RSS Advisory Board
+// publishes it), Atom (RFC 4287, its first example) and wttr.in's "format=j1" JSON.
 namespace corvalin::test::fixtures {
 
 // The first item's title is CDATA, its description escaped HTML with entities; a foreign
