@@ -1,3 +1,4 @@
+#include "DialogDriving.h"
 #include "TestSupport.h"
 #include "dialogs/BrowserLaunch.h"
 #include "dialogs/FormAbout.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::whenModal;
 
 // Readable failures for texts.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -78,30 +80,6 @@ struct Launch {
     QStringList arguments;
     QString folder;
 };
-
-// Runs `act` once on the first modal window that `matches`, as soon as it is up. The window
-// opens inside the call that follows (a click), whose event loop drives this check.
-void whenModal(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    auto* elapsed = new QElapsedTimer;
-    elapsed->start();
-    QObject::connect(poll, &QTimer::timeout, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        const bool found = modal && modal->isVisible() && matches(modal);
-        if (!found && elapsed->elapsed() < 8000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        delete elapsed;
-        if (!found) {
-            ADD_FAILURE() << "the expected window did not come up";
-            return;
-        }
-        act(modal);
-    });
-    poll->start();
-}
 
 // What the error box that comes up says; it is closed with OK.
 struct ErrorBox {

@@ -1,3 +1,4 @@
+#include "DialogDriving.h"
 #include "TestSupport.h"
 #include "dialogs/FormAdvanced.h"
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::runModal;
 using corvalin::test::TempFolder;
 
 namespace {
@@ -20,21 +22,6 @@ namespace {
 const char* const kBoxNames[] = {
     "eNewsURL",        "eNewsStart",     "eNewsEnd",     "eWeatherURL", "eTemperatureStart",
     "eTemperatureEnd", "eForecastStart", "eForecastEnd", "eCityStart",  "eCityEnd"};
-
-int runModal(QDialog& dialog, const std::function<void()>& operate) {
-    bool forced = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] {
-        forced = true;
-        dialog.reject();
-    });
-    guard.start(10000);
-    QTimer::singleShot(0, &dialog, operate);
-    const int result = dialog.exec();
-    EXPECT_FALSE(forced) << "the dialog did not close";
-    return result;
-}
 
 // Values an operator might have set, none of them a default.
 NewsDefinitions customDefinitions() {

@@ -1,3 +1,4 @@
+#include "DialogDriving.h"
 #include "TestSupport.h"
 #include "dialogs/FormAdvanced.h"
 #include "dialogs/FormManager.h"
@@ -24,6 +25,7 @@
 #include <stdexcept>
 
 using namespace corvalin;
+using corvalin::test::runModal;
 using corvalin::test::TempFolder;
 
 namespace {
@@ -39,23 +41,6 @@ void pressKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
-}
-
-// Runs `dialog` modally, lets `operate` act once it is up and returns exec()'s result. A dialog
-// still open after a generous deadline is closed by force and fails the test.
-int runModal(QDialog& dialog, const std::function<void()>& operate) {
-    bool forced = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] {
-        forced = true;
-        dialog.reject();
-    });
-    guard.start(10000);
-    QTimer::singleShot(0, &dialog, operate);
-    const int result = dialog.exec();
-    EXPECT_FALSE(forced) << "the dialog did not close";
-    return result;
 }
 
 // The next modal window to come up (a message box, a nested dialog) is handed to `handle`, which

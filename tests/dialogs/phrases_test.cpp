@@ -1,3 +1,4 @@
+#include "DialogDriving.h"
 #include "TestSupport.h"
 #include "core/IniFile.h"
 #include "dialogs/FormPhraseEdit.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::whenModal;
 
 // Readable failures for texts.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -41,30 +43,6 @@ void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::No
     QApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, key, modifiers);
     QApplication::sendEvent(target, &release);
-}
-
-// Runs `act` once on the first modal window that `matches`, as soon as it is up. The window
-// opens inside the call that follows (a click, exec), whose event loop drives this check.
-void whenModal(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    auto* elapsed = new QElapsedTimer;
-    elapsed->start();
-    QObject::connect(poll, &QTimer::timeout, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        const bool found = modal && modal->isVisible() && matches(modal);
-        if (!found && elapsed->elapsed() < 8000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        delete elapsed;
-        if (!found) {
-            ADD_FAILURE() << "the expected window did not come up";
-            return;
-        }
-        act(modal);
-    });
-    poll->start();
 }
 
 template <typename Window> void whenWindow(std::function<void(Window*)> act) {
