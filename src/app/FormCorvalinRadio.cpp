@@ -143,6 +143,7 @@ TfrmCorvalinRadio::TfrmCorvalinRadio(const QString& programFolder, QWidget* pare
     for (DigitalClock* clock : {AutoStartClock, AutoStopClock})
         clock->setOwnTimer(false);
     connect(&consoleTimer_, &QTimer::timeout, this, &TfrmCorvalinRadio::consoleTick);
+    consoleClock_.start();
     setConsoleInterval();
     consoleTimer_.start();
 }
@@ -390,15 +391,25 @@ void TfrmCorvalinRadio::setClock(const Clock* clock) {
 }
 
 void TfrmCorvalinRadio::setConsoleInterval() {
+    // Fast only while a title scrolls on screen and no meter readings step it.
     const bool scrolling = lTitle1->isScrolling() || lTitle2->isScrolling();
-    consoleTimer_.setInterval(scrolling ? lTitle1->stepInterval() : kClockRefreshMs);
+    const bool fast =
+        scrolling && !isMinimized() && !titleRhythm_.metersDrive(consoleClock_.elapsed());
+    const int interval = fast ? TitleRhythm::kFrameMs : kClockRefreshMs;
+    if (consoleTimer_.interval() != interval) {
+        consoleTimer_.setInterval(interval); // restarts the timer: only on a change
+    }
+}
+
+void TfrmCorvalinRadio::stepTitles() {
+    lTitle1->advance(TitleRhythm::kStepPixels);
+    lTitle2->advance(TitleRhythm::kStepPixels);
 }
 
 void TfrmCorvalinRadio::consoleTick() {
     // Minimised, the titles wait where they are (the clocks and their alarms run on).
-    if (!isMinimized()) {
-        lTitle1->advance();
-        lTitle2->advance();
+    if (!isMinimized() && titleRhythm_.stepOnTick(consoleClock_.elapsed())) {
+        stepTitles();
     }
     clockDueMs_ -= consoleTimer_.interval();
     if (clockDueMs_ <= 0) {
@@ -406,6 +417,7 @@ void TfrmCorvalinRadio::consoleTick() {
         AutoStartClock->refresh();
         AutoStopClock->refresh();
     }
+    setConsoleInterval();
 }
 
 void TfrmCorvalinRadio::setLevelColourFunction(LevelColourFunction function) {
@@ -501,6 +513,10 @@ void TfrmCorvalinRadio::showMeters(int player, const MeterReading& reading) {
     } else {
         d->traceRight->clearTrace();
         d->right->setLevel(0);
+    }
+    // In the same screen update as the meters.
+    if (titleRhythm_.stepWithMeters(consoleClock_.elapsed())) {
+        stepTitles();
     }
 }
 
@@ -677,6 +693,8 @@ void TfrmCorvalinRadio::showEvent(QShowEvent* event) {
 
 void TfrmCorvalinRadio::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        setConsoleInterval();
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Q_EMIT activated();
 }

@@ -2,9 +2,11 @@
 
 #include "FormHelp.h"
 #include "Meters.h"
+#include "TitleRhythm.h"
 #include "platform/Clock.h"
 #include "station/StationView.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -202,10 +204,12 @@ private:
     ImageButton* button(TransportButton which) const;
     QSlider* slider(VolumeSlider which) const;
     QColor tracePen(int percent) const;
-    // The titles and the clocks run on one timer: a step of each scrolling title per tick, the
-    // clocks every 250 ms; ticks are as slow as the clocks while no title scrolls.
+    // The titles and the clocks run on one timer, the clocks every 250 ms. Scrolling titles step
+    // with the meter readings while a deck plays (one screen update for both), otherwise on this
+    // timer every 50 ms; ticks are as slow as the clocks while the timer steps no title.
     void consoleTick();
     void setConsoleInterval();
+    void stepTitles();
 
     QString programFolder_;
     std::array<Deck, 2> decks_{};
@@ -213,6 +217,8 @@ private:
     QPointer<TfrmHelp> help_;
     QTimer consoleTimer_;
     int clockDueMs_ = 0; // until the clocks' next refresh
+    QElapsedTimer consoleClock_;
+    TitleRhythm titleRhythm_;
 };
 
 } // namespace corvalin

@@ -16,7 +16,7 @@ ScrollingPanel::ScrollingPanel(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::PointingHandCursor);
     timer_.setInterval(30);
-    connect(&timer_, &QTimer::timeout, this, &ScrollingPanel::step);
+    connect(&timer_, &QTimer::timeout, this, [this] { step(); });
 }
 
 void ScrollingPanel::setText(const QString& text) {
@@ -67,9 +67,9 @@ void ScrollingPanel::setOwnTimer(bool own) {
     setScrolling(scrolling_);
 }
 
-void ScrollingPanel::advance() {
-    if (scrolling_) {
-        step();
+void ScrollingPanel::advance(int pixels) {
+    if (scrolling_ && pixels > 0) {
+        step(pixels);
     }
 }
 
@@ -81,15 +81,15 @@ int ScrollingPanel::cycleLength() const {
     return std::max(textWidth_ + kMinimumGap, width() - kLeftMargin);
 }
 
-void ScrollingPanel::step() {
+void ScrollingPanel::step(int pixels) {
     if (text_.isEmpty()) {
         offset_ = 0;
         return;
     }
-    offset_ = (offset_ + 1) % cycleLength();
-    // Every copy of the text moves exactly one pixel left, across the wrap too: the pixels
-    // already painted stay right and only the new right-hand column is painted.
-    scroll(-1, 0);
+    offset_ = (offset_ + pixels) % cycleLength();
+    // Every copy of the text moves exactly `pixels` left, across the wrap too: the pixels
+    // already painted stay right and only the new right-hand columns are painted.
+    scroll(-pixels, 0);
 }
 
 void ScrollingPanel::paintEvent(QPaintEvent* event) {

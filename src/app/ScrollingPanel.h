@@ -10,10 +10,9 @@ namespace corvalin {
 // One line of text on black that scrolls from right to left in an endless cycle while scrolling
 // is on. Stopping freezes it where it is; new text starts again at the left edge.
 //
-// Each step moves the painted pixels one to the left and paints only the new column. The panel
-// steps on its own timer, or, with
-// setOwnTimer(false), when its owner calls advance() (the console drives its titles and clocks
-// from one timer).
+// Each step moves the painted pixels to the left and paints only the new columns. The panel steps
+// a pixel at a time on its own timer, or, with setOwnTimer(false), when its owner calls advance()
+// (the console steps its titles on the meters' rhythm).
 class ScrollingPanel : public QWidget {
     Q_OBJECT
 public:
@@ -30,8 +29,8 @@ public:
 
     // Whether the panel's own timer steps it (the default).
     void setOwnTimer(bool own);
-    // One step, when scrolling is on.
-    void advance();
+    // One step of `pixels`, when scrolling is on.
+    void advance(int pixels = 1);
 
     // Pixels the text has moved to the left, within one cycle.
     int scrollOffset() const { return offset_; }
@@ -49,7 +48,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void step();
+    void step(int pixels = 1);
     int cycleLength() const;
     // Drops the text's width and picture, made again when next needed.
     void invalidate();

@@ -6,6 +6,7 @@
 #include "app/FormCorvalinRadio.h"
 #include "app/Meters.h"
 #include "app/ScrollingPanel.h"
+#include "app/TitleRhythm.h"
 #include "platform/Clock.h"
 
 #include <QApplication>
@@ -162,35 +163,38 @@ TEST(ConsoleRepaint, LevelBarRepaintsLaterAndOnlyTheLampsThatChange) {
 }
 
 TEST(ConsoleRepaint, ScrollingTitleOnScreenMatchesAFullRepaint) {
-    ScrollingPanel panel;
-    panel.resize(279, 22);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(13);
-    panel.setFont(font);
-    panel.setText(QStringLiteral("Morning Rain - The Larks"));
-    panel.setOwnTimer(false);
-    panel.show();
-    settle();
-    PaintLog log(&panel);
-    panel.setScrolling(true);
-    const int cycle = 400; // more than one cycle: the wrap is crossed
-    for (int i = 0; i < cycle; ++i) {
-        panel.advance();
+    for (const int pixels : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << pixels << " pixels a step");
+        ScrollingPanel panel;
+        panel.resize(279, 22);
+        QFont font(QStringLiteral("Arial"));
+        font.setPixelSize(13);
+        panel.setFont(font);
+        panel.setText(QStringLiteral("Morning Rain - The Larks"));
+        panel.setOwnTimer(false);
+        panel.show();
         settle();
-        if (i % 37 == 0) {
-            ASSERT_EQ(onScreen(panel), rendered(panel)) << "step " << i;
+        PaintLog log(&panel);
+        panel.setScrolling(true);
+        const int steps = 400 / pixels; // more than one cycle: the wrap is crossed
+        for (int i = 0; i < steps; ++i) {
+            panel.advance(pixels);
+            settle();
+            if (i % 37 == 0) {
+                ASSERT_EQ(onScreen(panel), rendered(panel)) << "step " << i;
+            }
         }
-    }
-    settle();
-    EXPECT_EQ(onScreen(panel), rendered(panel));
-    for (const QRect& r : log.rects)
-        EXPECT_LE(r.width(), 2) << "a step paints only the new column";
+        settle();
+        EXPECT_EQ(onScreen(panel), rendered(panel));
+        for (const QRect& r : log.rects)
+            EXPECT_LE(r.width(), pixels + 1) << "a step paints only the new columns";
 
-    // Stopped, advance() does nothing.
-    panel.setScrolling(false);
-    const int frozen = panel.scrollOffset();
-    panel.advance();
-    EXPECT_EQ(panel.scrollOffset(), frozen);
+        // Stopped, advance() does nothing.
+        panel.setScrolling(false);
+        const int frozen = panel.scrollOffset();
+        panel.advance(pixels);
+        EXPECT_EQ(panel.scrollOffset(), frozen);
+    }
 }
 
 // The title is painted from a picture of its text made once; each copy must look exactly as the
@@ -311,4 +315,58 @@ TEST(ConsoleRepaint, TitlesAndClockRunOnTheWindowsTimer) {
     EXPECT_TRUE(test::waitFor([&] { return plays == 1; }, 5000));
     EXPECT_EQ(window.AutoStartClock->displayText(), QStringLiteral("9:15"));
     window.setClock(nullptr);
+}
+
+// While a deck plays, the titles step inside the meter reading's call, so both reach the screen in
+// one update; the window's timer does not step them in between. Without readings it steps them.
+TEST(ConsoleRepaint, TitlesStepWithTheMeterReadingsAndOnTheTimerWithout) {
+    QTemporaryDir dir;
+    TfrmCorvalinRadio window(dir.path() + QLatin1Char('/'));
+    window.show();
+    settle();
+    window.setTitleText(1, QStringLiteral("Morning Rain - The Larks, a title longer than a step"));
+    window.setTitleScrolling(1, true);
+    ASSERT_TRUE(test::waitFor([&] { return window.lTitle1->scrollOffset() > 3; }, 5000))
+        << "no deck playing: the timer steps the title";
+
+    struct UpdateCount : QObject {
+        int requests = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::UpdateRequest)
+                ++requests;
+            return false;
+        }
+    } updates;
+    window.installEventFilter(&updates);
+
+    constexpr int kReadings = 20;
+    QElapsedTimer sinceReading;
+    int afterReading = 0;
+    for (int i = 0; i < kReadings; ++i) {
+        if (i > 0) {
+            test::waitFor([&] { return sinceReading.elapsed() >= TitleRhythm::kFrameMs; }, 1000);
+            // Unless this machine lagged past a frame and a half, when the timer rightly takes
+            // over, the title stayed put between two readings.
+            if (sinceReading.elapsed() < TitleRhythm::kFrameMs * 3 / 2 - 5) {
+                EXPECT_EQ(window.lTitle1->scrollOffset(), afterReading) << "before reading " << i;
+            }
+        }
+        const int before = window.lTitle1->scrollOffset();
+        Reading r(108, 2, 10 + 4 * i);
+        window.showMeters(1, r.get());
+        sinceReading.restart();
+        afterReading = window.lTitle1->scrollOffset();
+        // The first reading may come just after a step of the timer's.
+        if (i > 0) {
+            EXPECT_EQ(afterReading, before + TitleRhythm::kStepPixels) << "reading " << i;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    settle();
+    EXPECT_LE(updates.requests, kReadings + 2) << "one screen update a reading, titles included";
+    EXPECT_EQ(onScreen(window), rendered(window));
+
+    // The readings stop (a pause): the timer steps the title again.
+    const int stopped = window.lTitle1->scrollOffset();
+    EXPECT_TRUE(test::waitFor([&] { return window.lTitle1->scrollOffset() > stopped + 4; }, 5000));
 }
