@@ -19,10 +19,19 @@ function(corvalin_add_tests)
         set(_main corvalin_test_main)
     endif()
     get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    # The folder's support code is compiled once and linked into each of its programs.
+    set(_support_objects)
+    if(_support)
+        set(_support_lib test_${_folder}_support)
+        add_library(${_support_lib} OBJECT ${_support})
+        target_link_libraries(${_support_lib} PRIVATE ${ARG_DEPS} corvalin_test_support
+                              GTest::gtest GTest::gmock corvalin_flags)
+        set(_support_objects $<TARGET_OBJECTS:${_support_lib}>)
+    endif()
     foreach(_test ${_tests})
         get_filename_component(_name ${_test} NAME_WE)
         set(_target test_${_folder}_${_name})
-        add_executable(${_target} ${_test} ${_support})
+        add_executable(${_target} ${_test} ${_support_objects})
         target_link_libraries(${_target} PRIVATE ${ARG_DEPS} ${_main} corvalin_test_support
                               GTest::gtest GTest::gmock corvalin_flags)
         gtest_discover_tests(${_target}

@@ -2,7 +2,7 @@
 # Installs every Debian 12 package the station needs to build, run and test.
 set -euo pipefail
 packages=(
-    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev lld
     qt6-base-dev libgl-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     portaudio19-dev libebur128-dev
