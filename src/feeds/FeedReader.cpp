@@ -1,60 +1,207 @@
 #include "feeds/FeedReader.h"
 
+#include "feeds/HtmlEntities.h"
 #include "feeds/NewsExtraction.h"
 
 #include <QXmlStreamReader>
+#include <algorithm>
 
 namespace corvalin {
 
 namespace {
 
 const QString kAtomNamespace = QStringLiteral("http://www.w3.org/2005/Atom");
+const QString kAtom03Namespace = QStringLiteral("http://purl.org/atom/ns#");
+const QString kRdfNamespace = QStringLiteral("http://www.w3.org/1999/02/22-rdf-syntax-ns#");
+// RSS 1.0 and 0.90 put their items beside the channel, in rdf:RDF, in a namespace of their own.
+const QString kRss10Namespace = QStringLiteral("http://purl.org/rss/1.0/");
+const QString kRss090Namespace = QStringLiteral("http://my.netscape.com/rdf/simple/0.9/");
 
 QByteArray mediaType(const QByteArray& contentType) {
     return contentType.split(';').value(0).trimmed().toLower();
 }
 
-FeedFormat formatOfRootElement(const QXmlStreamReader& reader) {
-    if (reader.name() == QLatin1String("rss") && reader.namespaceUri().isEmpty())
-        return FeedFormat::Rss;
-    if (reader.name() == QLatin1String("feed") &&
-        (reader.namespaceUri() == kAtomNamespace || reader.namespaceUri().isEmpty()))
-        return FeedFormat::Atom;
-    return FeedFormat::None;
+// What the root element says: the format, and the namespace of the items and of their parts.
+struct Root {
+    FeedFormat format = FeedFormat::None;
+    QString ns;
+};
+
+Root rootOf(const QXmlStreamReader& reader) {
+    const QStringView name = reader.name();
+    const QStringView ns = reader.namespaceUri();
+    // Some RSS 2.0 feeds give <rss> a default namespace; the items then live in it.
+    if (name == QLatin1String("rss"))
+        return {FeedFormat::Rss, ns.toString()};
+    if (name == QLatin1String("feed") &&
+        (ns == kAtomNamespace || ns == kAtom03Namespace || ns.isEmpty()))
+        return {FeedFormat::Atom, ns.toString()};
+    if (name == QLatin1String("RDF") && ns == kRdfNamespace)
+        for (const QXmlStreamNamespaceDeclaration& d : reader.namespaceDeclarations())
+            if (d.namespaceUri() == kRss10Namespace || d.namespaceUri() == kRss090Namespace)
+                return {FeedFormat::Rss, d.namespaceUri().toString()};
+    return {};
 }
+
+// Feeds use HTML's entities ("&nbsp;", "&eacute;") without declaring them: they are read as HTML
+// reads them, and a name HTML does not know either stays as written.
+class HtmlEntityResolver final : public QXmlStreamEntityResolver {
+public:
+    QString resolveUndeclaredEntity(const QString& name) override {
+        const QString value = htmlNamedEntity(name);
+        if (value.isNull())
+            return QStringLiteral("&amp;") + name + QLatin1Char(';');
+        // The replacement is read as XML again: characters go in as references, never as markup.
+        QString references;
+        for (const char32_t c : value.toUcs4())
+            references += QStringLiteral("&#%1;").arg(static_cast<quint32>(c));
+        return references;
+    }
+};
+
+bool isNameCharacter(QChar c) {
+    return c.unicode() >= 0x80 || c.isLetterOrNumber() || c == QLatin1Char('_') ||
+           c == QLatin1Char(':') || c == QLatin1Char('.') || c == QLatin1Char('-');
+}
+
+bool isXmlCharacter(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+int digitOf(QChar c, bool hex) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (hex && u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (hex && u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The length of the reference that starts at `at` (an "&"): "&name;", "&#N;" or "&#xH;" of a
+// character XML allows; 0 when none starts there.
+qsizetype referenceLength(const QString& text, qsizetype at) {
+    const qsizetype n = text.size();
+    qsizetype i = at + 1;
+    if (i < n && text[i] == QLatin1Char('#')) {
+        const bool hex = i + 1 < n && text[i + 1] == QLatin1Char('x');
+        i += hex ? 2 : 1;
+        const qsizetype digits = i;
+        char32_t value = 0;
+        for (int d; i < n && (d = digitOf(text[i], hex)) >= 0; ++i)
+            value = std::min<char32_t>(value * (hex ? 16 : 10) + static_cast<char32_t>(d),
+                                       0x110000); // past the last character: stays past
+        return i > digits && i < n && text[i] == QLatin1Char(';') && isXmlCharacter(value)
+                   ? i + 1 - at
+                   : 0;
+    }
+    if (i >= n || !isNameCharacter(text[i]) || text[i].isDigit() || text[i] == QLatin1Char('.') ||
+        text[i] == QLatin1Char('-'))
+        return 0;
+    while (i < n && isNameCharacter(text[i]))
+        ++i;
+    return i < n && text[i] == QLatin1Char(';') ? i + 1 - at : 0;
+}
+
+// The text with what real feeds get wrong set right, as a lenient reader takes it: blank lines
+// before the XML declaration are dropped, and an "&" that starts no reference ("AT&T", "&nbsp"
+// without its semicolon) stands for itself. CDATA sections, comments and processing
+// instructions are kept as written. A well-formed document comes out unchanged.
+QString lenientXml(const QString& text) {
+    qsizetype begin = 0;
+    while (begin < text.size() && text[begin].isSpace())
+        ++begin;
+    if (!QStringView(text).sliced(begin).startsWith(QLatin1String("<?xml")))
+        begin = 0;
+    const qsizetype n = text.size();
+    QString out;
+    out.reserve(n - begin + 64);
+    const auto copyThrough = [&](qsizetype& i, QLatin1String close) {
+        const qsizetype end = text.indexOf(close, i);
+        const qsizetype stop = end < 0 ? n : end + close.size();
+        out += QStringView(text).sliced(i, stop - i);
+        i = stop;
+    };
+    for (qsizetype i = begin; i < n;) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('<')) {
+            const QStringView rest = QStringView(text).sliced(i);
+            if (rest.startsWith(QLatin1String("<![CDATA[")))
+                copyThrough(i, QLatin1String("]]>"));
+            else if (rest.startsWith(QLatin1String("<!--")))
+                copyThrough(i, QLatin1String("-->"));
+            else if (rest.startsWith(QLatin1String("<?")))
+                copyThrough(i, QLatin1String("?>"));
+            else
+                out += text[i++];
+        } else if (c == QLatin1Char('&') && referenceLength(text, i) == 0) {
+            out += QLatin1String("&amp;");
+            ++i;
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+// A reader of the text as lenientXml() sets it right, HTML's entities known.
+class LenientReader {
+public:
+    explicit LenientReader(const QString& text) : reader_(lenientXml(text)) {
+        reader_.setEntityResolver(&resolver_);
+    }
+    QXmlStreamReader& operator*() { return reader_; }
+    LenientReader(const LenientReader&) = delete;
+    LenientReader& operator=(const LenientReader&) = delete;
+
+private:
+    HtmlEntityResolver resolver_;
+    QXmlStreamReader reader_;
+};
 
 bool isTagStart(QChar c) {
     return c.isLetter() || c == QLatin1Char('/') || c == QLatin1Char('!') || c == QLatin1Char('?');
 }
 
 // The text of the element the reader stands on, read to its end. Atom says how its texts are
-// written: "html" is escaped markup, "xhtml" is markup in elements (their text is read), "text" is
-// plain. RSS texts may carry escaped markup too.
+// written: "html" (Atom 0.3: "text/html") is escaped markup, "xhtml" is markup in elements (their
+// text is read), "text" is plain. RSS texts may carry escaped markup too. Escaped markup is read as
+// HTML: tags removed, then its entities decoded.
 QString elementText(QXmlStreamReader& reader, FeedFormat format) {
     const QString type = reader.attributes().value(QLatin1String("type")).toString().toLower();
     const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements);
     const bool escapedMarkup =
         format == FeedFormat::Rss ||
         (type.contains(QLatin1String("html")) && !type.contains(QLatin1String("xhtml")));
-    return escapedMarkup ? withoutMarkup(text) : text.simplified();
+    return escapedMarkup ? decodeHtmlEntities(withoutMarkup(text)).simplified() : text.simplified();
 }
 
-// Reads the children of the item the reader stands on, up to its end.
-FeedItem readItem(QXmlStreamReader& reader, FeedFormat format, const QString& ns) {
+// Reads the children of the item the reader stands on, up to its end. A part is taken only when it
+// was read to its end: after an error (a feed cut short, markup the reader cannot follow) the item
+// holds what was read whole before it.
+FeedItem readItem(QXmlStreamReader& reader, const Root& root) {
     FeedItem item;
     QString content;
+    const auto take = [&](QString& part) {
+        const QString text = elementText(reader, root.format);
+        if (!reader.hasError())
+            part = text;
+    };
     while (reader.readNextStartElement()) {
         const QStringView name = reader.name();
-        if (reader.namespaceUri() != ns) {
+        if (reader.namespaceUri() != root.ns) {
             reader.skipCurrentElement();
         } else if (name == QLatin1String("title") && item.title.isEmpty()) {
-            item.title = elementText(reader, format);
+            take(item.title);
         } else if (item.summary.isEmpty() &&
-                   name == QLatin1String(format == FeedFormat::Rss ? "description" : "summary")) {
-            item.summary = elementText(reader, format);
-        } else if (format == FeedFormat::Atom && name == QLatin1String("content") &&
+                   name ==
+                       QLatin1String(root.format == FeedFormat::Rss ? "description" : "summary")) {
+            take(item.summary);
+        } else if (root.format == FeedFormat::Atom && name == QLatin1String("content") &&
                    content.isEmpty()) {
-            content = elementText(reader, format);
+            take(content);
         } else {
             reader.skipCurrentElement();
         }
@@ -76,8 +223,8 @@ FeedFormat feedFormatOfContentType(const QByteArray& contentType) {
 }
 
 FeedFormat feedFormatOfRoot(const QString& text) {
-    QXmlStreamReader reader(text);
-    return reader.readNextStartElement() ? formatOfRootElement(reader) : FeedFormat::None;
+    LenientReader reader(text);
+    return (*reader).readNextStartElement() ? rootOf(*reader).format : FeedFormat::None;
 }
 
 bool isFeedAnswer(const QString& text, const QByteArray& contentType) {
@@ -87,24 +234,25 @@ bool isFeedAnswer(const QString& text, const QByteArray& contentType) {
 
 FeedRead readFirstFeedItem(const QString& text) {
     FeedRead result;
-    QXmlStreamReader reader(text);
+    LenientReader lenient(text);
+    QXmlStreamReader& reader = *lenient;
     if (!reader.readNextStartElement()) {
         result.error = reader.hasError() ? reader.errorString() : QStringLiteral("no element");
         return result;
     }
-    const FeedFormat format = formatOfRootElement(reader);
-    if (format == FeedFormat::None) {
+    const Root root = rootOf(reader);
+    if (root.format == FeedFormat::None) {
         result.error = QStringLiteral("root element <%1>").arg(reader.name());
         return result;
     }
-    const QString ns = reader.namespaceUri().toString();
-    const QLatin1String itemName(format == FeedFormat::Rss ? "item" : "entry");
+    const QLatin1String itemName(root.format == FeedFormat::Rss ? "item" : "entry");
     while (!reader.atEnd()) {
         if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != itemName ||
-            reader.namespaceUri() != ns)
+            reader.namespaceUri() != root.ns)
             continue;
-        result.item = readItem(reader, format, ns);
-        if (reader.hasError())
+        result.item = readItem(reader, root);
+        // An error after the title was read whole does not cost the headline.
+        if (reader.hasError() && result.item.title.isEmpty())
             break;
         result.status = FeedRead::Status::Ok;
         return result;

@@ -172,12 +172,16 @@ QByteArray charsetOfMeta(const QByteArray& body) {
 }
 
 QByteArray charsetOfXmlDeclaration(const QByteArray& body) {
-    if (!body.startsWith("<?xml"))
+    // Blank lines before the declaration are a common slip of feed generators.
+    qsizetype start = 0;
+    while (start < body.size() && isBlank(body[start]))
+        ++start;
+    if (!QByteArrayView(body).sliced(start).startsWith("<?xml"))
         return {};
-    const qsizetype end = body.indexOf("?>");
+    const qsizetype end = body.indexOf("?>", start);
     if (end < 0)
         return {};
-    qsizetype pos = 5;
+    qsizetype pos = start + 5;
     const QByteArray declaration = body.left(end);
     const auto attributes = tagAttributes(declaration, pos);
     return unquoted(attribute(attributes, "encoding"));

@@ -17,7 +17,7 @@ QByteArray charsetOfContentType(const QByteArray& contentType);
 QByteArray charsetOfMeta(const QByteArray& body);
 inline constexpr qsizetype kMetaScanBytes = 4096;
 
-// The encoding named by an XML declaration at the very start of the body
+// The encoding named by an XML declaration at the start of the body, blanks before it passed over
 // (<?xml version="1.0" encoding="ISO-8859-1"?>), without quotes; empty when there is none.
 QByteArray charsetOfXmlDeclaration(const QByteArray& body);
 

@@ -29,7 +29,8 @@ inline const QByteArray kRss =
     "  </channel>\n"
     "</rss>\n";
 inline const char* const kRssTitle = "Storm & floods hit \"coast\" towns";
-inline const char* const kRssSummary = "Rivers rose &amp; roads closed \u2014 more at 6";
+// The description is HTML: its "&amp;amp;" is an ampersand.
+inline const char* const kRssSummary = "Rivers rose & roads closed \u2014 more at 6";
 
 // An ISO-8859-1 feed that says so only in its XML declaration.
 inline const QByteArray kLatin1Rss = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
