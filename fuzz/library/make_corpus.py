@@ -119,6 +119,9 @@ save("v24_flags", tag(4, frame24(b"TIT2", b"\x03Gr\xc3\xbc\xc3\x9fe", f2=0x01 | 
 save("v24_unsync_tag", tag(4, frame24(b"TIT2", b"\x00\xff\x00\xe9"), flags=0x80))
 save("v24_exthdr_footer", tag(4, syncsafe(6) + b"\x01\x00" + frame24(b"TIT2", b"\x00X"), flags=0x50,
                               padding=0) + b"3DI\x04\x00\x50" + syncsafe(20))
+# A 2.4 tag that flags an extended header it does not have: the frames start where it would.
+save("v24_exthdr_flag_missing", tag(4, frame24(b"TIT2", b"\x00Flagged") + frame24(b"TPE1", b"\x00Band"),
+                                    flags=0x40))
 save("v24_plain_size", tag(4, b"TIT2\x00\x00\x00\x85\x00\x00\x00" + b"a" * 132))
 save("v24_plain_then_syncsafe", tag(4, frame23(b"TIT2", b"\x00" + b"t" * 300) + frame24(b"TPE1", b"\x00Band")))
 save("comm_itunes_last", tag(3, frame23(b"COMM", b"\x00eng\x00~[") + frame23(b"COMM", b"\x00deu" + b"note\x00hello")

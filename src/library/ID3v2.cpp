@@ -138,6 +138,16 @@ qint64 frameSize24(const QByteArray& frames, qsizetype pos, qsizetype dataEnd) {
     return safe;
 }
 
+// Whether a 2.3 or 2.4 frame starts at `pos` and ends where a frame may end (see landsOnBoundary).
+bool wholeFrameAt(const QByteArray& frames, qsizetype pos, int version, qsizetype dataEnd) {
+    if (pos + 10 > frames.size() || !isUpper(frames.at(pos)) ||
+        !isFrameId(QByteArrayView(frames).sliced(pos, 4)))
+        return false;
+    const qint64 size =
+        version == 3 ? qint64(bigEndian(frames, pos + 4, 4)) : frameSize24(frames, pos, dataEnd);
+    return landsOnBoundary(frames, pos + 10 + size, dataEnd);
+}
+
 void appendBigEndian(QByteArray& out, quint32 v) {
     for (int shift = 24; shift >= 0; shift -= 8)
         out.append(static_cast<char>((v >> shift) & 0xFF));
@@ -437,17 +447,19 @@ public:
             writable_ = region_.data(); // a new buffer of our own
         }
         tagUnsync_ = version == 4 && (flags & 0x80);
+        qsizetype dataEnd = region.size(); // where the padding starts
+        while (dataEnd > 0 && region.at(dataEnd - 1) == 0)
+            --dataEnd;
         qsizetype pos = 0;
-        if (version >= 3 && (flags & 0x40)) {
+        // Some taggers flag an extended header they never write. Its size cannot begin with a
+        // letter, so a whole frame standing in its place shows that the frames start there.
+        if (version >= 3 && (flags & 0x40) && !wholeFrameAt(region, 0, version, dataEnd)) {
             if (region.size() < 4)
                 return;
             pos = version == 3 ? 4 + qsizetype(bigEndian(region, 0, 4)) : syncsafe(region, 0);
         }
         const int headerSize = version == 2 ? 6 : 10;
         const int idSize = version == 2 ? 3 : 4;
-        qsizetype dataEnd = region.size(); // where the padding starts
-        while (dataEnd > 0 && region.at(dataEnd - 1) == 0)
-            --dataEnd;
         while (pos >= 0 && pos + headerSize <= region.size() && isUpper(region.at(pos))) {
             const qint64 size = version == 2   ? bigEndian(region, pos + 3, 3)
                                 : version == 3 ? bigEndian(region, pos + 4, 4)
