@@ -61,6 +61,18 @@ bool isAirfield(const QString& city) {
     return false;
 }
 
+// `text`, one blank and `word`; a word that opens with a mark that clings to the word before it
+// (", it is") follows the text's last word directly, the blanks between them dropped.
+QString followedBy(const QString& text, const QString& word) {
+    static const QString clinging = QStringLiteral(",.;:!?");
+    if (word.isEmpty() || !clinging.contains(word.front()))
+        return text + kBlank + word;
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1].isSpace())
+        --end;
+    return text.first(end) + word;
+}
+
 QString padded(const QString& word) {
     return kBlank + word + kBlank;
 }
@@ -230,11 +242,12 @@ QString TDJTalk::weatherPiece(const NewsTexts& news) {
         place = kBlank + (airfield ? v.zzDJ23 : v.zzDJ24) + kBlank + news.WeatherCity;
     }
     QString piece;
+    // "Outside here in Springfield, it is": the place's comma opens zzDJ26.
     if (!news.WeatherCondition.isEmpty())
-        piece = v.LongPause + kBlank + v.zzDJ25 + kBlank + place.trimmed() + kBlank + v.zzDJ26 +
+        piece = followedBy(v.LongPause + kBlank + v.zzDJ25 + kBlank + place.trimmed(), v.zzDJ26) +
                 kBlank + news.WeatherCondition + QStringLiteral(", ") + kBlank + v.zzDJ27 + kBlank;
     else
-        piece = kBlank + v.zzDJ25 + kBlank + place + kBlank + v.zzDJ26 + kBlank;
+        piece = followedBy(kBlank + v.zzDJ25 + kBlank + place, v.zzDJ26) + kBlank;
     return piece + news.WeatherTemperature + kBlank + v.zzDJ28 + kBlank + v.LongPause;
 }
 

@@ -213,18 +213,20 @@ TEST_F(Talk, Weather) {
         const char* temperature;
         const char* p5;
     } cases[] = {
+        // No blank before the comma that opens zzDJ26 (", it is").
         {"Springfield", "Sunny", "72",
-         "\\Pau=500\\ Outside here in Springfield , it is Sunny,  and 72 degrees \\Pau=500\\"},
+         "\\Pau=500\\ Outside here in Springfield, it is Sunny,  and 72 degrees \\Pau=500\\"},
         // The normaliser expands the abbreviations of the place.
         {"Logan Intl. Arpt.", "", "5",
-         " Outside  over at Logan International Airport , it is 5 degrees \\Pau=500\\"},
+         " Outside  over at Logan International Airport, it is 5 degrees \\Pau=500\\"},
         {"Edwards Field", "", "90",
-         " Outside  over at Edwards Field , it is 90 degrees \\Pau=500\\"},
-        {"Mansfield", "", "91", " Outside  here in Mansfield , it is 91 degrees \\Pau=500\\"},
+         " Outside  over at Edwards Field, it is 90 degrees \\Pau=500\\"},
+        {"Mansfield", "", "91", " Outside  here in Mansfield, it is 91 degrees \\Pau=500\\"},
         {"Meigs field/Chicago", "", "92",
-         " Outside  over at Meigs field/Chicago , it is 92 degrees \\Pau=500\\"},
-        {"", "Rain", "60", "\\Pau=500\\ Outside  , it is Rain,  and 60 degrees \\Pau=500\\"},
-        {"", "", "61", " Outside  , it is 61 degrees \\Pau=500\\"},
+         " Outside  over at Meigs field/Chicago, it is 92 degrees \\Pau=500\\"},
+        {"Springfield ", "", "93", " Outside  here in Springfield, it is 93 degrees \\Pau=500\\"},
+        {"", "Rain", "60", "\\Pau=500\\ Outside, it is Rain,  and 60 degrees \\Pau=500\\"},
+        {"", "", "61", " Outside, it is 61 degrees \\Pau=500\\"},
     };
     for (const auto& c : cases) {
         news.set({QString(), S(c.temperature), S(c.city), S(c.condition)});
@@ -235,6 +237,18 @@ TEST_F(Talk, Weather) {
         EXPECT_TRUE(left.WeatherCondition.isEmpty());
         EXPECT_EQ(left.WeatherCity, S(c.city));
     }
+}
+
+TEST_F(Talk, WeatherWordsWithoutAPunctuationMarkKeepTheirBlank) {
+    TVocabulary plain = TVocabulary::builtIn();
+    plain.zzDJ26 = S("it is");
+    TDJTalk other{{plain, phrases, lists, songs, news, state, clock, random, host, S(":")}};
+    news.set({QString(), S("70"), S("Springfield"), S("Fog")});
+    other.SetDJSpeech();
+    EXPECT_EQ(spoken(), talk(LP, p2, {}, {},
+                             S("\\Pau=500\\ Outside here in Springfield it is Fog,  and 70 "
+                               "degrees \\Pau=500\\"),
+                             {}, {}));
 }
 
 TEST_F(Talk, AnnouncementAtMostEveryFiftyMinutes) {
