@@ -219,10 +219,17 @@ public:
 
     QString name() const override { return QStringLiteral("portaudio"); }
 
+    bool canStall() const override { return true; }
+    void stalled() override { stalled_ = true; }
+
     void stop() override {
         stopping_ = true;
         if (stream_) {
-            Pa_StopStream(stream_);
+            // A stream that hangs would never drain what it holds: drop it instead.
+            if (stalled_)
+                Pa_AbortStream(stream_);
+            else
+                Pa_StopStream(stream_);
             Pa_CloseStream(stream_);
             stream_ = nullptr;
         }
@@ -252,6 +259,7 @@ private:
     PaStream* stream_ = nullptr;
     bool initialised_ = false;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> stalled_{false};
 };
 
 } // namespace

@@ -21,6 +21,10 @@ public:
     virtual QString name() const = 0;
     // Stops calling the renderer; returns when it is no longer running. Owner thread.
     virtual void stop() = 0;
+    // Whether it is driven by a device that may hang: a pause in its rendering is then a fault.
+    virtual bool canStall() const { return false; }
+    // Its rendering has stopped without an end: stop() must not wait for it. Any thread.
+    virtual void stalled() {}
 };
 
 // "portaudio" (or empty: the default device), "portaudio:NAME" (the output device whose name is

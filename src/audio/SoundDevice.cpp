@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -145,9 +146,26 @@ class SoundDeviceCore {
 public:
     SoundDeviceCore() : accumulator(2 * kChunkFrames) { buffers.reserve(64); }
 
-    // Mixes `frames` frames into `out` (interleaved stereo). mixer thread
-    void render(std::int16_t* out, std::uint32_t frames) {
+    // Mixes `frames` frames into `out` (interleaved stereo) when `renderer` is the output now in
+    // use, else gives silence: an output being opened in the background must not move the
+    // cursors before it takes over. mixer thread
+    void render(std::uint64_t renderer, std::int16_t* out, std::uint32_t frames) {
         std::lock_guard guard(listMutex);
+        if (renderer != activeRenderer) {
+            std::fill(out, out + 2 * static_cast<std::size_t>(frames), std::int16_t{0});
+            return;
+        }
+        mix(out, frames);
+    }
+
+    // The same for the one output there is (the manual one). mixer thread
+    void renderActive(std::int16_t* out, std::uint32_t frames) {
+        std::lock_guard guard(listMutex);
+        mix(out, frames);
+    }
+
+    // listMutex held
+    void mix(std::int16_t* out, std::uint32_t frames) {
         const std::uint32_t master = masterVolume.load(std::memory_order_relaxed);
         const float ml = static_cast<float>(master & 0xFFFFu) / 65535.0f;
         const float mr = static_cast<float>(master >> 16) / 65535.0f;
@@ -179,8 +197,19 @@ public:
         return static_cast<std::int16_t>(std::lrintf(v));
     }
 
+    // The output `renderer` went away; a retired one no longer counts. Any thread.
+    void lose(std::uint64_t renderer) {
+        std::lock_guard guard(listMutex);
+        if (renderer == activeRenderer)
+            loseAllLocked();
+    }
+
     void loseAll() {
         std::lock_guard guard(listMutex);
+        loseAllLocked();
+    }
+
+    void loseAllLocked() {
         for (SoundBuffer::State* s : buffers) {
             s->lost.store(true);
             s->playing.store(false);
@@ -191,6 +220,7 @@ public:
     std::mutex listMutex;
     std::vector<SoundBuffer::State*> buffers; // guarded by listMutex
     bool gone = false;                        // guarded by listMutex
+    std::uint64_t activeRenderer = 0;         // guarded by listMutex: the output in use
     std::vector<float> accumulator;           // mixer
     std::shared_ptr<StreamTap> tap;           // guarded by listMutex
     std::atomic<std::uint32_t> masterVolume{0xFFFFFFFFu};
@@ -317,23 +347,28 @@ bool SoundBuffer::isLost() const {
 
 namespace {
 
-std::unique_ptr<SoundBackend> openBackend(SoundDeviceCore* core, const QString& spec,
-                                          QString* error) {
-    auto render = [core](std::int16_t* out, std::uint32_t frames) { core->render(out, frames); };
-    auto lose = [core] { core->loseAll(); };
-    return makeSoundBackend(spec, render, lose, error);
-}
-
 void sayNoSound(const QString& error) {
     std::fprintf(stderr, "Corvalin Radio: no sound output (%s); playing silently.\n",
                  error.toLocal8Bit().constData());
 }
 
+std::int64_t steadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
-SoundDevice::SoundDevice() : core_(std::make_shared<SoundDeviceCore>()) {}
+SoundDevice::SoundDevice(SoundDeviceOptions options)
+    : core_(std::make_shared<SoundDeviceCore>()), options_(std::move(options)) {
+    if (!options_.openBackend)
+        options_.openBackend = makeSoundBackend;
+    if (!options_.clockMs)
+        options_.clockMs = steadyMs;
+}
 
 SoundDevice::~SoundDevice() {
+    stopSupervisor();
     {
         std::lock_guard guard(backendMutex_);
         if (backend_)
@@ -342,27 +377,113 @@ SoundDevice::~SoundDevice() {
     core_->loseAll();
 }
 
+std::unique_ptr<SoundBackend> SoundDevice::openBackend(const QString& spec, std::uint64_t renderer,
+                                                       QString* error) {
+    SoundDeviceCore* core = core_.get();
+    auto render = [core, renderer](std::int16_t* out, std::uint32_t frames) {
+        core->render(renderer, out, frames);
+    };
+    auto lose = [core, renderer] { core->lose(renderer); };
+    return options_.openBackend(spec, render, lose, error);
+}
+
+std::uint64_t SoundDevice::useNextRenderer() {
+    const std::uint64_t renderer = ++lastRenderer_;
+    std::lock_guard list(core_->listMutex);
+    core_->activeRenderer = renderer;
+    return renderer;
+}
+
+void SoundDevice::startSupervisor() {
+    supervisor_ = std::thread([this] {
+        std::unique_lock lock(supervisorMutex_);
+        while (!supervisorStop_) {
+            supervisorWake_.wait_for(lock, std::chrono::milliseconds(250));
+            if (supervisorStop_)
+                break;
+            lock.unlock();
+            supervise();
+            lock.lock();
+        }
+    });
+}
+
+void SoundDevice::stopSupervisor() {
+    {
+        std::lock_guard guard(supervisorMutex_);
+        supervisorStop_ = true;
+    }
+    supervisorWake_.notify_all();
+    if (supervisor_.joinable())
+        supervisor_.join();
+}
+
+void SoundDevice::supervise() {
+    const std::int64_t now = options_.clockMs();
+    watchForStall(now);
+    retryIfDue(now);
+}
+
+void SoundDevice::watchForStall(std::int64_t now) {
+    std::lock_guard guard(backendMutex_);
+    const std::uint64_t frames = core_->framesMixed.load();
+    bool gone;
+    {
+        std::lock_guard list(core_->listMutex);
+        gone = core_->gone;
+    }
+    // Only a sound card's output can stall; one already taken for lost waits for the next buffer
+    // to open it again. A late round (the machine slept or was starved) starts the watch afresh.
+    const bool late = now - lastSuperviseMs_ > kStallMs / 2;
+    lastSuperviseMs_ = now;
+    if (!backend_ || !backend_->canStall() || gone || late || backend_.get() != watched_ ||
+        frames != watchFrames_) {
+        watched_ = backend_.get();
+        watchFrames_ = frames;
+        watchSinceMs_ = now;
+        return;
+    }
+    if (now - watchSinceMs_ < kStallMs)
+        return;
+    std::fprintf(stderr, "Corvalin Radio: the sound output stopped playing; opening it again.\n");
+    backend_->stalled();
+    core_->loseAll();
+    watchSinceMs_ = now;
+}
+
 std::shared_ptr<SoundDevice> SoundDevice::create() {
     return create(QString::fromLocal8Bit(qgetenv("CORVALIN_AUDIO")));
 }
 
 std::shared_ptr<SoundDevice> SoundDevice::create(const QString& backend) {
-    std::shared_ptr<SoundDevice> device(new SoundDevice());
-    std::lock_guard guard(device->backendMutex_);
-    device->requested_ = backend.trimmed();
-    device->status_.requested = device->requested_;
-    QString error;
-    device->backend_ = openBackend(device->core_.get(), device->requested_, &error);
-    if (!device->backend_) {
-        static std::atomic<bool> said{false};
-        if (!said.exchange(true))
-            sayNoSound(error);
-        QString ignored;
-        device->backend_ = openBackend(device->core_.get(), QStringLiteral("null"), &ignored);
-        device->status_.fallback = true;
-        device->status_.reason = error;
+    return create(backend, SoundDeviceOptions());
+}
+
+std::shared_ptr<SoundDevice> SoundDevice::create(const QString& backend,
+                                                 SoundDeviceOptions options) {
+    const bool supervised = options.supervisorThread;
+    std::shared_ptr<SoundDevice> device(new SoundDevice(std::move(options)));
+    {
+        std::lock_guard guard(device->backendMutex_);
+        device->requested_ = backend.trimmed();
+        device->status_.requested = device->requested_;
+        QString error;
+        device->backend_ =
+            device->openBackend(device->requested_, device->useNextRenderer(), &error);
+        if (!device->backend_) {
+            static std::atomic<bool> said{false};
+            if (!said.exchange(true))
+                sayNoSound(error);
+            QString ignored;
+            device->backend_ =
+                device->openBackend(QStringLiteral("null"), device->useNextRenderer(), &ignored);
+            device->status_.fallback = true;
+            device->status_.reason = error;
+        }
+        device->status_.backend = device->backend_->name();
     }
-    device->status_.backend = device->backend_->name();
+    if (supervised && device->requested_ != QLatin1String("manual"))
+        device->startSupervisor();
     return device;
 }
 
@@ -373,7 +494,7 @@ bool SoundDevice::reopenBackend(SoundOutputStatus* now) {
         std::lock_guard list(core_->listMutex);
         gone = core_->gone;
     }
-    if (!gone && !retry_)
+    if (!gone)
         return false;
     // One backend renders at a time: the old one stops before the next starts.
     if (backend_)
@@ -381,23 +502,31 @@ bool SoundDevice::reopenBackend(SoundOutputStatus* now) {
     backend_.reset();
     SoundOutputStatus next = status_;
     QString error;
-    backend_ = openBackend(core_.get(), requested_, &error);
+    backend_ = openBackend(requested_, useNextRenderer(), &error);
     if (backend_) {
         next.fallback = false;
         next.reason.clear();
         retry_ = false;
     } else {
         QString ignored;
-        backend_ = openBackend(core_.get(), QStringLiteral("null"), &ignored);
+        backend_ = openBackend(QStringLiteral("null"), useNextRenderer(), &ignored);
         next.fallback = true;
         next.reason = error;
-        retry_ = true; // the device may come back: try it again with the next buffer
+        // The device may come back: the supervisor tries it again, ever less often.
+        retry_ = true;
+        retryDelayMs_ = kFirstRetryMs;
+        retryAtMs_ = options_.clockMs() + retryDelayMs_;
     }
-    next.backend = backend_->name();
+    ++backendSerial_;
     {
         std::lock_guard list(core_->listMutex);
         core_->gone = false;
     }
+    return takeStatus(next, now);
+}
+
+bool SoundDevice::takeStatus(SoundOutputStatus next, SoundOutputStatus* now) {
+    next.backend = backend_->name();
     const bool changed = next.backend != status_.backend || next.fallback != status_.fallback ||
                          next.reason != status_.reason;
     if (changed && next.fallback)
@@ -405,6 +534,49 @@ bool SoundDevice::reopenBackend(SoundOutputStatus* now) {
     status_ = next;
     *now = next;
     return changed;
+}
+
+void SoundDevice::retryIfDue(std::int64_t now) {
+    std::unique_lock guard(backendMutex_);
+    if (!retry_ || now < retryAtMs_)
+        return;
+    const std::uint64_t serial = backendSerial_;
+    const std::uint64_t renderer = ++lastRenderer_; // silent until it takes over
+    const QString spec = requested_;
+    // Opening a sound card may take seconds: nothing waits for it meanwhile, and the silent
+    // output goes on moving the cursors.
+    guard.unlock();
+    QString error;
+    std::unique_ptr<SoundBackend> fresh = openBackend(spec, renderer, &error);
+    guard.lock();
+    if (serial != backendSerial_ || !retry_) { // the output changed meanwhile
+        guard.unlock();
+        if (fresh)
+            fresh->stop();
+        return;
+    }
+    SoundOutputStatus next = status_;
+    if (!fresh) {
+        retryDelayMs_ = std::min(retryDelayMs_ * 2, kLastRetryMs);
+        retryAtMs_ = options_.clockMs() + retryDelayMs_;
+        next.reason = error;
+    } else {
+        {
+            std::lock_guard list(core_->listMutex);
+            core_->activeRenderer = renderer;
+        }
+        backend_->stop();
+        backend_ = std::move(fresh);
+        ++backendSerial_;
+        retry_ = false;
+        next.fallback = false;
+        next.reason.clear();
+    }
+    SoundOutputStatus changed;
+    const bool report = takeStatus(next, &changed);
+    guard.unlock();
+    if (report)
+        reportStatus(changed);
 }
 
 void SoundDevice::reportStatus(const SoundOutputStatus& status) {
@@ -522,7 +694,7 @@ bool SoundDevice::advance(std::uint32_t frames, std::vector<std::int16_t>* mix) 
     std::int16_t scratch[2 * kChunkFrames];
     while (frames > 0) {
         const std::uint32_t n = std::min(frames, kChunkFrames);
-        core_->render(scratch, n);
+        core_->renderActive(scratch, n);
         if (mix)
             mix->insert(mix->end(), scratch, scratch + 2 * n);
         frames -= n;

@@ -8,8 +8,10 @@
 // When the sound card cannot be opened the device falls back to "null" and says so once on
 // stderr. When the device goes away while the program runs (a USB card unplugged, the sound
 // server restarted), every buffer of that moment is lost; the next buffer made opens the backend
-// again, and falls back to "null" when that fails; later buffers retry the backend that was
-// asked for. outputStatus() and the status handler tell the program about the fallback.
+// again, and falls back to "null" when that fails; the backend that was asked for is then tried
+// again in the background, ever less often, and takes over when it opens. An output whose mixer has
+// not run for 2 s while it should play (a sound card that hangs without going away) is taken for
+// lost in the same way. outputStatus() and the status handler tell the program about the fallback.
 //
 // Threads: the mixer runs on the backend's thread (PortAudio's callback, the pacing thread of
 // "null"/"wav:", or the caller of advance()). It does no file I/O and allocates nothing; the only
@@ -17,11 +19,15 @@
 // a buffer or to stop one. Every SoundBuffer function may be called from any thread; one writer
 // per buffer is expected (the refill thread or its owner under the owner's lock).
 
+#include "audio/SoundBackends.h"
+
 #include <QString>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace corvalin {
@@ -54,8 +60,20 @@ struct SoundOutputStatus {
     QString reason;        // why, when fallback: the backend's own error text
 };
 
-class SoundBackend;
 class StreamTap;
+
+// What a device is built from besides its backend text; tests replace the parts.
+struct SoundDeviceOptions {
+    // Opens an output by its text; none: the real outputs (makeSoundBackend).
+    std::function<std::unique_ptr<SoundBackend>(const QString& spec, SoundRender render,
+                                                SoundLost lost, QString* error)>
+        openBackend;
+    // Milliseconds of a steady clock, for the stall watch; none: std::chrono::steady_clock.
+    std::function<std::int64_t()> clockMs;
+    // Whether a thread of the device calls supervise() every 250 ms. Without it (tests) the
+    // owner calls supervise(). A "manual" device never has one.
+    bool supervisorThread = true;
+};
 
 // A looping ring of bytes in its own PCM format with a play cursor that advances as the device
 // consumes it. Created by SoundDevice::createBuffer; may outlive the device (it then stays
@@ -119,6 +137,14 @@ public:
     static std::shared_ptr<SoundDevice> create();
     // The same for an explicit backend text ("portaudio", "null", "wav:PATH", "manual").
     static std::shared_ptr<SoundDevice> create(const QString& backend);
+    static std::shared_ptr<SoundDevice> create(const QString& backend, SoundDeviceOptions options);
+
+    // How long a real-time output may go without mixing before it is taken for lost.
+    static constexpr std::int64_t kStallMs = 2000;
+    // After a loss it could not be opened again, the output is tried again this long after the
+    // fallback, then at twice the last interval, up to the last.
+    static constexpr std::int64_t kFirstRetryMs = 1000;
+    static constexpr std::int64_t kLastRetryMs = 60000;
 
     ~SoundDevice(); // stops the backend; buffers still alive become lost
     SoundDevice(const SoundDevice&) = delete;
@@ -153,6 +179,14 @@ public:
     // Marks every buffer of the device lost, as when the sound card goes away. Any thread.
     void loseBuffers();
 
+    // The device's housekeeping: a real-time output that has mixed nothing for kStallMs is
+    // treated as gone (its buffers lost; the next buffer opens it again); after a loss it could
+    // not be opened again, it is tried again when due (kFirstRetryMs, doubling to kLastRetryMs),
+    // and takes over from the silent output, with every buffer, when it opens. Run by the
+    // device's own thread; tests without it call it. An attempt holds no lock the other functions
+    // take while it opens the output. Any thread except the mixer's.
+    void supervise();
+
     // The output now. Any thread.
     SoundOutputStatus outputStatus() const;
     // Called each time the output changes while the program runs: it falls back to "null" after
@@ -166,9 +200,20 @@ public:
     void setStatusHandler(StatusHandler handler);
 
 private:
-    SoundDevice();
-    // Opens the requested backend again after a loss or a fallback; "null" when it fails.
-    // Returns whether the status changed.
+    explicit SoundDevice(SoundDeviceOptions options);
+    // Opens an output whose rendering counts only while `renderer` is the active one.
+    std::unique_ptr<SoundBackend> openBackend(const QString& spec, std::uint64_t renderer,
+                                              QString* error);
+    std::uint64_t useNextRenderer(); // backendMutex_ held
+    void watchForStall(std::int64_t now);
+    void retryIfDue(std::int64_t now);
+    // Makes `next` (with the running backend's name) the status; whether it changed.
+    // backendMutex_ held.
+    bool takeStatus(SoundOutputStatus next, SoundOutputStatus* now);
+    void startSupervisor();
+    void stopSupervisor();
+    // Opens the requested backend again after a loss; "null" when it fails (supervise() then
+    // tries it again). Returns whether the status changed.
     bool reopenBackend(SoundOutputStatus* changed);
     void reportStatus(const SoundOutputStatus& status);
     std::shared_ptr<SoundDeviceCore> core_;
@@ -177,7 +222,22 @@ private:
     std::unique_ptr<SoundBackend> backend_; // guarded by backendMutex_
     SoundOutputStatus status_;              // guarded by backendMutex_
     bool retry_ = false;                    // guarded: a fallback after a loss retries
+    std::int64_t retryDelayMs_ = 0;         // guarded by backendMutex_
+    std::int64_t retryAtMs_ = 0;            // guarded by backendMutex_
+    std::uint64_t backendSerial_ = 0;       // guarded: counts the backends put in place
+    std::uint64_t lastRenderer_ = 0;        // guarded by backendMutex_
     StatusHandler handler_;                 // guarded by backendMutex_
+    SoundDeviceOptions options_;
+    // The stall watch, guarded by backendMutex_: frames mixed when last seen moving, and when.
+    std::uint64_t watchFrames_ = 0;
+    std::int64_t watchSinceMs_ = 0;
+    std::int64_t lastSuperviseMs_ = 0;
+    SoundBackend* watched_ = nullptr; // the backend watched (only compared)
+    // The supervisor thread.
+    std::mutex supervisorMutex_;
+    std::condition_variable supervisorWake_;
+    bool supervisorStop_ = false; // guarded by supervisorMutex_
+    std::thread supervisor_;
 };
 
 } // namespace corvalin

@@ -1,5 +1,6 @@
 #include "AudioFixtures.h"
 #include "TestSupport.h"
+#include "audio/SoundBackends.h"
 #include "audio/SoundDevice.h"
 #include "audio/VolumeControls.h"
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -38,6 +40,70 @@ std::vector<std::uint8_t> stereo16(const std::vector<std::int16_t>& s) {
     std::memcpy(b.data(), s.data(), b.size());
     return b;
 }
+
+// A sound card's output driven by the test: pump() is its callback; a hang is a pump that no
+// longer comes. What the test reads of it outlives it.
+struct Card {
+    void pump(std::uint32_t frames) {
+        std::vector<std::int16_t> out(2 * frames);
+        render(out.data(), frames);
+    }
+    SoundRender render;
+    bool stopped = false;
+    bool wasStalled = false;
+};
+
+class CardDouble final : public SoundBackend {
+public:
+    explicit CardDouble(std::shared_ptr<Card> card) : card_(std::move(card)) {}
+    QString name() const override { return QStringLiteral("card"); }
+    void stop() override { card_->stopped = true; }
+    bool canStall() const override { return true; }
+    void stalled() override { card_->wasStalled = true; }
+
+private:
+    std::shared_ptr<Card> card_;
+};
+
+// The outputs a device opens ("card" gives a CardDouble, anything else the real ones), and the
+// clock it reads. The test thread drives both.
+struct Outputs {
+    SoundDeviceOptions options() {
+        SoundDeviceOptions o;
+        o.supervisorThread = false;
+        o.clockMs = [this] { return now; };
+        o.openBackend = [this](const QString& spec, SoundRender render, SoundLost lost,
+                               QString* error) -> std::unique_ptr<SoundBackend> {
+            if (spec != QLatin1String("card"))
+                return makeSoundBackend(spec, std::move(render), std::move(lost), error);
+            attempts.push_back(now);
+            if (beforeOpen)
+                beforeOpen();
+            if (failing) {
+                *error = QStringLiteral("card unplugged");
+                return nullptr;
+            }
+            cards.push_back(std::make_shared<Card>());
+            cards.back()->render = std::move(render);
+            return std::make_unique<CardDouble>(cards.back());
+        };
+        return o;
+    }
+    // Lets `ms` pass in steps of the supervisor thread, the card's callback running or not.
+    void pass(SoundDevice& d, int ms, bool callbacks) {
+        for (int t = 0; t < ms; t += 250) {
+            if (callbacks)
+                cards.back()->pump(441 * 25);
+            now += 250;
+            d.supervise();
+        }
+    }
+    std::int64_t now = 1000000;
+    bool failing = false;
+    std::function<void()> beforeOpen;   // runs inside each opening of the card
+    std::vector<std::int64_t> attempts; // when the card was opened or tried
+    std::vector<std::shared_ptr<Card>> cards;
+};
 
 TEST(SoundDeviceTest, MixesAtTheCursorAndLoops) {
     auto d = SoundDevice::create(QStringLiteral("manual"));
@@ -201,12 +267,14 @@ TEST(SoundDeviceTest, NextBufferAfterALossOpensTheOutputAgain) {
 }
 
 // The output cannot be opened again (here the WAV file's folder is gone): the device falls back
-// to the silent output, tells why, and tries the asked-for output again with later buffers.
+// to the silent output, tells why, and tries the asked-for output again in the background.
 TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) {
     TempFolder dir;
     const QString folder = dir.file(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    auto d = SoundDevice::create(QStringLiteral("wav:") + folder + QStringLiteral("/mix.wav"));
+    Outputs outputs;
+    auto d = SoundDevice::create(QStringLiteral("wav:") + folder + QStringLiteral("/mix.wav"),
+                                 outputs.options());
     ASSERT_EQ(d->outputStatus().backend, QStringLiteral("wav"));
     EXPECT_FALSE(d->outputStatus().fallback);
     std::vector<SoundOutputStatus> reports;
@@ -238,11 +306,13 @@ TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) 
         return cursor > 0;
     })) << "the silent output moves the cursor";
 
-    auto again = d->createBuffer(PcmFormat{}, 400);
+    outputs.now += SoundDevice::kFirstRetryMs;
+    d->supervise(); // the first retry still fails
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(reports.size(), 1u) << "still failing: told once";
     ASSERT_TRUE(QDir().mkpath(folder));
-    auto back = d->createBuffer(PcmFormat{}, 400);
+    outputs.now += 2 * SoundDevice::kFirstRetryMs;
+    d->supervise();
     QCoreApplication::sendPostedEvents();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].backend, QStringLiteral("wav"));
@@ -250,6 +320,97 @@ TEST(SoundDeviceTest, OutputThatCannotBeOpenedAgainFallsBackToNullAndIsRetried) 
     EXPECT_FALSE(d->outputStatus().fallback);
     EXPECT_FALSE(b->isLost()) << "buffers carry over to the output that came back";
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/mix.wav")));
+}
+
+// After a loss-caused fallback the card is tried again in the background: 1 s after the fallback,
+// then at intervals doubling up to 60 s. Making buffers (a song start) never tries it.
+TEST(SoundDeviceTest, LostCardIsRetriedInTheBackgroundAtGrowingIntervals) {
+    Outputs outputs;
+    auto d = SoundDevice::create(QStringLiteral("card"), outputs.options());
+    std::vector<SoundOutputStatus> reports;
+    d->setStatusHandler([&](const SoundOutputStatus& s) { reports.push_back(s); });
+    outputs.failing = true;
+    d->loseBuffers();
+    const std::int64_t fellBack = outputs.now;
+    auto b = d->createBuffer(PcmFormat{}, 44100 * 4);
+    ASSERT_EQ(b->Play(), kSoundOk);
+    ASSERT_EQ(d->outputStatus().backend, QStringLiteral("null"));
+    outputs.attempts.clear();
+    std::vector<std::unique_ptr<SoundBuffer>> songs;
+    for (int t = 0; t < 200000; t += 250) {
+        outputs.now += 250;
+        d->supervise();
+        if (t % 5000 == 0) {
+            const std::size_t before = outputs.attempts.size();
+            songs.push_back(d->createBuffer(PcmFormat{}, 400));
+            EXPECT_EQ(outputs.attempts.size(), before) << "a song start tries nothing";
+        }
+    }
+    std::vector<std::int64_t> after;
+    for (std::int64_t a : outputs.attempts)
+        after.push_back(a - fellBack);
+    EXPECT_EQ(after,
+              (std::vector<std::int64_t>{1000, 3000, 7000, 15000, 31000, 63000, 123000, 183000}));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(reports.size(), 1u) << "the fallback, told once";
+
+    // The card comes back: the next attempt puts it in place, with the buffers made meanwhile.
+    outputs.failing = false;
+    while (outputs.cards.size() < 2 && outputs.now - fellBack < 300000) {
+        outputs.now += 250;
+        d->supervise();
+    }
+    EXPECT_EQ(outputs.now - fellBack, 243000);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].backend, QStringLiteral("card"));
+    EXPECT_FALSE(reports[1].fallback);
+    EXPECT_FALSE(b->isLost());
+    std::uint32_t before = 0, after2 = 0;
+    b->GetCurrentPosition(&before);
+    outputs.cards.back()->pump(1000);
+    b->GetCurrentPosition(&after2);
+    EXPECT_EQ((after2 + b->size() - before) % b->size(), 4000u) << "played by the card";
+    outputs.pass(*d, 120000, true);
+    EXPECT_EQ(outputs.cards.size(), 2u) << "no more attempts";
+}
+
+// An attempt that takes long (a sound card that answers slowly) holds up nothing: a song start
+// meanwhile makes its buffer at once, on the silent output.
+TEST(SoundDeviceTest, SlowRetryDoesNotHoldUpASongStart) {
+    Outputs outputs;
+    auto d = SoundDevice::create(QStringLiteral("card"), outputs.options());
+    int reports = 0;
+    d->setStatusHandler([&](const SoundOutputStatus&) { ++reports; });
+    outputs.failing = true;
+    d->loseBuffers();
+    auto b = d->createBuffer(PcmFormat{}, 400);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(reports, 1);
+    outputs.failing = false;
+    std::promise<void> entered, release;
+    std::shared_future<void> released = release.get_future().share();
+    outputs.beforeOpen = [&] {
+        entered.set_value();
+        released.wait_for(std::chrono::seconds(20));
+    };
+    outputs.now += SoundDevice::kFirstRetryMs;
+    std::thread supervisor([&] { d->supervise(); });
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const auto start = std::chrono::steady_clock::now();
+    auto song = d->createBuffer(PcmFormat{}, 44100 * 4);
+    const bool playing = song && song->Play() == kSoundOk;
+    const SoundOutputStatus during = d->outputStatus();
+    const auto took = std::chrono::steady_clock::now() - start;
+    release.set_value();
+    supervisor.join();
+    EXPECT_TRUE(playing);
+    EXPECT_LT(took, std::chrono::seconds(2)) << "the attempt is held for 20 s";
+    EXPECT_EQ(during.backend, QStringLiteral("null"));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(reports, 2) << "then the card took over";
+    EXPECT_EQ(d->outputStatus().backend, QStringLiteral("card"));
+    EXPECT_FALSE(song->isLost());
 }
 
 // A report still queued when the device goes away is dropped.
@@ -285,6 +446,49 @@ TEST(SoundDeviceTest, UnknownBackendFallsBackToNullThatMovesInRealTime) {
         b->GetCurrentPosition(&cursor);
     }
     EXPECT_GE(cursor, 4410u * 4) << "100 ms of frames consumed";
+}
+
+// A card whose callback stops being called without the stream ending is taken for lost after 2 s,
+// as when it goes away: the next buffer opens it again, or falls back and says so.
+TEST(SoundDeviceTest, OutputWhoseCallbackStopsComingIsTakenForLost) {
+    Outputs outputs;
+    auto d = SoundDevice::create(QStringLiteral("card"), outputs.options());
+    ASSERT_EQ(outputs.cards.size(), 1u);
+    std::vector<SoundOutputStatus> reports;
+    d->setStatusHandler([&](const SoundOutputStatus& s) { reports.push_back(s); });
+    auto b = d->createBuffer(PcmFormat{}, 44100 * 4);
+    ASSERT_EQ(b->Play(), kSoundOk);
+    outputs.pass(*d, 10000, true);
+    EXPECT_FALSE(b->isLost()) << "a card that plays is left alone";
+    outputs.pass(*d, 1750, false);
+    EXPECT_FALSE(b->isLost()) << "not before 2 s";
+    outputs.pass(*d, 250, false);
+    EXPECT_TRUE(b->isLost());
+    EXPECT_TRUE(outputs.cards[0]->wasStalled) << "so that stopping it does not wait for it";
+
+    auto next = d->createBuffer(PcmFormat{}, 44100 * 4);
+    ASSERT_TRUE(next);
+    EXPECT_FALSE(next->isLost());
+    ASSERT_EQ(outputs.cards.size(), 2u) << "opened again";
+    EXPECT_TRUE(outputs.cards[0]->stopped);
+    ASSERT_EQ(next->Play(), kSoundOk);
+    outputs.pass(*d, 750, true);
+    std::uint32_t cursor = 0;
+    next->GetCurrentPosition(&cursor);
+    EXPECT_EQ(cursor, 3u * 441 * 25 * 4) << "the card opened again plays";
+    EXPECT_FALSE(next->isLost());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(reports.empty()) << "the same output came back: nothing to tell";
+
+    outputs.failing = true;
+    outputs.pass(*d, 2000, false);
+    EXPECT_TRUE(next->isLost());
+    auto silent = d->createBuffer(PcmFormat{}, 400);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].fallback);
+    EXPECT_EQ(reports[0].backend, QStringLiteral("null"));
+    EXPECT_EQ(reports[0].reason, QStringLiteral("card unplugged"));
 }
 
 TEST(VolumeControlsTest, WaveVolumeIsTheValueInBothHalves) {
