@@ -22,7 +22,9 @@ constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 
 std::atomic<bool> libraryMessagesShown{false};
-std::mutex stderrMutex; // one silencer at a time, so stderr always comes back
+// One silencer at a time, so stderr always comes back; it also keeps PortAudio's calls (other
+// than the callbacks) to one thread at a time.
+std::mutex stderrMutex;
 
 // Keeps stderr on /dev/null while PortAudio starts or ends: ALSA and JACK print pages of probing
 // noise there that mean nothing to an operator.
@@ -224,6 +226,9 @@ public:
 
     void stop() override {
         stopping_ = true;
+        // PortAudio's own calls are not thread-safe: one opening or closing at a time (an output
+        // may be opened on the device's thread while another is closed).
+        const QuietStderr quiet;
         if (stream_) {
             // A stream that hangs would never drain what it holds: drop it instead.
             if (stalled_)
@@ -234,7 +239,6 @@ public:
             stream_ = nullptr;
         }
         if (initialised_) {
-            const QuietStderr quiet;
             Pa_Terminate();
             initialised_ = false;
         }
