@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -118,12 +119,13 @@ FileResult syncNativeFolder(const QByteArray& folder, const QString& shown) {
 
 // writeFileAtomically for a path in the system's bytes; `shown` names it in errors, `folder` is
 // the folder synced after the rename.
+// `keepOldMode`: an existing file's permissions are kept (else `newFileMode` is always used).
 FileResult replaceNative(const QByteArray& target, const QString& shown, const QString& folder,
                          const QByteArray& nativeFolder, const std::function<int(int fd)>& fill,
-                         int newFileMode) {
+                         int newFileMode, bool keepOldMode = true) {
     mode_t mode = 0;
     struct stat old {};
-    if (::stat(target.constData(), &old) == 0) {
+    if (keepOldMode && ::stat(target.constData(), &old) == 0) {
         mode = old.st_mode & 07777;
     } else if (newFileMode >= 0) {
         mode = static_cast<mode_t>(newFileMode);
@@ -156,6 +158,31 @@ FileResult writeFileAtomically(const QString& path, const QByteArray& data, int 
         QFile::encodeName(path), path, QFile::decodeName(folder), folder,
         [&](int fd) { return writeAll(fd, data.constData(), data.size()) ? 0 : errno; },
         newFileMode);
+}
+
+FileResult writePrivateFileAtomically(const QString& path, const QByteArray& data) {
+    const QByteArray folder = folderOf(path);
+    // mkostemp creates the temporary file 0600, so the secret is never readable by others, not
+    // even while it is written.
+    return replaceNative(
+        QFile::encodeName(path), path, QFile::decodeName(folder), folder,
+        [&](int fd) { return writeAll(fd, data.constData(), data.size()) ? 0 : errno; }, 0600,
+        false);
+}
+
+FileResult makePrivateFolder(const QString& folder) {
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (!QDir().mkpath(parent))
+            return {false, QStringLiteral("Cannot create the folder \"%1\"").arg(parent)};
+        if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+            return failure(QStringLiteral("Cannot create the folder"), folder, errno);
+    }
+    if (::chmod(native.constData(), 0700) != 0)
+        return failure(QStringLiteral("Cannot protect the folder"), folder, errno);
+    return {};
 }
 
 FileResult replaceFileAtomically(const QByteArray& nativePath,

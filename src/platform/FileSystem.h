@@ -21,6 +21,13 @@ struct FileResult {
 [[nodiscard]] FileResult writeFileAtomically(const QString& path, const QByteArray& data,
                                              int newFileMode = -1);
 
+// writeFileAtomically for a secret: the file ends up 0600 whatever mode an old one had, and the
+// temporary file is created 0600 before any byte is written into it.
+[[nodiscard]] FileResult writePrivateFileAtomically(const QString& path, const QByteArray& data);
+
+// Makes `folder` (and its parents) when missing and lets only its owner enter it (0700).
+[[nodiscard]] FileResult makePrivateFolder(const QString& folder);
+
 // The same for a path given as the system's bytes (see nativeFileName), with the content written
 // by `fill` into the temporary file's descriptor (it returns 0 or an errno). The temporary file
 // has a unique name, so a left-over from a crash never stands in the way. A name too long to take

@@ -1,16 +1,15 @@
 #include "station/SettingsStore.h"
 
 #include "core/DJVolumeFile.h"
+#include "station/StationTrace.h"
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -23,6 +22,7 @@ const QString kVolume = QStringLiteral("Volume");
 const QString kGeneral = QStringLiteral("General");
 const QString kPlayList = QStringLiteral("PlayList");
 const QString kLog = QStringLiteral("Log");
+const QString kPasswordKey = QStringLiteral("Password");
 
 StreamSettings readStream(const IniFile& ini) {
     StreamSettings d;
@@ -33,7 +33,6 @@ StreamSettings readStream(const IniFile& ini) {
     s.Port = ini.readInteger(k, QStringLiteral("Port"), d.Port);
     s.Mount = ini.readString(k, QStringLiteral("Mount"), d.Mount).trimmed();
     s.User = ini.readString(k, QStringLiteral("User"), d.User).trimmed();
-    s.Password = ini.readString(k, QStringLiteral("Password"), d.Password);
     s.Format = ini.readString(k, QStringLiteral("Format"), d.Format).trimmed().toLower();
     s.Bitrate = ini.readInteger(k, QStringLiteral("Bitrate"), d.Bitrate);
     s.Name = ini.readString(k, QStringLiteral("Name"), d.Name).trimmed();
@@ -50,7 +49,7 @@ void writeStream(IniFile& ini, const StreamSettings& s) {
     ini.writeInteger(k, QStringLiteral("Port"), s.Port);
     ini.writeString(k, QStringLiteral("Mount"), s.Mount);
     ini.writeString(k, QStringLiteral("User"), s.User);
-    ini.writeString(k, QStringLiteral("Password"), s.Password);
+    ini.eraseKey(k, kPasswordKey); // kept in the credentials file
     ini.writeString(k, QStringLiteral("Format"), s.Format);
     ini.writeInteger(k, QStringLiteral("Bitrate"), s.Bitrate);
     ini.writeString(k, QStringLiteral("Name"), s.Name);
@@ -74,24 +73,12 @@ QTime wholeSeconds(const QTime& t) {
     return t.isValid() ? QTime(t.hour(), t.minute(), t.second()) : QTime(0, 0);
 }
 
-FileResult systemFailure(const QString& what, const QString& path) {
-    return {false, QStringLiteral("%1 \"%2\": %3")
-                       .arg(what, path, QString::fromLocal8Bit(std::strerror(errno)))};
-}
-
-// The per-user folder exists and only its owner may enter it.
-FileResult preparePrivateFolder(const QString& folder) {
-    const QFileInfo info(folder);
-    if (!info.exists()) {
-        const QString parent = info.absolutePath();
-        if (!QDir().mkpath(parent))
-            return {false, QStringLiteral("Cannot create the folder \"%1\"").arg(parent)};
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            return systemFailure(QStringLiteral("Cannot create the folder"), folder);
-    }
-    if (::chmod(QFile::encodeName(folder).constData(), 0700) != 0)
-        return systemFailure(QStringLiteral("Cannot protect the folder"), folder);
-    return {};
+// A password written in a settings file; an empty value is no secret.
+std::optional<QString> passwordInSettings(const IniFile& ini) {
+    std::optional<QString> password = ini.value(kStreamSection, kPasswordKey);
+    if (password && password->isEmpty())
+        return std::nullopt;
+    return password;
 }
 
 void readSlotFrequency(const IniFile& ini, int slot, _rDJ& dj) {
@@ -156,6 +143,11 @@ QString SettingsPaths::perUserFolder() const {
     return configHome + QLatin1Char('/') + kSettingsFolderName;
 }
 
+QString SettingsPaths::credentialsFile(bool sameSettings) const {
+    const QString store = storeFile(sameSettings);
+    return store.left(store.lastIndexOf(QLatin1Char('/')) + 1) + kCredentialsFileName;
+}
+
 QString SettingsPaths::djVolumeFile() const {
     return djVolumeFilePath(programFolder);
 }
@@ -175,7 +167,7 @@ FileResult SettingsStore::load(bool sameSettings, IniFile& ini) const {
 
 FileResult SettingsStore::flush(bool sameSettings, const IniFile& ini) const {
     if (!sameSettings) {
-        if (FileResult folder = preparePrivateFolder(paths_.perUserFolder()); !folder)
+        if (FileResult folder = makePrivateFolder(paths_.perUserFolder()); !folder)
             return folder;
         return writeFileAtomically(paths_.perUserFile(), ini.text().toUtf8(), 0600);
     }
@@ -305,6 +297,7 @@ bool SettingsStore::readIni(StationSettings& s, const QTime& now) const {
     readSlotFrequency(ini, kNewsSlot, s.DJSlots[kNewsSlot]);
     s.News = readNewsDefinitions(ini, kNewsSection, builtInDefinitionsInForce(s.ZipCode));
     s.Stream = readStream(ini);
+    s.Stream.Password = streamPassword(s.SameSettings, ini);
     s.LogEnabled = ini.readBool(kLog, QStringLiteral("Enabled"), d.LogEnabled);
     s.LogKeepDays = ini.readInteger(kLog, QStringLiteral("KeepDays"), d.LogKeepDays);
     clampToControlRanges(s);
@@ -344,7 +337,19 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
     });
     if (!shared)
         return shared;
-    return update(s.SameSettings, [&](IniFile& ini) {
+    // An old password in the chosen store first goes where the new one is about to go, so that
+    // nothing of it is left in a settings file, whichever way the rest ends.
+    if (FileResult moved = moveSecretsOut(s.SameSettings); !moved)
+        return moved;
+    // The service manager's password stays where the service manager keeps it.
+    if (readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential) !=
+        s.Stream.Password) {
+        if (FileResult stored =
+                credentials(s.SameSettings).write(kStreamSection, kPasswordKey, s.Stream.Password);
+            !stored)
+            return stored;
+    }
+    FileResult written = update(s.SameSettings, [&](IniFile& ini) {
         ini.writeString(kGeneral, QStringLiteral("StationIdentification"), s.StationIdentification);
         for (int slot = 1; slot <= kSlotCount; ++slot)
             ini.writeString(slotSection(slot), QStringLiteral("Name"),
@@ -379,6 +384,64 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
         ini.writeBool(kLog, QStringLiteral("Enabled"), s.LogEnabled);
         ini.writeInteger(kLog, QStringLiteral("KeepDays"), s.LogKeepDays);
     });
+    if (!written)
+        return written;
+    // The store not chosen keeps its values, but no secret in a file others may read. Should that
+    // fail, the notice says so; these settings are stored all the same.
+    (void)moveSecretsOut(!s.SameSettings);
+    return {};
+}
+
+CredentialsStore SettingsStore::credentials(bool sameSettings) const {
+    // The per-user folder is ours alone; the shared one holds the settings everyone reads.
+    return CredentialsStore(paths_.credentialsFile(sameSettings),
+                            sameSettings ? CredentialsStore::Folder::Shared
+                                         : CredentialsStore::Folder::Private);
+}
+
+FileResult SettingsStore::moveSecretsOut(bool sameSettings) const {
+    const QString from = paths_.storeFile(sameSettings);
+    IniFile ini;
+    if (FileResult loaded = load(sameSettings, ini); !loaded)
+        return loaded;
+    const std::optional<QString> password = passwordInSettings(ini);
+    if (!password)
+        return {};
+    const CredentialsStore to = credentials(sameSettings);
+    FileResult moved = to.write(kStreamSection, kPasswordKey, *password);
+    if (moved) {
+        ini.eraseKey(kStreamSection, kPasswordKey);
+        moved = flush(sameSettings, ini);
+    }
+    if (!moved) {
+        notice(QStringLiteral("the stream password is still in \"%1\" and could not be moved to "
+                              "\"%2\": %3")
+                   .arg(from, to.file(), moved.error));
+        return moved;
+    }
+    notice(QStringLiteral("the stream password was moved out of \"%1\" into \"%2\", which only "
+                          "its owner can read")
+               .arg(from, to.file()));
+    return {};
+}
+
+QString SettingsStore::streamPassword(bool sameSettings, const IniFile& store) const {
+    if (std::optional<QString> given =
+            readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential))
+        return *given;
+    if (std::optional<QString> old = passwordInSettings(store))
+        return *old;
+    return credentials(sameSettings).read(kStreamSection, kPasswordKey).value_or(QString());
+}
+
+void SettingsStore::notice(const QString& line) const {
+    trace::event("settings-secret", line);
+    if (notice_) {
+        notice_(line);
+        return;
+    }
+    std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 int SettingsStore::readDJVolumeFile(int def) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/Loudness.h"
+#include "core/CredentialsStore.h"
 #include "core/IniFile.h"
 #include "core/Types.h"
 #include "feeds/NewsDefinitions.h"
@@ -9,11 +10,15 @@
 #include <QString>
 #include <QTime>
 #include <array>
+#include <functional>
 
 namespace corvalin {
 
 inline const QString kSettingsFileName = QStringLiteral("CorvalinRadio.ini");
 inline const QString kSettingsFolderName = QStringLiteral("CorvalinRadio");
+// The name of the stream password among the credentials a service manager hands the program
+// (systemd: LoadCredential=stream-password:FILE).
+inline const QString kStreamPasswordCredential = QStringLiteral("stream-password");
 
 // The station's settings as the main window holds them in memory. Read and written on the UI
 // thread only.
@@ -105,11 +110,15 @@ struct SettingsPaths {
     // The shared file's folder (with a trailing "/"): the system-wide one of an installed
     // station; empty means `programFolder`.
     QString sharedFolder = {};
+    // The folder of the credentials the service manager hands the program
+    // ($CREDENTIALS_DIRECTORY); empty: none.
+    QString systemCredentials = {};
 
     // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config (or the account's home).
     static QString defaultConfigHome();
     static SettingsPaths forCurrentUser(const QString& programFolder) {
-        return {programFolder, defaultConfigHome()};
+        return {
+            programFolder, defaultConfigHome(), {}, qEnvironmentVariable("CREDENTIALS_DIRECTORY")};
     }
 
     QString sharedFile() const {
@@ -120,6 +129,9 @@ struct SettingsPaths {
     QString storeFile(bool sameSettings) const {
         return sameSettings ? sharedFile() : perUserFile();
     }
+    // The secrets of a store, beside it: never in the settings file, which the shared store lets
+    // everyone read.
+    QString credentialsFile(bool sameSettings) const;
     QString djVolumeFile() const;
 };
 
@@ -127,10 +139,25 @@ struct SettingsPaths {
 // operation loads the file, reads or changes it and writes it back at once; nothing stays open.
 // Writes change only the keys they name; a store that exists but cannot be read is never
 // overwritten (its settings would be lost). UI thread.
+//
+// Secrets never go into a settings file: the stream password is kept in the credentials file
+// beside the store (paths().credentialsFile, 0600), or comes from the service manager.
 class SettingsStore {
 public:
-    explicit SettingsStore(SettingsPaths paths) : paths_(std::move(paths)) {}
+    // One line for the operator's log (a secret moved, or one that could not be).
+    using Notice = std::function<void(const QString& line)>;
+
+    // `notice` empty: the line goes to stderr. Either way it is also a trace event.
+    explicit SettingsStore(SettingsPaths paths, Notice notice = {})
+        : paths_(std::move(paths)), notice_(std::move(notice)) {}
     const SettingsPaths& paths() const { return paths_; }
+
+    // Where the secrets of a store are kept.
+    CredentialsStore credentials(bool sameSettings) const;
+    // A stream password still written in a settings file (by an older version, or by hand) is
+    // moved into the credentials file beside it and its key removed from the settings file. Says
+    // where it went, or why it could not be moved, through the notice; never the password.
+    [[nodiscard]] FileResult moveSecretsOut(bool sameSettings) const;
 
     // The store's content; a missing or unreadable store reads as empty (all defaults).
     IniFile read(bool sameSettings) const;
@@ -159,8 +186,10 @@ public:
 
     // The settings part of ReadIni: every value the station keeps in memory from the store chosen
     // by `s.SameSettings`. Missing or malformed values give the defaults (the alarm times default
-    // to `now`). Returns true when the zip code has not been asked for yet ("00000"): the caller
-    // shows the prompt, calls writeZipCode and lets play start after the voice test.
+    // to `now`). The stream password: the service manager's credential, else one still in the
+    // settings file (until it is moved), else the credentials file's. Returns true when the zip
+    // code has not been asked for yet ("00000"): the caller shows the prompt, calls writeZipCode
+    // and lets play start after the voice test.
     bool readIni(StationSettings& s, const QTime& now) const;
 
     // After the zip code prompt: [DJ5] ZipCode and WeatherURL.
@@ -171,8 +200,9 @@ public:
     [[nodiscard]] FileResult writeAtClose(const StationSettings& s) const;
 
     // The Radio Manager's OK: SameSettings into the shared file first, then the manager's values
-    // into the store it selects. Values in the other store stay as they are. Stops at the first
-    // failure.
+    // into the store it selects, the stream password into the credentials file beside it (unless
+    // it is the service manager's). Values in the other store stay as they are, but a password
+    // left in either settings file is moved out. Stops at the first failure.
     [[nodiscard]] FileResult writeManagerOK(const StationSettings& s) const;
 
     // [Loudness] Enabled (0/1, default 1) and Target (LUFS, default -18; kept within
@@ -185,7 +215,11 @@ public:
     [[nodiscard]] FileResult writeDJVolumeFile(int value) const;
 
 private:
+    void notice(const QString& line) const;
+    QString streamPassword(bool sameSettings, const IniFile& store) const;
+
     SettingsPaths paths_;
+    Notice notice_;
 };
 
 } // namespace corvalin

@@ -139,6 +139,34 @@ QString streamStatusText(const StreamStatus& s) {
     return {};
 }
 
+QString streamLogLine(const StreamStatus& before, const StreamStatus& now) {
+    switch (now.state) {
+    case StreamState::Connecting:
+        return {}; // the outcome tells
+    case StreamState::Off:
+        return before.state == StreamState::Off ? QString() : QStringLiteral("stream off");
+    case StreamState::Connected:
+        return before.state == StreamState::Connected
+                   ? QString()
+                   : QStringLiteral("stream connected: %1, %2").arg(now.place, now.format);
+    case StreamState::Failed: {
+        if (before.state == StreamState::Failed && before.reason == now.reason &&
+            before.retryInSeconds == now.retryInSeconds)
+            return {};
+        QString line = QStringLiteral("stream %1: %2")
+                           .arg(before.state == StreamState::Connected ? QStringLiteral("lost")
+                                                                       : QStringLiteral("failed"),
+                                now.reason);
+        if (!now.place.isEmpty())
+            line += QStringLiteral(" (%1)").arg(now.place);
+        if (now.retryInSeconds > 0)
+            line += QStringLiteral("; trying again in %1 s").arg(now.retryInSeconds);
+        return line;
+    }
+    }
+    return {};
+}
+
 QString nowPlayingTitle(const _rSong& song, const QString& theWord, const QString& stationName) {
     const QString the = theWord.trimmed().isEmpty() ? QStringLiteral("The") : theWord.trimmed();
     auto spoken = [&](const QString& text, bool withThe) {

@@ -45,6 +45,12 @@ struct StreamStatus {
 // One line for the window's hint: "Stream connected: 127.0.0.1:8000/radio, MP3 128 kbit/s".
 QString streamStatusText(const StreamStatus& status);
 
+// One line for the operator's log (stderr, the journal) when the state goes from `before` to
+// `now`: "stream connected: ...", "stream lost: why ...; trying again in N s", "stream failed:
+// why ...", "stream off". Empty when there is nothing to tell (connecting, or no change of state
+// or reason). Never holds the password.
+QString streamLogLine(const StreamStatus& before, const StreamStatus& now);
+
 // The stream's title for a song: "Artist - Title" with "The" where the song's marks say the DJ
 // adds it (`theWord` is the vocabulary's word for it). Artist or title alone when the other is
 // empty; `stationName` when the song has neither or is never announced.

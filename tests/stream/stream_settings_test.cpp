@@ -1,9 +1,12 @@
 // The [Stream] and [Log] settings as the settings store reads and writes them.
 #include "TestSupport.h"
+#include "core/CredentialsStore.h"
 #include "core/IniFile.h"
 #include "station/SettingsStore.h"
 #include "stream/StreamOutput.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTime>
 #include <gtest/gtest.h>
 
@@ -78,6 +81,261 @@ TEST_F(StreamSettingsStore, ValuesNoControlCanHoldAreBroughtInside) {
     EXPECT_EQ(s.Stream.Bitrate, 32);
     EXPECT_EQ(s.Stream.Format, QStringLiteral("mp3"));
     EXPECT_EQ(s.LogKeepDays, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The password: never in a settings file
+
+const QString kSecret = QStringLiteral("s3cret;=x");
+const QString kPassword = QStringLiteral("Password");
+
+QString fileText(const QString& path) {
+    return QString::fromUtf8(readWholeFile(path));
+}
+
+// An installed station's settings: the shared file in a system-wide folder of its own (as
+// /etc/xdg/CorvalinRadio/), everything else in the test's folders. The store's notices are kept.
+struct Station {
+    TempFolder program;
+    TempFolder config;
+    TempFolder etc;
+    QString systemCredentials;
+    QStringList notices;
+
+    SettingsPaths paths() const {
+        SettingsPaths p{program.path(), config.path()};
+        p.sharedFolder = etc.file(QStringLiteral("xdg/CorvalinRadio/"));
+        p.systemCredentials = systemCredentials;
+        return p;
+    }
+    SettingsStore store() {
+        return SettingsStore(paths(), [this](const QString& line) { notices << line; });
+    }
+    StationSettings readBack(bool same) {
+        StationSettings s = defaultSettings(program.path(), QTime(9, 0));
+        s.SameSettings = same;
+        store().readIni(s, QTime(9, 0));
+        return s;
+    }
+    // A store file as an older version left it: readable by everyone, with the password.
+    void writeOldStore(bool same, const QString& password) const {
+        const QString file = paths().storeFile(same);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+        QByteArray text = "[Screen]\r\nSameSettings=" + QByteArray(same ? "1" : "0") +
+                          "\r\n\r\n[Stream]\r\nEnabled=1\r\nHost=ice.example.org\r\n";
+        text += "Password=" + password.toUtf8() + "\r\nBitrate=96\r\n\r\n";
+        writeWholeFile(file, text);
+        ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ReadGroup |
+                                                    QFileDevice::ReadOther));
+    }
+};
+
+TEST(SecretsInStore, ManagerOKKeepsThePasswordInAPrivateFileBesideEitherStore) {
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same ? "same settings for all users" : "settings per user");
+        Station st;
+        st.writeOldStore(true, QString()); // a readable shared file around, as installed
+        StationSettings s = defaultSettings(st.program.path(), QTime(9, 0));
+        s.SameSettings = same;
+        s.Stream.Enabled = true;
+        s.Stream.Host = QStringLiteral("ice.example.org");
+        s.Stream.Password = kSecret;
+        ASSERT_TRUE(st.store().writeManagerOK(s));
+
+        const SettingsPaths paths = st.paths();
+        const QString credentials = paths.credentialsFile(same);
+        EXPECT_EQ(QFileInfo(credentials).absolutePath(),
+                  QFileInfo(paths.storeFile(same)).absolutePath());
+        EXPECT_EQ(QFileInfo(credentials).fileName(), QStringLiteral("Credentials.ini"));
+        for (const QString& file : {paths.sharedFile(), paths.perUserFile()}) {
+            if (!QFileInfo::exists(file))
+                continue;
+            EXPECT_FALSE(fileText(file).contains(kSecret)) << file.toStdString();
+            EXPECT_TRUE(IniFile::load(file).readString(kStreamSection, kPassword, {}).isEmpty());
+        }
+        EXPECT_EQ(modeOf(paths.sharedFile()), 0644u) << "everyone still reads the settings";
+        EXPECT_EQ(modeOf(credentials), 0600u);
+        EXPECT_EQ(IniFile::load(credentials).value(kStreamSection, kPassword), kSecret);
+        if (!same) {
+            EXPECT_EQ(modeOf(paths.perUserFile()), 0600u);
+            EXPECT_EQ(modeOf(paths.perUserFolder()), 0700u);
+        }
+        EXPECT_EQ(st.readBack(same).Stream, s.Stream) << "the next start reads it back";
+
+        // Changed, then cleared: the file stays private; an empty password is no key.
+        s.Stream.Password = QStringLiteral("second");
+        ASSERT_TRUE(st.store().writeManagerOK(s));
+        EXPECT_EQ(st.readBack(same).Stream.Password, QStringLiteral("second"));
+        EXPECT_EQ(modeOf(credentials), 0600u);
+        s.Stream.Password.clear();
+        ASSERT_TRUE(st.store().writeManagerOK(s));
+        EXPECT_TRUE(st.readBack(same).Stream.Password.isEmpty());
+        EXPECT_FALSE(IniFile::load(credentials).hasKey(kStreamSection, kPassword));
+        EXPECT_TRUE(st.notices.isEmpty()) << st.notices.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(SecretsInStore, AnOldPasswordInASettingsFileIsMovedOutAndStillUsed) {
+    enum class When { AtStart, AtOKOfThatStore, AtOKOfTheOtherStore };
+    struct Case {
+        const char* name;
+        bool oldInShared;
+        When when;
+    };
+    const Case cases[] = {
+        {"shared file, at start", true, When::AtStart},
+        {"per-user file, at start", false, When::AtStart},
+        {"shared file, at OK keeping shared settings", true, When::AtOKOfThatStore},
+        {"shared file, at OK choosing settings per user", true, When::AtOKOfTheOtherStore},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Station st;
+        st.writeOldStore(c.oldInShared, kSecret);
+        if (!c.oldInShared)
+            st.writeOldStore(true, QString()); // the switch: settings per user
+        const QString from = st.paths().storeFile(c.oldInShared);
+        const QString to = st.paths().credentialsFile(c.oldInShared);
+        EXPECT_EQ(st.readBack(c.oldInShared).Stream.Password, kSecret) << "read before it moves";
+
+        if (c.when == When::AtStart) {
+            ASSERT_TRUE(st.store().moveSecretsOut(c.oldInShared));
+        } else {
+            StationSettings s = st.readBack(c.oldInShared);
+            s.SameSettings = c.when == When::AtOKOfThatStore ? c.oldInShared : !c.oldInShared;
+            ASSERT_TRUE(st.store().writeManagerOK(s));
+        }
+        EXPECT_FALSE(fileText(from).contains(kSecret));
+        const IniFile left = IniFile::load(from);
+        EXPECT_FALSE(left.hasKey(kStreamSection, kPassword));
+        EXPECT_EQ(left.value(kStreamSection, QStringLiteral("Host")),
+                  QStringLiteral("ice.example.org"))
+            << "the other settings stay";
+        if (c.oldInShared) {
+            EXPECT_EQ(modeOf(from), 0644u) << "everyone still reads the other settings";
+        }
+        EXPECT_EQ(modeOf(to), 0600u);
+        EXPECT_EQ(IniFile::load(to).value(kStreamSection, kPassword), kSecret);
+        EXPECT_EQ(st.readBack(c.oldInShared).Stream.Password, kSecret);
+        // Where it went is said once; the password never.
+        ASSERT_EQ(st.notices.size(), 1) << st.notices.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(st.notices[0].contains(from) && st.notices[0].contains(to))
+            << st.notices[0].toStdString();
+        EXPECT_FALSE(st.notices[0].contains(kSecret));
+        // Nothing is left to move.
+        ASSERT_TRUE(st.store().moveSecretsOut(c.oldInShared));
+        EXPECT_EQ(st.notices.size(), 1);
+    }
+}
+
+TEST(SecretsInStore, APasswordThatCannotBeMovedIsToldAndKept) {
+    Station st;
+    st.writeOldStore(true, kSecret);
+    // Something that is no file stands where the credentials would go.
+    ASSERT_TRUE(QDir().mkpath(st.paths().credentialsFile(true)));
+    EXPECT_FALSE(st.store().moveSecretsOut(true));
+    ASSERT_EQ(st.notices.size(), 1);
+    EXPECT_TRUE(st.notices[0].contains(QStringLiteral("could not be moved")))
+        << st.notices[0].toStdString();
+    EXPECT_TRUE(st.notices[0].contains(st.paths().sharedFile())) << st.notices[0].toStdString();
+    EXPECT_FALSE(st.notices[0].contains(kSecret));
+    EXPECT_EQ(st.readBack(true).Stream.Password, kSecret) << "not lost";
+    // OK does not store the settings then either: the password would stay where it is.
+    EXPECT_FALSE(st.store().writeManagerOK(st.readBack(true)));
+}
+
+TEST(SecretsInStore, TheServiceManagersPasswordIsUsedAndNeverCopied) {
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same ? "same settings for all users" : "settings per user");
+        Station st;
+        TempFolder given;
+        st.systemCredentials = given.path();
+        writeWholeFile(given.file(QStringLiteral("stream-password")), "from-the-unit\n");
+        StationSettings s = st.readBack(same);
+        EXPECT_EQ(s.Stream.Password, QStringLiteral("from-the-unit"));
+        ASSERT_TRUE(st.store().writeManagerOK(s));
+        EXPECT_FALSE(QFileInfo::exists(st.paths().credentialsFile(same)));
+        EXPECT_FALSE(fileText(st.paths().storeFile(same)).contains(s.Stream.Password));
+    }
+    TempFolder given;
+    EXPECT_EQ(readSystemCredential(given.path(), QStringLiteral("missing")), std::nullopt);
+    EXPECT_EQ(readSystemCredential(QString(), QStringLiteral("stream-password")), std::nullopt);
+    writeWholeFile(given.file(QStringLiteral("crlf")), "a b\r\n");
+    EXPECT_EQ(readSystemCredential(given.path(), QStringLiteral("crlf")), QStringLiteral("a b"));
+}
+
+TEST(CredentialsFile, IsWrittenPrivateWhateverWasThereAndNeverOverAnUnreadableOne) {
+    TempFolder folder;
+    const QString file = folder.file(QStringLiteral("own/Credentials.ini"));
+    const CredentialsStore store(file, CredentialsStore::Folder::Private);
+    const QString token = QStringLiteral("Remote");
+    EXPECT_TRUE(store.write(token, QStringLiteral("Token"), QString()));
+    EXPECT_FALSE(QFileInfo::exists(file)) << "no file for nothing";
+    ASSERT_TRUE(store.write(kStreamSection, kPassword, kSecret));
+    EXPECT_EQ(modeOf(folder.file(QStringLiteral("own"))), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+
+    // Someone made it readable: the next write makes it private again, keeping the other secret.
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadOther));
+    ASSERT_TRUE(store.write(token, QStringLiteral("Token"), QStringLiteral("t0k")));
+    EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(store.read(kStreamSection, kPassword), kSecret);
+    EXPECT_EQ(store.read(token, QStringLiteral("Token")), QStringLiteral("t0k"));
+    ASSERT_TRUE(store.write(kStreamSection, kPassword, QString()));
+    EXPECT_EQ(store.read(kStreamSection, kPassword), std::nullopt);
+    EXPECT_EQ(store.read(token, QStringLiteral("Token")), QStringLiteral("t0k"));
+
+    // A folder where the file should be: neither read nor replaced.
+    const QString blocked = folder.file(QStringLiteral("blocked.ini"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    const CredentialsStore unreadable(blocked, CredentialsStore::Folder::Shared);
+    QString error;
+    EXPECT_EQ(unreadable.read(token, QStringLiteral("Token"), &error), std::nullopt);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(unreadable.write(token, QStringLiteral("Token"), QStringLiteral("x")));
+    EXPECT_TRUE(QFileInfo(blocked).isDir());
+}
+
+TEST(StreamSettingsText, EveryChangeOfStateIsOneLineForTheJournal) {
+    StreamStatus off;
+    StreamStatus connecting = off;
+    connecting.state = StreamState::Connecting;
+    connecting.place = QStringLiteral("127.0.0.1:8000/radio");
+    connecting.format = QStringLiteral("MP3 128 kbit/s");
+    StreamStatus connected = connecting;
+    connected.state = StreamState::Connected;
+    StreamStatus lost = connected;
+    lost.state = StreamState::Failed;
+    lost.reason = QStringLiteral("Broken pipe");
+    lost.retryInSeconds = 1;
+    StreamStatus retried = lost;
+    retried.retryInSeconds = 2;
+    StreamStatus noServer = off;
+    noServer.state = StreamState::Failed;
+    noServer.reason = QStringLiteral("no server is named");
+    struct Case {
+        const StreamStatus& before;
+        const StreamStatus& now;
+        const char* line;
+    };
+    const Case cases[] = {
+        {off, connecting, ""},
+        {connecting, connected, "stream connected: 127.0.0.1:8000/radio, MP3 128 kbit/s"},
+        {connected, connected, ""},
+        {connected, lost, "stream lost: Broken pipe (127.0.0.1:8000/radio); trying again in 1 s"},
+        {connecting, retried,
+         "stream failed: Broken pipe (127.0.0.1:8000/radio); trying again in 2 s"},
+        {retried, retried, ""},
+        {off, noServer, "stream failed: no server is named"},
+        {connected, off, "stream off"},
+        {off, off, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(streamLogLine(c.before, c.now), QString::fromUtf8(c.line));
+    }
 }
 
 TEST(StreamSettingsText, ThePasswordIsNeverShown) {
