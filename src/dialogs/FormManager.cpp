@@ -24,6 +24,7 @@ namespace corvalin {
 namespace {
 
 inline constexpr int kTimer1Ms = 2000;
+inline constexpr int kBroadcastPage = 6;
 
 const std::array<const char*, kSlotCount> kSlotNames = {"Morning", "Afternoon", "Evening",
                                                         "Late Night"};
@@ -308,7 +309,8 @@ void TfrmManager::buildNewsPage() {
 }
 
 void TfrmManager::buildBroadcastPage() {
-    QFrame* f = addPage(6, QStringLiteral("Broadcast"), palette().color(QPalette::WindowText));
+    QFrame* f =
+        addPage(kBroadcastPage, QStringLiteral("Broadcast"), palette().color(QPalette::WindowText));
 
     auto* gbStream =
         named(new QGroupBox(QStringLiteral("Icecast Stream"), f), QStringLiteral("gbStream"));
@@ -327,15 +329,14 @@ void TfrmManager::buildBroadcastPage() {
         (*e)->setGeometry(x, y + 18, w, 24);
     };
     edit(&eStreamHost, QStringLiteral("eStreamHost"), QStringLiteral("Server"), 10, 52, 250);
-    label(QStringLiteral("Port"), gbStream, 270, 52, 80);
-    eStreamPort = named(new SpinEdit(kStreamPortSpin, gbStream), QStringLiteral("eStreamPort"));
-    eStreamPort->setGeometry(270, 70, 80, 24);
+    edit(&eStreamPort, QStringLiteral("eStreamPort"), QStringLiteral("Port"), 270, 52, 80);
     edit(&eStreamMount, QStringLiteral("eStreamMount"), QStringLiteral("Mount point"), 360, 52,
          240);
     edit(&eStreamUser, QStringLiteral("eStreamUser"), QStringLiteral("User"), 10, 100, 160);
     edit(&eStreamPassword, QStringLiteral("eStreamPassword"), QStringLiteral("Password"), 180, 100,
          170);
     eStreamPassword->setEchoMode(QLineEdit::Password);
+    eStreamPassword->setToolTip(withLineBreaks(streamPasswordHint(context_.Store.paths())));
     label(QStringLiteral("Format"), gbStream, 360, 100, 100);
     cbStreamFormat = named(new QComboBox(gbStream), QStringLiteral("cbStreamFormat"));
     cbStreamFormat->addItems({QStringLiteral("MP3"), QStringLiteral("Opus")});
@@ -406,7 +407,7 @@ void TfrmManager::fill(const ManagerControls& c) {
             c.Slots[static_cast<std::size_t>(slot - 1)].ListOrder);
     cbStreamEnabled->setChecked(c.Stream.Enabled);
     eStreamHost->setText(c.Stream.Host);
-    eStreamPort->setValue(c.Stream.Port);
+    eStreamPort->setText(c.Stream.Port);
     eStreamMount->setText(c.Stream.Mount);
     eStreamUser->setText(c.Stream.User);
     eStreamPassword->setText(c.Stream.Password);
@@ -455,7 +456,7 @@ ManagerControls TfrmManager::controls() {
     c.NewsFrequencySongs = eSongs5->settledValue();
     c.Stream.Enabled = cbStreamEnabled->isChecked();
     c.Stream.Host = eStreamHost->text();
-    c.Stream.Port = eStreamPort->settledValue();
+    c.Stream.Port = eStreamPort->text();
     c.Stream.Mount = eStreamMount->text();
     c.Stream.User = eStreamUser->text();
     c.Stream.Password = eStreamPassword->text();
@@ -536,8 +537,24 @@ void TfrmManager::bHelpClick() {
         context_.ShowHelp(4);
 }
 
+bool TfrmManager::refused(const ManagerProblem& problem, int page) {
+    if (!problem)
+        return false;
+    PageControl1->setCurrentIndex(page);
+    QMessageBox box(QMessageBox::Warning, kSetupErrorCaption, withLineBreaks(problem.text),
+                    QMessageBox::Ok, this);
+    box.exec();
+    if (auto* control = findChild<QWidget*>(problem.control))
+        control->setFocus();
+    return true;
+}
+
 void TfrmManager::bOKClick() {
-    const FileResult saved = confirmManager(context_, controls());
+    const ManagerControls c = controls();
+    // Settings that cannot work are not stored: the operator puts them right or cancels.
+    if (refused(broadcastProblem(c.Stream), kBroadcastPage))
+        return;
+    const FileResult saved = confirmManager(context_, c);
     if (!saved) {
         QMessageBox box(QMessageBox::Critical, kSetupErrorCaption,
                         withLineBreaks(managerSaveErrorText(saved)), QMessageBox::Ok, this);

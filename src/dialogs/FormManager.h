@@ -90,7 +90,7 @@ public:
     // Broadcast
     QCheckBox* cbStreamEnabled = nullptr;
     QLineEdit* eStreamHost = nullptr;
-    SpinEdit* eStreamPort = nullptr;
+    QLineEdit* eStreamPort = nullptr; // as typed: a wrong port is told at OK, not changed
     QLineEdit* eStreamMount = nullptr;
     QLineEdit* eStreamUser = nullptr;
     QLineEdit* eStreamPassword = nullptr; // shown as dots
@@ -129,6 +129,9 @@ private:
     void buildNewsPage();
     void buildBroadcastPage();
     void fill(const ManagerControls& c);
+    // Tells what is wrong on a page in a box and shows the control to put right; false when
+    // nothing is.
+    bool refused(const ManagerProblem& problem, int page);
 
     ManagerContext& context_;
     std::array<DJPage, kSlotCount> djPages_;

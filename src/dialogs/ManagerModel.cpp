@@ -54,11 +54,19 @@ ManagerControls managerControlsFrom(const StationSettings& s) {
     c.NewsFrequencyType = news.FrequencyType == ftSongs ? ftSongs : ftMinutes;
     c.NewsFrequencyMinutes = kNewsMinutesSpin.clamp(news.FrequencyMinutes);
     c.NewsFrequencySongs = kNewsSongsSpin.clamp(news.FrequencySongs);
-    c.Stream = s.Stream;
-    c.Stream.Port = kStreamPortSpin.clamp(s.Stream.Port);
-    c.Stream.Bitrate = kStreamBitrateSpin.clamp(s.Stream.Bitrate);
-    if (c.Stream.Format != kStreamFormatOpus)
-        c.Stream.Format = kStreamFormatMp3;
+    const StreamSettings& stream = s.Stream;
+    c.Stream.Enabled = stream.Enabled;
+    c.Stream.Host = stream.Host;
+    c.Stream.Port = QString::number(kStreamPortSpin.clamp(stream.Port));
+    c.Stream.Mount = stream.Mount;
+    c.Stream.User = stream.User;
+    c.Stream.Password = stream.Password;
+    c.Stream.Format = stream.Format == kStreamFormatOpus ? kStreamFormatOpus : kStreamFormatMp3;
+    c.Stream.Bitrate = kStreamBitrateSpin.clamp(stream.Bitrate);
+    c.Stream.Name = stream.Name;
+    c.Stream.Description = stream.Description;
+    c.Stream.Genre = stream.Genre;
+    c.Stream.Public = stream.Public;
     c.LogEnabled = s.LogEnabled;
     c.LogKeepDays = kLogKeepDaysSpin.clamp(s.LogKeepDays);
     return c;
@@ -121,14 +129,82 @@ StationSettings settingsAfterManagerOK(const StationSettings& before, const Mana
     news.FrequencyMinutes = c.NewsFrequencyMinutes;
     news.FrequencySongs = c.NewsFrequencySongs;
 
-    s.Stream = c.Stream;
-    s.Stream.Host = c.Stream.Host.trimmed();
-    s.Stream.Mount = c.Stream.Mount.trimmed();
-    s.Stream.User = c.Stream.User.trimmed();
-    s.Stream.Name = c.Stream.Name.trimmed();
+    const ManagerStreamControls& stream = c.Stream;
+    s.Stream.Enabled = stream.Enabled;
+    s.Stream.Host = stream.Host.trimmed();
+    // broadcastProblem refuses a port that is none before OK gets here.
+    s.Stream.Port = streamPortFrom(stream.Port).value_or(before.Stream.Port);
+    s.Stream.Mount = stream.Mount.trimmed();
+    s.Stream.User = stream.User.trimmed();
+    s.Stream.Password = stream.Password;
+    s.Stream.Format = stream.Format;
+    s.Stream.Bitrate = stream.Bitrate;
+    s.Stream.Name = stream.Name.trimmed();
+    s.Stream.Description = stream.Description;
+    s.Stream.Genre = stream.Genre;
+    s.Stream.Public = stream.Public;
     s.LogEnabled = c.LogEnabled;
     s.LogKeepDays = c.LogKeepDays;
     return s;
+}
+
+std::optional<int> streamPortFrom(const QString& text) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    const QString t = text.trimmed();
+    if (!digits.match(t).hasMatch())
+        return std::nullopt;
+    const int port = t.toInt();
+    if (port < kStreamPortMin || port > kStreamPortMax)
+        return std::nullopt;
+    return port;
+}
+
+ManagerProblem broadcastProblem(const ManagerStreamControls& stream) {
+    static const QRegularExpression blank(QStringLiteral("\\s"));
+    const QString host = stream.Host.trimmed();
+    const QString mount = stream.Mount.trimmed();
+    if (!streamPortFrom(stream.Port))
+        return {QStringLiteral("The port of the Icecast server must be a whole number from %1 to "
+                               "%2; \"%3\" is not.")
+                    .arg(kStreamPortMin)
+                    .arg(kStreamPortMax)
+                    .arg(stream.Port.trimmed()),
+                QStringLiteral("eStreamPort")};
+    if (host.contains(blank) || host.contains(QLatin1Char('/')))
+        return {QStringLiteral("The server is a host name or an address alone, such as "
+                               "icecast.example.org or 192.168.1.20: no blank, no \"http://\", "
+                               "no path."),
+                QStringLiteral("eStreamHost")};
+    if (mount.isEmpty() || mount == QLatin1String("/"))
+        return {QStringLiteral("The mount point names the stream on the server, such as /radio."),
+                QStringLiteral("eStreamMount")};
+    if (mount.contains(blank))
+        return {QStringLiteral("The mount point \"%1\" holds a blank; a mount point has none.")
+                    .arg(mount),
+                QStringLiteral("eStreamMount")};
+    if (!stream.Enabled)
+        return {}; // a stream that is off may wait for its server and password
+    if (host.isEmpty())
+        return {QStringLiteral("The stream is on but names no server. Type the Icecast server's "
+                               "name or address, or turn the stream off."),
+                QStringLiteral("eStreamHost")};
+    if (stream.Password.isEmpty())
+        return {QStringLiteral("The stream is on but has no password. Type the server's source "
+                               "password, or turn the stream off."),
+                QStringLiteral("eStreamPassword")};
+    return {};
+}
+
+QString streamPasswordHint(const SettingsPaths& paths) {
+    QString hint =
+        QStringLiteral("Kept apart from the settings, in a file only its owner can read:\r%1 "
+                       "(settings per user)\r%2 (same settings for all users)")
+            .arg(paths.credentialsFile(false), paths.credentialsFile(true));
+    if (readSystemCredential(paths.systemCredentials, kStreamPasswordCredential))
+        hint += QStringLiteral("\rNow given by the service manager (credential %1): OK leaves it "
+                               "there.")
+                    .arg(kStreamPasswordCredential);
+    return hint;
 }
 
 FileResult confirmManager(ManagerContext& context, const ManagerControls& controls) {

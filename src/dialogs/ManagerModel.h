@@ -8,6 +8,7 @@
 #include <QTime>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace corvalin {
 
@@ -83,6 +84,24 @@ struct ManagerSlotControls {
     bool operator==(const ManagerSlotControls&) const = default;
 };
 
+// What the Broadcast page's stream controls hold. The port is the box's text as typed: a port the
+// server cannot have is told at OK, never quietly changed into another.
+struct ManagerStreamControls {
+    bool Enabled = false;
+    QString Host;
+    QString Port = QStringLiteral("8000");
+    QString Mount = QStringLiteral("/radio");
+    QString User = QStringLiteral("source");
+    QString Password;
+    QString Format = kStreamFormatMp3; // "mp3" or "opus"
+    int Bitrate = 128;
+    QString Name;
+    QString Description;
+    QString Genre;
+    bool Public = false;
+    bool operator==(const ManagerStreamControls&) const = default;
+};
+
 // What the Radio Manager's controls hold: filled from the settings when it opens, read back at OK.
 struct ManagerControls {
     int Page = 0; // the page shown
@@ -104,7 +123,7 @@ struct ManagerControls {
     int NewsFrequencyMinutes = 30;
     int NewsFrequencySongs = 12;
     // Broadcast: the Icecast stream and the as-run log.
-    StreamSettings Stream;
+    ManagerStreamControls Stream;
     bool LogEnabled = true;
     int LogKeepDays = 90;
     bool operator==(const ManagerControls&) const = default;
@@ -135,6 +154,27 @@ QString publicServiceText(const QString& typed);
 // left alone; ManagerTab is not a control's value and is kept.
 StationSettings settingsAfterManagerOK(const StationSettings& before,
                                        const ManagerControls& controls);
+
+// Something the operator typed that cannot work: the sentence for the box, and the object name of
+// the control to put right.
+struct ManagerProblem {
+    QString text;
+    QString control;
+    explicit operator bool() const { return !text.isEmpty(); }
+};
+
+// The Broadcast page's rule, checked at OK before anything is stored: a port that is no whole
+// number from 1 to 65535, a mount point that is empty or holds a blank, a server name with a
+// blank or a "/" in it, and, while the stream is on, no server or no password. Nothing wrong: an
+// empty problem.
+ManagerProblem broadcastProblem(const ManagerStreamControls& stream);
+
+// The port box's text as a port: a whole number from 1 to 65535 (blanks around it allowed).
+std::optional<int> streamPortFrom(const QString& text);
+
+// The password box's hint: where the password is kept, for each choice of store, and that it
+// comes from the service manager when it does.
+QString streamPasswordHint(const SettingsPaths& paths);
 
 // OK without its widgets: computes the new settings, writes SameSettings into the shared file and
 // every value into the store the new SameSettings selects, and only when that succeeded puts them

@@ -3,11 +3,16 @@
 #include "dialogs/FormManager.h"
 #include "dialogs/SpinEdit.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTime>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -42,7 +47,7 @@ TEST(BroadcastPage, ShowsTheStoredStreamWithThePasswordHidden) {
     EXPECT_EQ(dlg.PageControl1->currentIndex(), 6);
     EXPECT_TRUE(dlg.cbStreamEnabled->isChecked());
     EXPECT_EQ(dlg.eStreamHost->text(), QStringLiteral("ice.example.org"));
-    EXPECT_EQ(dlg.eStreamPort->value(), 8010);
+    EXPECT_EQ(dlg.eStreamPort->text(), QStringLiteral("8010"));
     EXPECT_EQ(dlg.eStreamMount->text(), QStringLiteral("/radio"));
     EXPECT_EQ(dlg.eStreamUser->text(), QStringLiteral("source"));
     EXPECT_EQ(dlg.eStreamPassword->echoMode(), QLineEdit::Password);
@@ -59,12 +64,12 @@ TEST(BroadcastPage, OKStoresTheStreamAndTheLogSettings) {
     Station st;
     TfrmManager dlg(st.context);
     EXPECT_FALSE(dlg.cbStreamEnabled->isChecked()); // off until the operator turns it on
-    EXPECT_EQ(dlg.eStreamPort->value(), 8000);
+    EXPECT_EQ(dlg.eStreamPort->text(), QStringLiteral("8000"));
     EXPECT_EQ(dlg.cbStreamFormat->currentText(), QStringLiteral("MP3"));
     EXPECT_EQ(dlg.eLogKeepDays->value(), 90);
     dlg.cbStreamEnabled->setChecked(true);
     dlg.eStreamHost->setText(QStringLiteral("  10.0.0.5 "));
-    dlg.eStreamPort->lineEdit()->setText(QStringLiteral("8443"));
+    dlg.eStreamPort->setText(QStringLiteral(" 8443"));
     dlg.eStreamMount->setText(QStringLiteral("/z99"));
     dlg.eStreamPassword->setText(QStringLiteral("p, \"q\""));
     dlg.cbStreamFormat->setCurrentIndex(1);
@@ -93,6 +98,116 @@ TEST(BroadcastPage, OKStoresTheStreamAndTheLogSettings) {
     EXPECT_EQ(back.Stream, s);
     EXPECT_FALSE(back.LogEnabled);
     EXPECT_EQ(back.LogKeepDays, 14);
+}
+
+TEST(BroadcastRules, SettingsThatCannotWorkAreNamedAtOK) {
+    struct Case {
+        const char* name;
+        std::function<void(ManagerStreamControls&)> change;
+        const char* control; // "" when nothing is wrong
+        const char* saying;
+    };
+    const Case cases[] = {
+        {"a stream that can work", [](ManagerStreamControls&) {}, "", ""},
+        {"off and not filled in yet",
+         [](ManagerStreamControls& c) {
+             c.Enabled = false;
+             c.Host.clear();
+             c.Password.clear();
+         },
+         "", ""},
+        {"a mount without its slash, blanks around the port",
+         [](ManagerStreamControls& c) {
+             c.Mount = QStringLiteral("z99");
+             c.Port = QStringLiteral(" 8443 ");
+         },
+         "", ""},
+        {"on without a server", [](ManagerStreamControls& c) { c.Host = QStringLiteral("  "); },
+         "eStreamHost", "names no server"},
+        {"on without a password", [](ManagerStreamControls& c) { c.Password.clear(); },
+         "eStreamPassword", "no password"},
+        {"port too high", [](ManagerStreamControls& c) { c.Port = QStringLiteral("99999"); },
+         "eStreamPort", "\"99999\""},
+        {"port 0", [](ManagerStreamControls& c) { c.Port = QStringLiteral("0"); }, "eStreamPort",
+         "from 1 to 65535"},
+        {"port not a number", [](ManagerStreamControls& c) { c.Port = QStringLiteral("80a"); },
+         "eStreamPort", "\"80a\""},
+        {"port empty, even while off",
+         [](ManagerStreamControls& c) {
+             c.Enabled = false;
+             c.Port.clear();
+         },
+         "eStreamPort", "whole number"},
+        {"a blank in the mount",
+         [](ManagerStreamControls& c) { c.Mount = QStringLiteral("/z 99"); }, "eStreamMount",
+         "blank"},
+        {"no mount", [](ManagerStreamControls& c) { c.Mount = QStringLiteral(" / "); },
+         "eStreamMount", "/radio"},
+        {"an address for a server",
+         [](ManagerStreamControls& c) { c.Host = QStringLiteral("http://ice.example.org"); },
+         "eStreamHost", "http://"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManagerStreamControls stream;
+        stream.Enabled = true;
+        stream.Host = QStringLiteral("ice.example.org");
+        stream.Password = QStringLiteral("hidden");
+        c.change(stream);
+        const ManagerProblem problem = broadcastProblem(stream);
+        EXPECT_EQ(problem.control, QString::fromLatin1(c.control));
+        EXPECT_EQ(static_cast<bool>(problem), *c.control != 0);
+        EXPECT_TRUE(problem.text.contains(QString::fromUtf8(c.saying)))
+            << problem.text.toStdString();
+        EXPECT_FALSE(problem.text.contains(QStringLiteral("hidden")));
+    }
+    EXPECT_EQ(streamPortFrom(QStringLiteral("65535")), 65535);
+    EXPECT_EQ(streamPortFrom(QStringLiteral("65536")), std::nullopt);
+    EXPECT_EQ(streamPortFrom(QStringLiteral("-1")), std::nullopt);
+}
+
+TEST(BroadcastPage, OKSaysWhatCannotWorkAndStaysOpenUntilItIsPutRight) {
+    Station st;
+    const StationSettings before = st.settings;
+    TfrmManager dlg(st.context);
+    dlg.show();
+    dlg.PageControl1->setCurrentIndex(0);
+    dlg.cbStreamEnabled->setChecked(true);
+    dlg.eStreamHost->setText(QStringLiteral("ice.example.org"));
+    dlg.eStreamPassword->setText(QStringLiteral("hidden"));
+    dlg.eStreamPort->setText(QStringLiteral("99999"));
+    QString caption;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr) << "no box came up";
+        caption = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    dlg.bOKClick();
+    EXPECT_EQ(caption, QStringLiteral("Corvalin Radio - Setup Error"));
+    EXPECT_TRUE(text.contains(QStringLiteral("99999"))) << text.toStdString();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.PageControl1->currentIndex(), 6) << "the page with the wrong value is shown";
+    EXPECT_EQ(dlg.focusWidget(), dlg.eStreamPort);
+    EXPECT_EQ(dlg.eStreamPort->text(), QStringLiteral("99999")) << "never quietly changed";
+    EXPECT_EQ(st.settings.Stream, before.Stream);
+    EXPECT_FALSE(QFileInfo::exists(st.store.paths().perUserFile())) << "nothing stored";
+
+    dlg.eStreamPort->setText(QStringLiteral("8443"));
+    dlg.bOKClick();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(st.settings.Stream.Port, 8443);
+}
+
+TEST(BroadcastPage, ThePasswordsHintNamesWhereItIsKept) {
+    Station st;
+    TfrmManager dlg(st.context);
+    const QString hint = dlg.eStreamPassword->toolTip();
+    for (const bool same : {false, true})
+        EXPECT_TRUE(hint.contains(st.store.paths().credentialsFile(same))) << hint.toStdString();
 }
 
 TEST(BroadcastPage, CancelChangesNothing) {
