@@ -1,6 +1,7 @@
 #include "audio/Loudness.h"
 
 #include "audio/DSAudioFileRead.h"
+#include "audio/VolumeControls.h"
 #include "library/ID3v2.h"
 
 #include <QStringDecoder>
@@ -17,10 +18,20 @@ double dbToLinear(double db) {
     return std::pow(10.0, db / 20.0);
 }
 
+bool plausibleLoudness(const LoudnessInfo& info) {
+    const double lufs = info.Integrated;
+    const double peak = info.TruePeak;
+    const bool silent = std::isinf(lufs) && lufs < 0.0;
+    const bool loudnessOk = silent || (lufs >= kLoudnessFloor && lufs <= kLoudnessCeiling);
+    const bool peakOk =
+        (std::isinf(peak) && peak < 0.0) || (std::isfinite(peak) && peak <= kTruePeakLimit);
+    return loudnessOk && peakOk;
+}
+
 double loudnessGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSettings& settings) {
     if (!settings.Enabled)
         return 0.0;
-    if (!info)
+    if (!info || !plausibleLoudness(*info))
         return std::min(0.0, settings.Target - kAssumedSongLoudness);
     if (!std::isfinite(info->Integrated))
         return 0.0;
@@ -28,6 +39,12 @@ double loudnessGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSet
     if (std::isfinite(info->TruePeak))
         gain = std::min(gain, kTruePeakCeiling - info->TruePeak);
     return gain;
+}
+
+double speechGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSettings& settings) {
+    LoudnessSettings heard = settings;
+    heard.Target += kDefaultPlayerVolume / 100.0;
+    return loudnessGainDb(info, heard);
 }
 
 namespace {
@@ -60,6 +77,11 @@ void LoudnessMeter::add(const std::int16_t* frames, std::size_t count) {
         ebur128_add_frames_short(meterState(state_), frames, count);
 }
 
+void LoudnessMeter::add(const std::int32_t* frames, std::size_t count) {
+    if (state_ && count > 0)
+        ebur128_add_frames_int(meterState(state_), frames, count);
+}
+
 LoudnessInfo LoudnessMeter::result() const {
     LoudnessInfo info;
     info.Integrated = -std::numeric_limits<double>::infinity();
@@ -87,14 +109,15 @@ std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
         const TWaveFormat& f = reader.Format();
         const int channels = f.nChannels;
         const int bits = f.wBitsPerSample;
-        if (channels < 1 || (bits != 8 && bits != 16))
+        if (channels < 1 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
             return std::nullopt;
         LoudnessMeter meter(channels, static_cast<int>(f.nSamplesPerSec));
         if (!meter.valid())
             return std::nullopt;
         const std::uint32_t block = f.nBlockAlign;
         std::vector<std::uint8_t> bytes(block * 8192u);
-        std::vector<std::int16_t> wide;
+        std::vector<std::int16_t> narrow;
+        std::vector<std::int32_t> wide;
         for (;;) {
             if (stop && stop->load(std::memory_order_relaxed))
                 return std::nullopt;
@@ -103,15 +126,36 @@ std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
             if (got == 0)
                 break;
             const std::size_t frames = got / block;
-            if (bits == 16) {
-                wide.resize(got / 2);
-                std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
-            } else {
-                wide.resize(got);
-                for (std::size_t i = 0; i < got; ++i)
-                    wide[i] = static_cast<std::int16_t>((bytes[i] - 128) * 256);
+            const std::size_t samples = frames * static_cast<std::size_t>(channels);
+            switch (bits) {
+            case 8:
+                narrow.resize(samples);
+                for (std::size_t i = 0; i < samples; ++i)
+                    narrow[i] = static_cast<std::int16_t>((bytes[i] - 128) * 256);
+                meter.add(narrow.data(), frames);
+                break;
+            case 16:
+                narrow.resize(samples);
+                std::memcpy(narrow.data(), bytes.data(), samples * 2);
+                meter.add(narrow.data(), frames);
+                break;
+            case 24:
+                // Packed little-endian: each sample into the top three bytes of a 32-bit one.
+                wide.resize(samples);
+                for (std::size_t i = 0; i < samples; ++i) {
+                    const std::uint8_t* p = bytes.data() + 3 * i;
+                    wide[i] = static_cast<std::int32_t>(std::uint32_t{p[0]} << 8 |
+                                                        std::uint32_t{p[1]} << 16 |
+                                                        std::uint32_t{p[2]} << 24);
+                }
+                meter.add(wide.data(), frames);
+                break;
+            default:
+                wide.resize(samples);
+                std::memcpy(wide.data(), bytes.data(), samples * 4);
+                meter.add(wide.data(), frames);
+                break;
             }
-            meter.add(wide.data(), frames);
         }
         return meter.result();
     } catch (const std::exception&) {
@@ -217,6 +261,9 @@ std::optional<LoudnessInfo> readReplayGain(const QString& fileName) {
     // ReplayGain 2.0's gain is relative to -18 LUFS.
     info.Integrated = -18.0 - *gain;
     info.TruePeak = peak && *peak > 0.0 ? 20.0 * std::log10(*peak) : 0.0;
+    // A gain no song can need is a broken tag: the song is measured instead.
+    if (!plausibleLoudness(info))
+        return std::nullopt;
     return info;
 }
 

@@ -30,6 +30,12 @@ inline constexpr double kTruePeakCeiling = -1.0;
 inline constexpr double kAssumedSongLoudness = -12.0;
 // A near-silent song is not lifted out of its noise floor by more than this.
 inline constexpr double kMaxBoostDb = 24.0;
+// What a measurement can be: EBU R128 gates everything below -70 LUFS, and nothing louder than
+// +5 LUFS comes out of PCM. A value outside (from a damaged cache or an odd tag) is no
+// measurement at all.
+inline constexpr double kLoudnessFloor = -70.0;
+inline constexpr double kLoudnessCeiling = 5.0;
+inline constexpr double kTruePeakLimit = 20.0; // dBTP: floating-point sources may pass 0
 
 struct LoudnessInfo {
     enum class Source { Measured, ReplayGain };
@@ -39,15 +45,26 @@ struct LoudnessInfo {
     bool operator==(const LoudnessInfo&) const = default;
 };
 
+// True when `info` can be a song's loudness: integrated within kLoudnessFloor..kLoudnessCeiling,
+// or -inf (silence, below the gate); a true peak finite up to kTruePeakLimit, or -inf.
+bool plausibleLoudness(const LoudnessInfo& info);
+
 // The gain in dB that takes a song of `info` to the target of `settings`, limited so its true peak
-// stays at or below kTruePeakCeiling: 0 when disabled; for an unknown song (none) the gain of a
-// song at kAssumedSongLoudness, never a boost; 0 for a silent song.
+// stays at or below kTruePeakCeiling and a boost to kMaxBoostDb: 0 when disabled; for an unknown
+// song (none, or not plausible) the gain of a song at kAssumedSongLoudness, never a boost; 0 for
+// a silent song.
 double loudnessGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSettings& settings);
+
+// The same for the DJ's voice. Songs are heard through the decks' Player Volume, -5 dB at its
+// default (kDefaultPlayerVolume); the voice has no such attenuation in the mix, so it is brought
+// to the target less the same 5 dB and sits level with the songs at the default sliders. The DJ
+// Volume slider acts on top.
+double speechGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSettings& settings);
 
 // 10^(dB/20).
 double dbToLinear(double db);
 
-// A running EBU R128 measurement of interleaved 16-bit PCM.
+// A running EBU R128 measurement of interleaved 16- or 32-bit PCM.
 class LoudnessMeter {
 public:
     LoudnessMeter(int channels, int sampleRate);
@@ -57,6 +74,7 @@ public:
 
     bool valid() const { return state_ != nullptr; }
     void add(const std::int16_t* frames, std::size_t count);
+    void add(const std::int32_t* frames, std::size_t count);
     // The integrated loudness (-inf for silence) and the highest true peak of all channels.
     LoudnessInfo result() const;
 
@@ -65,8 +83,9 @@ private:
     int channels_ = 0;
 };
 
-// Decodes the whole song with TDSAudioFileReader and measures it. None when the file cannot be
-// decoded, or when `stop` becomes true meanwhile.
+// Decodes the whole song with TDSAudioFileReader and measures it, whatever sample size the reader
+// gives (8, 16, 24 or 32 bits). None when the file cannot be decoded, or when `stop` becomes true
+// meanwhile.
 std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
                                                 const std::atomic<bool>* stop = nullptr);
 

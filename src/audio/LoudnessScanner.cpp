@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace corvalin {
 
@@ -50,15 +52,21 @@ bool infoOf(const QJsonObject& o, LoudnessInfo* info) {
     const QJsonValue lufs = o.value(QStringLiteral("lufs"));
     const QJsonValue peak = o.value(QStringLiteral("peak"));
     const QString source = o.value(QStringLiteral("source")).toString();
-    if ((!lufs.isDouble() && !lufs.isNull()) || (!peak.isDouble() && !peak.isNull()))
-        return false;
+    // null is the silence written by save(); a number must be a finite one.
+    for (const QJsonValue& v : {lufs, peak}) {
+        if (v.isNull())
+            continue;
+        if (!v.isDouble() || !std::isfinite(v.toDouble()))
+            return false;
+    }
     if (source != QLatin1String("replaygain") && source != QLatin1String("measured"))
         return false;
     info->Integrated = numberOf(lufs);
     info->TruePeak = numberOf(peak);
     info->From = source == QLatin1String("replaygain") ? LoudnessInfo::Source::ReplayGain
                                                        : LoudnessInfo::Source::Measured;
-    return true;
+    // A value no song can have (a damaged or edited file) is no measurement: measured again.
+    return plausibleLoudness(*info);
 }
 
 // The scanner yields the processor to everything else: idle scheduling, lowest nice value.
@@ -163,8 +171,21 @@ std::optional<LoudnessInfo> LoudnessCache::find(const QString& path, const FileS
     return it->info;
 }
 
+std::optional<LoudnessInfo> LoudnessCache::findPath(const QString& path) const {
+    const auto it = songs_.constFind(path);
+    if (it == songs_.cend())
+        return std::nullopt;
+    return it->info;
+}
+
 void LoudnessCache::insert(const QString& path, const FileStamp& stamp, const LoudnessInfo& info) {
     songs_.insert(path, Entry{stamp, info});
+}
+
+void LoudnessCache::dropStale(const QString& path, const FileStamp& stamp) {
+    const auto it = songs_.find(path);
+    if (it != songs_.end() && !(it->stamp == stamp))
+        songs_.erase(it);
 }
 
 std::optional<LoudnessInfo> LoudnessCache::findKey(const QString& key) const {
@@ -184,6 +205,8 @@ LoudnessScanner::LoudnessScanner(Options options)
         options_.measure = [](const QString& file, const std::atomic<bool>& stop) {
             return measureSongLoudness(file, &stop);
         };
+    if (!options_.stat)
+        options_.stat = stampOf;
     // A missing or damaged cache starts empty and is written again as songs are measured.
     (void)cache_.load();
     if (options_.thread)
@@ -218,12 +241,13 @@ void LoudnessScanner::setWanted(const QString& next, const QStringList& list) {
         next_ = next;
         list_ = list;
         listPos_ = 0; // songs changed since the last pass are found again
+        ++wish_;
     }
     wake_.notify_all();
 }
 
 std::optional<LoudnessInfo> LoudnessScanner::lookup(const QString& file) const {
-    const std::optional<FileStamp> stamp = stampOf(file);
+    const std::optional<FileStamp> stamp = file.isEmpty() ? std::nullopt : options_.stat(file);
     if (!stamp)
         return std::nullopt;
     std::lock_guard<std::mutex> g(mutex_);
@@ -231,10 +255,16 @@ std::optional<LoudnessInfo> LoudnessScanner::lookup(const QString& file) const {
 }
 
 double LoudnessScanner::gainFor(const QString& file) const {
-    const LoudnessSettings s = settings();
-    if (!s.Enabled)
-        return 0.0;
-    return loudnessGainDb(lookup(file), s);
+    LoudnessSettings s;
+    std::optional<LoudnessInfo> info;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        s = settings_;
+        if (!s.Enabled)
+            return 0.0;
+        info = cache_.findPath(file);
+    }
+    return loudnessGainDb(info, s);
 }
 
 std::optional<LoudnessInfo> LoudnessScanner::lookupKey(const QString& key) const {
@@ -248,52 +278,98 @@ void LoudnessScanner::storeKey(const QString& key, const LoudnessInfo& info) {
     ++unsaved_;
 }
 
-QString LoudnessScanner::nextJobLocked(FileStamp* stamp) {
-    auto wanted = [&](const QString& file) {
-        const std::optional<FileStamp> s = stampOf(file);
-        if (!s || cache_.find(file, *s) || failed_.contains(stampKey(file, *s)))
-            return false;
-        *stamp = *s;
-        return true;
-    };
-    if (!next_.isEmpty() && wanted(next_))
-        return next_;
-    while (listPos_ < list_.size()) {
-        const QString file = list_.at(listPos_);
-        if (wanted(file))
-            return file; // listPos_ moves on once it is known
-        ++listPos_;
+bool LoudnessScanner::wantedLocked(const QString& file, const FileStamp& stamp) const {
+    return !cache_.find(file, stamp) && !failed_.contains(stampKey(file, stamp));
+}
+
+QString LoudnessScanner::nextJob(FileStamp* stamp) {
+    for (;;) {
+        QString next;
+        QStringList list;
+        int pos = 0;
+        quint64 wish = 0;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            if (stopping_)
+                return {};
+            next = next_;
+            list = list_; // shared, not copied
+            pos = listPos_;
+            wish = wish_;
+        }
+        enum class Look { Known, Wanted, WishChanged };
+        // Stats the file without the mutex, then takes it to compare with the cache. `index`: the
+        // file's place in the list (-1: the queued song).
+        auto look = [&](const QString& file, int index) {
+            const std::optional<FileStamp> s = file.isEmpty() ? std::nullopt : options_.stat(file);
+            std::lock_guard<std::mutex> g(mutex_);
+            if (wish_ != wish || stopping_)
+                return Look::WishChanged;
+            if (s) {
+                cache_.dropStale(file, *s); // the deck's look-up by path no longer finds it
+                if (wantedLocked(file, *s)) {
+                    *stamp = *s;
+                    return Look::Wanted; // listPos_ moves on once it is known
+                }
+            }
+            if (index >= 0)
+                listPos_ = index + 1;
+            return Look::Known;
+        };
+        Look found = look(next, -1);
+        if (found == Look::Wanted)
+            return next;
+        for (int i = pos; found == Look::Known && i < list.size(); ++i) {
+            found = look(list.at(i), i);
+            if (found == Look::Wanted)
+                return list.at(i);
+        }
+        if (found == Look::WishChanged)
+            continue; // the new queued song first
+        std::lock_guard<std::mutex> g(mutex_);
+        if (wish_ == wish)
+            listPos_ = 0; // the next look walks the list again for songs changed meanwhile
+        return {};
     }
-    listPos_ = 0; // the next look walks the list again for songs changed meanwhile
-    return {};
 }
 
 int LoudnessScanner::pending() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    int n = 0;
+    QStringList all;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        all = list_;
+        all.prepend(next_);
+    }
     QSet<QString> seen;
-    QStringList all = list_;
-    all.prepend(next_);
+    std::vector<std::pair<QString, FileStamp>> stamped;
     for (const QString& file : all) {
         if (file.isEmpty() || seen.contains(file))
             continue;
         seen.insert(file);
-        const std::optional<FileStamp> s = stampOf(file);
-        if (s && !cache_.find(file, *s) && !failed_.contains(stampKey(file, *s)))
-            ++n;
+        if (const std::optional<FileStamp> s = options_.stat(file))
+            stamped.emplace_back(file, *s);
     }
+    std::lock_guard<std::mutex> g(mutex_);
+    int n = 0;
+    for (const auto& [file, stamp] : stamped)
+        n += wantedLocked(file, stamp) ? 1 : 0;
     return n;
 }
 
 bool LoudnessScanner::scanOne() {
     FileStamp stamp;
-    QString file;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        file = nextJobLocked(&stamp);
-    }
-    if (file.isEmpty())
+    const QString file = nextJob(&stamp);
+    if (file.isEmpty()) {
+        // Nothing more to measure: what this pass found goes to disk now.
+        bool unsaved = false;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            unsaved = unsaved_ > 0 && !stopping_;
+        }
+        if (unsaved)
+            (void)save();
         return false;
+    }
     std::optional<LoudnessInfo> info = readReplayGain(file);
     if (info) {
         ++tagged_;
@@ -313,9 +389,7 @@ bool LoudnessScanner::scanOne() {
         } else {
             failed_.insert(stampKey(file, stamp));
         }
-        FileStamp ignored;
-        const bool more = !nextJobLocked(&ignored).isEmpty();
-        saveNow = unsaved_ > 0 && (!more || unsaved_ >= options_.saveEvery);
+        saveNow = unsaved_ >= options_.saveEvery;
     }
     if (saveNow)
         (void)save();
@@ -344,12 +418,13 @@ void LoudnessScanner::run() {
     for (;;) {
         {
             std::unique_lock<std::mutex> g(mutex_);
-            FileStamp ignored;
-            wake_.wait(g, [&] { return stopping_ || !nextJobLocked(&ignored).isEmpty(); });
+            wake_.wait(g, [&] { return stopping_ || walked_ != wish_; });
             if (stopping_)
                 return;
+            walked_ = wish_;
         }
-        (void)scanOne();
+        while (scanOne()) {
+        }
     }
 }
 

@@ -44,7 +44,11 @@ public:
     bool save() const;
 
     std::optional<LoudnessInfo> find(const QString& path, const FileStamp& stamp) const;
+    // The measurement kept for the path, whatever file it was taken of (no disk access).
+    std::optional<LoudnessInfo> findPath(const QString& path) const;
     void insert(const QString& path, const FileStamp& stamp, const LoudnessInfo& info);
+    // Drops the path's measurement when it was taken of another file than `stamp` describes.
+    void dropStale(const QString& path, const FileStamp& stamp);
     std::optional<LoudnessInfo> findKey(const QString& key) const;
     void insertKey(const QString& key, const LoudnessInfo& info);
     int count() const { return static_cast<int>(songs_.size() + keys_.size()); }
@@ -62,16 +66,19 @@ private:
 
 // Measures songs in the background and answers what is known of a song at once.
 //
-// Threads: every public function may be called from any thread; lookups take the scanner's mutex
-// only for a hash look-up (plus a stat of the file, outside it). The scanning thread runs at idle
-// priority; it never touches the decks, the device or the UI.
+// Threads: every public function may be called from any thread. The scanner's mutex is only ever
+// held for hash look-ups and copies: files are stat'ed, read and measured outside it, so a deck
+// asking for its gain under the decks' shared lock never waits for the disk. The scanning thread
+// runs at idle priority; it never touches the decks, the device or the UI.
 class LoudnessScanner {
 public:
     using Measure = std::function<std::optional<LoudnessInfo>(const QString& file,
                                                               const std::atomic<bool>& stop)>;
+    using Stat = std::function<std::optional<FileStamp>(const QString& file)>;
     struct Options {
         QString cacheFile = LoudnessCache::defaultFile(); // empty: nothing is kept on disk
         Measure measure;                                  // none: measureSongLoudness
+        Stat stat;                                        // none: stampOf
         bool thread = true; // false: nothing is scanned until scanOne is called (tests)
         int saveEvery = 25; // measurements between saves while a long list is scanned
     };
@@ -87,9 +94,11 @@ public:
     // What to measure: `next` first, then `list` in order. Replaces the previous wish.
     void setWanted(const QString& next, const QStringList& list);
 
-    // The measurement of the file as it is now, if known.
+    // The measurement of the file as it is now, if known (stats the file, outside the mutex).
     std::optional<LoudnessInfo> lookup(const QString& file) const;
-    // The gain in dB a deck gives the file now (see loudnessGainDb).
+    // The gain in dB a deck gives the file now (see loudnessGainDb): a hash look-up by path, no
+    // disk access. A measurement whose file has changed holds until the scanner's next look at
+    // the file (the queued song is looked at first whenever the wish changes).
     double gainFor(const QString& file) const;
 
     // Results under a key of their own (not a file), kept in the same cache.
@@ -108,8 +117,10 @@ public:
     bool save();
 
 private:
-    // The next wanted file without a result, or empty. Under mutex_.
-    QString nextJobLocked(FileStamp* stamp);
+    // The next wanted file without a result, or empty. Takes the mutex only between stats.
+    QString nextJob(FileStamp* stamp);
+    // Whether the file of `stamp` still needs a result. Under mutex_.
+    bool wantedLocked(const QString& file, const FileStamp& stamp) const;
     void run();
 
     Options options_;
@@ -120,6 +131,8 @@ private:
     QString next_;              // guarded by mutex_
     QStringList list_;          // guarded by mutex_
     int listPos_ = 0;           // guarded by mutex_: entries before it are done
+    quint64 wish_ = 0;          // guarded by mutex_: counts setWanted calls
+    quint64 walked_ = 0;        // guarded by mutex_: the wish the thread walked last
     QSet<QString> failed_;      // guarded by mutex_: path + stamp of files that cannot be measured
     int unsaved_ = 0;           // guarded by mutex_
     bool stopping_ = false;     // guarded by mutex_

@@ -9,6 +9,9 @@ namespace corvalin {
 class TDSPlayerChannel;
 class SoundDevice;
 
+// The Player Volume slider's value on a first start, hundredths of a dB: the decks 5 dB down.
+inline constexpr int kDefaultPlayerVolume = -500;
+
 // Sets `volume` (hundredths of a dB) on each deck that exists; failures are ignored.
 void PlayerVolumeChanged(TDSPlayerChannel* channel1, TDSPlayerChannel* channel2, int volume);
 

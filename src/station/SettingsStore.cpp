@@ -249,7 +249,7 @@ FileResult SettingsStore::readAtCreate(StationSettings& s) const {
     s.Top = ini.readInteger(kScreen, QStringLiteral("Top"), 0);
     s.Left = ini.readInteger(kScreen, QStringLiteral("Left"), 0);
     s.WaveVolume = ini.readInteger(kVolume, QStringLiteral("Wave"), 65535);
-    s.PlayerVolume = ini.readInteger(kVolume, QStringLiteral("Player"), -500);
+    s.PlayerVolume = ini.readInteger(kVolume, QStringLiteral("Player"), kDefaultPlayerVolume);
     s.DJVolumeMin = ini.readInteger(kVolume, QStringLiteral("DJMin"), 0);
     s.DJVolumeMax = ini.readInteger(kVolume, QStringLiteral("DJMax"), 65535);
     s.DJVolumeInc = ini.readInteger(kVolume, QStringLiteral("DJInc"), 6500);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/Loudness.h"
+#include "audio/VolumeControls.h"
 #include "core/CredentialsStore.h"
 #include "core/IniFile.h"
 #include "core/Types.h"
@@ -34,7 +35,7 @@ struct StationSettings {
 
     // [Volume]
     int WaveVolume = 65535;
-    int PlayerVolume = -500;
+    int PlayerVolume = kDefaultPlayerVolume;
     int DJVolume = 65535;
     int DJVolumeMin = 0;
     int DJVolumeMax = 65535;

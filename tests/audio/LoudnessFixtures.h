@@ -45,10 +45,12 @@ inline FfmpegLoudness ffmpegLoudness(const QString& path, bool dualMono = false)
     return r;
 }
 
-// A 16-bit 44.1 kHz stereo file of `seconds` of pink noise (or a 1 kHz tone when `tone`) brought
-// to `lufs` as FFmpeg's ebur128 filter measures it. `codec` as ffmpeg names it.
+// A 44.1 kHz stereo file of `seconds` of pink noise (or a 1 kHz tone when `tone`) brought to
+// `lufs` as FFmpeg's ebur128 filter measures it. `codec` as ffmpeg names it, `extra` further
+// output options (a sample format).
 inline bool makeSongAt(const QString& path, double lufs, double seconds, bool tone = false,
-                       const QString& codec = QStringLiteral("pcm_s16le")) {
+                       const QString& codec = QStringLiteral("pcm_s16le"),
+                       const QStringList& extra = {}) {
     const QString raw = path + QStringLiteral(".raw.wav");
     QStringList synth = {QStringLiteral("-n"),    QStringLiteral("-r"),
                          QStringLiteral("44100"), QStringLiteral("-c"),
@@ -65,11 +67,17 @@ inline bool makeSongAt(const QString& path, double lufs, double seconds, bool to
     if (!std::isfinite(measured.integrated))
         return false;
     const double gain = lufs - measured.integrated;
-    const bool ok = runTool(QStringLiteral("ffmpeg"),
-                            {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
-                             QStringLiteral("-i"), raw, QStringLiteral("-af"),
-                             QStringLiteral("volume=%1dB").arg(gain, 0, 'f', 3),
-                             QStringLiteral("-c:a"), codec, path});
+    QStringList args = {QStringLiteral("-y"),
+                        QStringLiteral("-v"),
+                        QStringLiteral("error"),
+                        QStringLiteral("-i"),
+                        raw,
+                        QStringLiteral("-af"),
+                        QStringLiteral("volume=%1dB").arg(gain, 0, 'f', 3),
+                        QStringLiteral("-c:a"),
+                        codec};
+    args << extra << path;
+    const bool ok = runTool(QStringLiteral("ffmpeg"), args);
     QFile::remove(raw);
     return ok;
 }

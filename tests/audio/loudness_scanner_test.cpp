@@ -4,12 +4,17 @@
 #include "AudioFixtures.h"
 #include "LoudnessFixtures.h"
 #include "TestSupport.h"
+#include "audio/DSAudioFileRead.h"
 #include "audio/LoudnessScanner.h"
 
 #include <QFile>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
 #include <limits>
+#include <mutex>
 #include <utime.h>
 
 using namespace corvalin;
@@ -36,6 +41,22 @@ struct CountingScanner {
     QStringList order;
     std::unique_ptr<LoudnessScanner> scanner;
 };
+
+// A cache file holding one song entry for `path` as it is now, its loudness and peak given as
+// JSON texts.
+void writeCacheEntry(const QString& cache, const QString& path, const char* lufs,
+                     const char* peak) {
+    const FileStamp stamp = *stampOf(path);
+    writeWholeFile(cache, QStringLiteral("{\"format\":\"CorvalinRadio loudness 1\",\"songs\":[{"
+                                         "\"path\":\"%1\",\"size\":%2,\"mtime\":\"%3\","
+                                         "\"lufs\":%4,\"peak\":%5,\"source\":\"measured\"}],"
+                                         "\"keys\":[]}")
+                              .arg(path)
+                              .arg(stamp.Size)
+                              .arg(stamp.ModifiedNs)
+                              .arg(QLatin1String(lufs), QLatin1String(peak))
+                              .toUtf8());
+}
 
 void touchLater(const QString& path) {
     struct utimbuf t {};
@@ -85,6 +106,34 @@ TEST(LoudnessMeasure, AgreesWithFfmpegOnSongsFarApart) {
         EXPECT_NEAR(ours->Integrated, theirs.integrated, 0.3) << lufs;
         EXPECT_NEAR(ours->TruePeak, theirs.truePeak, 0.5) << lufs;
         EXPECT_EQ(ours->From, LoudnessInfo::Source::Measured);
+    }
+}
+
+TEST(LoudnessMeasure, SongsDecodedAtTwentyFourAndThirtyTwoBitsAreMeasured) {
+    struct Case {
+        const char* file;
+        const char* codec;
+        QStringList extra;
+        int bits; // as the reader gives them (0: any)
+    };
+    const Case cases[] = {
+        {"s24.wav", "pcm_s24le", {}, 24},
+        {"s32.wav", "pcm_s32le", {}, 32},
+        {"s24.flac", "flac", {QStringLiteral("-sample_fmt"), QStringLiteral("s32")}, 0},
+    };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        const QString song = dir.file(QLatin1String(c.file));
+        ASSERT_TRUE(makeSongAt(song, -27.0, 4.0, false, QLatin1String(c.codec), c.extra)) << c.file;
+        if (c.bits != 0) {
+            EXPECT_EQ(TDSAudioFileReader(song).Format().wBitsPerSample, c.bits) << c.file;
+        }
+        const std::optional<LoudnessInfo> ours = measureSongLoudness(song);
+        ASSERT_TRUE(ours) << c.file;
+        const FfmpegLoudness theirs = ffmpegLoudness(song);
+        EXPECT_NEAR(ours->Integrated, theirs.integrated, 0.3) << c.file;
+        EXPECT_NEAR(ours->Integrated, -27.0, 0.3) << c.file;
+        EXPECT_NEAR(ours->TruePeak, theirs.truePeak, 0.5) << c.file;
     }
 }
 
@@ -195,6 +244,134 @@ TEST(LoudnessCacheTest, ACorruptCacheIsRebuilt) {
         EXPECT_TRUE(reread.load());
         EXPECT_TRUE(reread.find(a, *stampOf(a)));
     }
+}
+
+TEST(LoudnessCacheTest, ValuesNoSongCanHaveAreMeasuredAgain) {
+    struct Case {
+        const char* lufs;
+        const char* peak;
+        bool kept;
+        double gain; // at the -18 target, before measuring again
+    };
+    const Case cases[] = {
+        {"-200", "-190", false, -6.0}, // was +24 dB, clipped
+        {"1e308", "-1", false, -6.0},  // was silent
+        {"-1e308", "-1", false, -6.0}, // or lifted
+        {"1e999", "-1", false, -6.0},  // beyond a double
+        {"5.5", "-1", false, -6.0},    // louder than PCM can be
+        {"-70.5", "-60", false, -6.0}, // below the gate
+        {"-20", "1e308", false, -6.0}, // a peak that would silence it
+        {"-20", "-6", true, 2.0},      // a song as measured
+        {"-70", "-60", true, 24.0},    // the edges hold
+        {"5", "3", true, -23.0},       // (the loudest is cut)
+        {"null", "null", true, 0.0},   // silence, as saved
+        {"-20", "null", true, 2.0},    // no peak
+    };
+    TempFolder dir;
+    const QString song = dir.file(QStringLiteral("song.wav"));
+    ASSERT_TRUE(makeTone(song, 0.5, QStringLiteral("pcm_s16le")));
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    for (const Case& c : cases) {
+        const QString what =
+            QStringLiteral("lufs %1 peak %2").arg(QLatin1String(c.lufs), QLatin1String(c.peak));
+        writeCacheEntry(cache, song, c.lufs, c.peak);
+        CountingScanner s(cache, -23.0);
+        s.scanner->setSettings({true, -18.0});
+        EXPECT_EQ(s.scanner->lookup(song).has_value(), c.kept) << qPrintable(what);
+        EXPECT_NEAR(s.scanner->gainFor(song), c.gain, 1e-9) << qPrintable(what);
+        s.scanner->setWanted(song, {song});
+        EXPECT_EQ(s.scanner->pending(), c.kept ? 0 : 1) << qPrintable(what);
+        while (s.scanner->scanOne()) {
+        }
+        EXPECT_EQ(s.order, c.kept ? QStringList() : QStringList({song})) << qPrintable(what);
+        if (!c.kept) {
+            EXPECT_NEAR(s.scanner->gainFor(song), 5.0, 1e-9) << qPrintable(what);
+        }
+    }
+}
+
+TEST(LoudnessGain, ImplausibleMeasurementsCountAsUnmeasured) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const LoudnessInfo& info :
+         {measured(-200.0, -190.0), measured(1e308, -1.0), measured(nan, -1.0), measured(inf, -1.0),
+          measured(-20.0, nan), measured(-20.0, 1e308)}) {
+        EXPECT_FALSE(plausibleLoudness(info)) << info.Integrated << " " << info.TruePeak;
+        EXPECT_NEAR(loudnessGainDb(info, {true, -18.0}), -6.0, 1e-9)
+            << info.Integrated << " " << info.TruePeak;
+    }
+}
+
+TEST(LoudnessCacheTest, AChangedFilesOldMeasurementIsDroppedOnceTheScannerSeesIt) {
+    TempFolder dir;
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    const QString song = dir.file(QStringLiteral("song.wav"));
+    ASSERT_TRUE(makeTone(song, 0.5, QStringLiteral("pcm_s16le")));
+    writeCacheEntry(cache, song, "-20", "-6");
+    LoudnessScanner::Options o;
+    o.cacheFile = cache;
+    o.thread = false;
+    o.measure = [](const QString&, const std::atomic<bool>&) {
+        return std::optional<LoudnessInfo>(); // the new file cannot be measured
+    };
+    LoudnessScanner scanner(o);
+    EXPECT_NEAR(scanner.gainFor(song), 2.0, 1e-9);
+    touchLater(song);
+    scanner.setWanted(song, {});
+    EXPECT_TRUE(scanner.scanOne());
+    EXPECT_NEAR(scanner.gainFor(song), -6.0, 1e-9) << "the old file's gain";
+}
+
+// The deck asks for its gain under the decks' shared lock: a slow disk under the scanner must not
+// hold it up, nor a slow disk under the song itself.
+TEST(LoudnessScannerTest, TheGainLookUpReturnsWhileTheScannerIsInsideASlowStat) {
+    TempFolder dir;
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    const QString known = dir.file(QStringLiteral("known.wav"));
+    const QString slow = dir.file(QStringLiteral("slow.wav"));
+    ASSERT_TRUE(makeTone(known, 0.5, QStringLiteral("pcm_s16le")));
+    ASSERT_TRUE(makeTone(slow, 0.5, QStringLiteral("pcm_s16le")));
+    writeCacheEntry(cache, known, "-20", "-6");
+
+    std::mutex m;
+    std::condition_variable changed;
+    bool inside = false;
+    bool release = false;
+    LoudnessScanner::Options o;
+    o.cacheFile = cache;
+    o.measure = [](const QString&, const std::atomic<bool>&) {
+        return std::optional<LoudnessInfo>(measured(-30.0, -20.0));
+    };
+    o.stat = [&](const QString& file) {
+        if (file == slow) {
+            std::unique_lock<std::mutex> g(m);
+            inside = true;
+            changed.notify_all();
+            changed.wait(g, [&] { return release; });
+        }
+        return stampOf(file);
+    };
+    LoudnessScanner scanner(o);
+    scanner.setWanted(slow, {known, slow});
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(changed.wait_for(g, std::chrono::seconds(10), [&] { return inside; }));
+    }
+    auto asked = std::async(std::launch::async, [&] {
+        return std::make_pair(scanner.gainFor(known), scanner.gainFor(slow));
+    });
+    const bool prompt = asked.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    {
+        std::lock_guard<std::mutex> g(m);
+        release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(prompt) << "the gain look-up waited for the scanner's stat";
+    const auto [knownGain, slowGain] = asked.get();
+    EXPECT_NEAR(knownGain, 2.0, 1e-9);
+    EXPECT_NEAR(slowGain, -6.0, 1e-9); // not measured yet
+    ASSERT_TRUE(waitFor([&] { return scanner.pending() == 0; }, 10000));
+    EXPECT_NEAR(scanner.gainFor(slow), 12.0, 1e-9);
 }
 
 TEST(LoudnessScannerTest, TheQueuedSongComesFirstThenTheListInOrder) {

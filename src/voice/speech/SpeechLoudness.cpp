@@ -53,7 +53,7 @@ double SpeechLoudness::gainFor(const QByteArray& voiceId) {
     if (!settings.Enabled)
         return 0.0;
     if (std::optional<LoudnessInfo> info = lookup(voiceId))
-        return loudnessGainDb(info, settings);
+        return speechGainDb(info, settings);
     {
         std::lock_guard<std::mutex> g(mutex_);
         if (!asked_.contains(voiceId) && !stopping_) {
@@ -67,7 +67,7 @@ double SpeechLoudness::gainFor(const QByteArray& voiceId) {
     LoudnessInfo typical;
     typical.Integrated = kAssumedSpeechLoudness;
     typical.TruePeak = -2.0;
-    return loudnessGainDb(typical, settings);
+    return speechGainDb(typical, settings);
 }
 
 bool SpeechLoudness::calibrate(const QByteArray& voiceId) {

@@ -1,9 +1,9 @@
 #pragma once
 
-// The DJ's voice brought to the station's loudness target: each espeak-ng voice is measured once
-// (a calibration text synthesised by a worker of its own, off the UI thread) and the result kept
-// in the loudness cache, so later starts know it at once. Until a voice has been measured it gets
-// the gain of a typical espeak-ng voice.
+// The DJ's voice brought to the songs' loudness as heard (see speechGainDb): each espeak-ng voice
+// is measured once (a calibration text synthesised by a worker of its own, off the UI thread) and
+// the result kept in the loudness cache, so later starts know it at once. Until a voice has been
+// measured it gets the gain of a typical espeak-ng voice.
 
 #include "audio/LoudnessScanner.h"
 
@@ -33,8 +33,8 @@ public:
     SpeechLoudness(const SpeechLoudness&) = delete;
     SpeechLoudness& operator=(const SpeechLoudness&) = delete;
 
-    // The gain in dB for the voice now (0 when the correction is off). A voice not yet measured
-    // is queued for measuring. Any thread.
+    // The gain in dB for the voice now (speechGainDb; 0 when the correction is off). A voice not
+    // yet measured is queued for measuring. Any thread.
     double gainFor(const QByteArray& voiceId);
     // The voice's measurement, if known. Any thread.
     std::optional<LoudnessInfo> lookup(const QByteArray& voiceId) const;
