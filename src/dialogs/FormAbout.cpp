@@ -44,9 +44,12 @@ QString AboutLinkTarget(const QString& linkText, bool mailLink) {
                     : linkText + QStringLiteral("/corvalinradio");
 }
 
-QString AboutLinkScheme(const QString& target) {
-    return target.toUpper().contains(QStringLiteral("MAILTO")) ? QStringLiteral("mailto")
-                                                               : QStringLiteral("http");
+QStringList AboutLinkSchemes(const QString& target) {
+    if (target.toUpper().contains(QStringLiteral("MAILTO")))
+        return {QStringLiteral("mailto")};
+    if (target.startsWith(QStringLiteral("https:"), Qt::CaseInsensitive))
+        return {QStringLiteral("https"), QStringLiteral("http")};
+    return {QStringLiteral("http")};
 }
 
 TfrmAbout::TfrmAbout(AboutTexts texts, AboutEnvironment environment, QWidget* parent)
@@ -175,7 +178,12 @@ void TfrmAbout::URLClick(QLabel* link) {
         if (self)
             self->LaunchBusy = false;
     });
-    const QString command = GetBrowserCommand(env_.lookup, AboutLinkScheme(target));
+    QString command;
+    for (const QString& scheme : AboutLinkSchemes(target)) {
+        command = GetBrowserCommand(env_.lookup, scheme);
+        if (!GetBrowserProgram(command).isEmpty())
+            break;
+    }
     if (GetBrowserProgram(command).isEmpty()) {
         showError(kNoBrowserText);
         return;

@@ -40,8 +40,10 @@ struct AboutEnvironment {
 // The address a link opens: "mailto:" and the address for the e-mail link, the site name and
 // "/corvalinradio" for the web site.
 QString AboutLinkTarget(const QString& linkText, bool mailLink);
-// The URL scheme whose registered handler opens `target`: "mailto" or "http".
-QString AboutLinkScheme(const QString& target);
+// The URL schemes whose registered handler may open `target`, in the order they are asked:
+// "mailto" for a mail address; "https" then "http" for an https address (a desktop may register
+// its browser for either); "http" for any other.
+QStringList AboutLinkSchemes(const QString& target);
 
 // The About box: logo, version texts and the two links, which open the desktop's registered
 // mail and web programs. Window thread only.

@@ -492,7 +492,8 @@ TEST(AboutBox, LinksOpenTheRegisteredWebAndMailPrograms) {
     EXPECT_EQ(f.launches[0].folder, f.pathFolder);
     EXPECT_EQ(f.launches[1].program, f.pathFolder + QStringLiteral("/fakemail"));
     EXPECT_EQ(f.launches[1].arguments, QStringList({QStringLiteral("-compose"), kMailTarget}));
-    EXPECT_EQ(f.desktop.asked, QStringList({QStringLiteral("x-scheme-handler/http"),
+    EXPECT_EQ(f.desktop.asked, QStringList({QStringLiteral("x-scheme-handler/https"),
+                                            QStringLiteral("x-scheme-handler/http"),
                                             QStringLiteral("x-scheme-handler/mailto")}));
     EXPECT_FALSE(about.LaunchBusy);
     EXPECT_EQ(f.beeps, 0);
@@ -500,8 +501,52 @@ TEST(AboutBox, LinksOpenTheRegisteredWebAndMailPrograms) {
     EXPECT_EQ(AboutLinkTarget(QStringLiteral("www.example.org"), false),
               QStringLiteral("www.example.org/corvalinradio"));
     EXPECT_EQ(AboutLinkTarget(QStringLiteral("a@b.org"), true), QStringLiteral("mailto:a@b.org"));
-    EXPECT_EQ(AboutLinkScheme(QStringLiteral("MAILTO:a@b.org")), QStringLiteral("mailto"));
-    EXPECT_EQ(AboutLinkScheme(kSiteTarget), QStringLiteral("http"));
+    EXPECT_EQ(AboutLinkSchemes(QStringLiteral("MAILTO:a@b.org")),
+              QStringList{QStringLiteral("mailto")});
+    EXPECT_EQ(AboutLinkSchemes(kSiteTarget),
+              QStringList({QStringLiteral("https"), QStringLiteral("http")}));
+    EXPECT_EQ(AboutLinkSchemes(QStringLiteral("http://www.example.org/corvalinradio")),
+              QStringList{QStringLiteral("http")});
+}
+
+// The site is an https address: the program registered for https opens it, and the one for http
+// only when none is registered for https.
+TEST(AboutBox, TheWebLinkAsksForAnHttpsHandlerFirstThenHttp) {
+    struct Case {
+        const char* name;
+        const char* https; // desktop entry registered for https, or none
+        const char* http;  // and for http
+        const char* opened;
+        QStringList asked;
+    };
+    const QString https = QStringLiteral("x-scheme-handler/https");
+    const QString http = QStringLiteral("x-scheme-handler/http");
+    const Case cases[] = {
+        {"https only", "secure.desktop", nullptr, "/securebrowser", {https}},
+        {"both: https wins", "secure.desktop", "web.desktop", "/securebrowser", {https}},
+        {"http only", nullptr, "web.desktop", "/fakebrowser", {https, http}},
+        {"https entry gone", "gone.desktop", "web.desktop", "/fakebrowser", {https, http}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AboutFixture f;
+        writeExecutable(f.pathFolder + QStringLiteral("/securebrowser"), "#!/bin/sh\n");
+        writeEntry(f.desktop.applications(QStringLiteral("sys1")) +
+                       QStringLiteral("secure.desktop"),
+                   QStringLiteral("securebrowser %u"));
+        f.desktop.handlers.erase(http);
+        if (c.https)
+            f.desktop.handlers[https] = QString::fromLatin1(c.https);
+        if (c.http)
+            f.desktop.handlers[http] = QString::fromLatin1(c.http);
+        TfrmAbout about(sampleTexts(), f.environment());
+        about.show();
+        clickLink(about.lWebSite);
+        ASSERT_EQ(f.launches.size(), 1u);
+        EXPECT_EQ(f.launches[0].program, f.pathFolder + QString::fromLatin1(c.opened));
+        EXPECT_EQ(f.launches[0].arguments.last(), kSiteTarget);
+        EXPECT_EQ(f.desktop.asked, c.asked);
+    }
 }
 
 TEST(AboutBox, NoRegisteredProgramSaysSo) {
