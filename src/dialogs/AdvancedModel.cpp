@@ -1,6 +1,37 @@
 #include "AdvancedModel.h"
 
+#include "feeds/FeedReader.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
 namespace corvalin {
+
+SourceKind newsSourceKind(const NewsDefinitions& d) {
+    if (d.NewsStart.trimmed().compare(kFeedSummaryWord, Qt::CaseInsensitive) == 0)
+        return SourceKind::Feed;
+    const QUrl url = QUrl::fromUserInput(d.NewsURL.trimmed());
+    const QString path = url.path().toLower();
+    static const QRegularExpression word(QStringLiteral("(^|[^a-z])(rss|atom|feeds?)([^a-z]|$)"));
+    if (path.endsWith(QStringLiteral(".xml")) || path.endsWith(QStringLiteral(".rss")) ||
+        path.endsWith(QStringLiteral(".atom")) ||
+        word.match(url.host().toLower() + QLatin1Char('/') + path + QLatin1Char('?') +
+                   url.query().toLower())
+            .hasMatch())
+        return SourceKind::Feed;
+    return SourceKind::Page;
+}
+
+SourceKind weatherSourceKind(const NewsDefinitions& d) {
+    const QString pointer = d.TemperatureStart.trimmed();
+    if (pointer.startsWith(QLatin1Char('/')) && !pointer.contains(QLatin1Char('<')) &&
+        !pointer.contains(QLatin1Char('>')))
+        return SourceKind::Json;
+    const QString url = d.WeatherURL.toLower();
+    if (url.contains(QStringLiteral("json")) || url.contains(QStringLiteral("format=j1")))
+        return SourceKind::Json;
+    return SourceKind::Page;
+}
 
 NewsDefinitions advancedDefaults(const QString& zipCode) {
     return builtInDefinitionsInForce(zipCode);

@@ -25,6 +25,21 @@ struct AdvancedContext {
     std::function<QString()> LastFetchOutcome;
 };
 
+// What a news or weather address is read as. The fetch decides by the answer itself; the dialog
+// guesses the same from what the operator set, so that each box is named by what it holds.
+enum class SourceKind {
+    Page, // a web page: the values lie between start and end markers
+    Feed, // an RSS or Atom feed: its first item's title (and summary) is the headline
+    Json, // a JSON answer: each value is found by its JSON pointer
+};
+// A feed when the address looks like one (its path ends in ".xml", ".rss" or ".atom", or "rss",
+// "atom" or "feed" stands as a word in it) or the start box asks for the feed's summary; else a
+// page.
+SourceKind newsSourceKind(const NewsDefinitions& d);
+// JSON when the temperature box holds a JSON pointer ("/" first, no markup) or the address asks
+// for JSON ("json", "format=j1"); else a page.
+SourceKind weatherSourceKind(const NewsDefinitions& d);
+
 // "Set All To Default": the built-in addresses and markers, the weather address completed with
 // `zipCode`.
 NewsDefinitions advancedDefaults(const QString& zipCode);

@@ -43,6 +43,10 @@ public:
     QPushButton* bHelp = nullptr;
     // The last fetch's outcome, so the operator sees why the DJ reads no news or weather.
     QLabel* lLastFetch = nullptr;
+    // How the news and the weather address are read (web page, feed, JSON answer): each box's
+    // label and hint name what it holds for that kind.
+    QLabel* lNewsKind = nullptr;
+    QLabel* lWeatherKind = nullptr;
 
     void bDefaultsClick();
     void bOKClick();
@@ -51,10 +55,12 @@ public:
 private:
     void FormCreate();
     void showValues(const NewsDefinitions& values);
+    void showSourceKinds();
     // The boxes in the order of newsDefinitionKeys().
     std::array<QLineEdit*, 10> boxes() const;
 
     AdvancedContext& context_;
+    std::array<QLabel*, 10> labels_{}; // the boxes' labels, in the boxes' order
 };
 
 } // namespace corvalin

@@ -103,6 +103,109 @@ TEST(AdvancedOptions, ShowsTheTenValuesInTheirGroups) {
     EXPECT_EQ(st.helpTopics, QList<int>{6});
 }
 
+QString labelOf(QLineEdit* box) {
+    for (QLabel* l : box->parentWidget()->findChildren<QLabel*>())
+        if (l->buddy() == box)
+            return l->text();
+    return QStringLiteral("<no label>");
+}
+
+// The defaults read a feed and a JSON answer: the boxes are named by what those use, and follow
+// the kind of source as the operator changes it.
+TEST(AdvancedOptions, BoxesAreNamedByWhatTheSourceKindUses) {
+    Station st;
+    st.settings.News = builtInDefinitionsInForce(QStringLiteral("12345"));
+    TfrmAdvanced dlg(st.context);
+    struct Expect {
+        QLineEdit* box;
+        const char* label;
+    };
+    const auto check = [&](std::initializer_list<Expect> expected) {
+        for (const Expect& e : expected) {
+            SCOPED_TRACE(e.box->objectName().toStdString());
+            EXPECT_EQ(labelOf(e.box), QString::fromLatin1(e.label));
+            EXPECT_FALSE(e.box->toolTip().isEmpty()) << "each box has its hint";
+        }
+    };
+    check({{dlg.eNewsURL, "News URL"},
+           {dlg.eNewsStart, "Feed: title, or \"description\""},
+           {dlg.eNewsEnd, "Not used for a feed"},
+           {dlg.eWeatherURL, "Weather URL"},
+           {dlg.eTemperatureStart, "Temperature JSON pointer"},
+           {dlg.eTemperatureEnd, "Not used for JSON"},
+           {dlg.eForecastStart, "Condition JSON pointer"},
+           {dlg.eForecastEnd, "Not used for JSON"},
+           {dlg.eCityStart, "City JSON pointer"},
+           {dlg.eCityEnd, "Not used for JSON"}});
+    EXPECT_TRUE(dlg.eTemperatureStart->toolTip().contains(QStringLiteral("JSON pointer")));
+    EXPECT_TRUE(dlg.lNewsKind->text().contains(QStringLiteral("RSS or Atom feed")));
+    EXPECT_TRUE(dlg.lWeatherKind->text().contains(QStringLiteral("JSON pointer")));
+
+    // A web page's address and markers: text markers again.
+    dlg.eNewsURL->setText(QStringLiteral("http://127.0.0.1:8001/news"));
+    dlg.eWeatherURL->setText(QStringLiteral("http://127.0.0.1:8002/weather/local/12345"));
+    dlg.eTemperatureStart->setText(QStringLiteral("<b class=temp>"));
+    check({{dlg.eNewsStart, "News starts at text"},
+           {dlg.eNewsEnd, "News ends at text"},
+           {dlg.eTemperatureStart, "Temperature starts at text"},
+           {dlg.eTemperatureEnd, "Temperature ends at text"},
+           {dlg.eCityStart, "City starts at text"}});
+    EXPECT_TRUE(dlg.lNewsKind->text().contains(QStringLiteral("web page")));
+    EXPECT_TRUE(dlg.lWeatherKind->text().contains(QStringLiteral("web page")));
+
+    // "Set All To Default" brings the feed and JSON names back.
+    dlg.bDefaults->click();
+    check({{dlg.eNewsEnd, "Not used for a feed"}, {dlg.eCityStart, "City JSON pointer"}});
+}
+
+TEST(AdvancedOptions, SourceKindGuessedFromAddressAndMarkers) {
+    struct Case {
+        const char* name;
+        QString url;
+        QString start;
+        SourceKind kind;
+    };
+    const Case news[] = {
+        {"feed file", QStringLiteral("https://feeds.bbci.co.uk/news/rss.xml"),
+         QStringLiteral("<div>"), SourceKind::Feed},
+        {"atom path", QStringLiteral("https://example.org/atom"), QString(), SourceKind::Feed},
+        {"feed word in the query", QStringLiteral("https://example.org/news?format=rss"), QString(),
+         SourceKind::Feed},
+        {"summary asked for", QStringLiteral("https://example.org/latest"),
+         QStringLiteral(" Description "), SourceKind::Feed},
+        {"home page", QStringLiteral("https://www.example.org/"), QStringLiteral("<h1>"),
+         SourceKind::Page},
+        {"word inside another", QStringLiteral("https://example.org/crossfeeding/x"),
+         QStringLiteral("<h1>"), SourceKind::Page},
+    };
+    for (const Case& c : news) {
+        SCOPED_TRACE(c.name);
+        NewsDefinitions d;
+        d.NewsURL = c.url;
+        d.NewsStart = c.start;
+        EXPECT_EQ(newsSourceKind(d), c.kind);
+    }
+    const Case weather[] = {
+        {"pointer", QStringLiteral("https://example.org/w/12345"), QStringLiteral("/current/temp"),
+         SourceKind::Json},
+        {"j1 address", QStringLiteral("https://wttr.in/12345?format=j1"), QString(),
+         SourceKind::Json},
+        {"json address", QStringLiteral("https://api.example.org/weather.json?zip=1"),
+         QStringLiteral("temp="), SourceKind::Json},
+        {"markers", QStringLiteral("https://example.org/weather/local/12345"),
+         QStringLiteral("><B CLASS=obsTempTextA>"), SourceKind::Page},
+        {"closing tag marker", QStringLiteral("https://example.org/weather/local/12345"),
+         QStringLiteral("/b><i>"), SourceKind::Page},
+    };
+    for (const Case& c : weather) {
+        SCOPED_TRACE(c.name);
+        NewsDefinitions d;
+        d.WeatherURL = c.url;
+        d.TemperatureStart = c.start;
+        EXPECT_EQ(weatherSourceKind(d), c.kind);
+    }
+}
+
 TEST(AdvancedOptions, ShowsTheLastFetchOutcome) {
     Station st;
     {
