@@ -16,6 +16,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
 namespace corvalin {
@@ -638,7 +639,7 @@ void StationController::bDJTestClick() {
         view_.setTransportDown(TransportButton::Stop);
     }
     if (speech_)
-        speech_->speakTest(currentSlot().SpeechEngine);
+        speech_->speakTest(slotVoiceFor(currentSlot().SpeechEngine));
     timer6_->start(kTimer6Ms);
 }
 
@@ -835,13 +836,43 @@ void StationController::ClearDJTestRunning() {
 }
 
 bool StationController::Speak(const QString& voiceModeName, const QString& taggedText) {
-    // A voice that is not installed would only bracket an empty utterance; the talk is dropped and
-    // the caller starts the next song at once.
-    if (!speech_ || !engine_->voices().contains(voiceModeName, Qt::CaseInsensitive))
+    if (!speech_)
+        return false;
+    const QString voice = slotVoiceFor(voiceModeName);
+    // Only without any voice is nothing left to speak with: the talk is dropped and the caller
+    // starts the next song at once.
+    if (!engine_->voices().contains(voice, Qt::CaseInsensitive))
         return false;
     talkText_ = taggedText;
-    speech_->SAPI_Speak(taggedText, voiceModeName);
+    speech_->SAPI_Speak(taggedText, voice);
     return true;
+}
+
+QString StationController::slotVoiceFor(const QString& wanted) {
+    if (!engine_)
+        return wanted;
+    const int slot = scheduler_.CurrentSlot;
+    const SlotVoice v = slotVoice(engine_->voices(), wanted, slot);
+    std::optional<QString>& reported =
+        reportedFallback_[static_cast<std::size_t>(std::clamp(slot, 0, kNewsSlot))];
+    if (!v.fellBack) {
+        reported.reset();
+        return v.voice;
+    }
+    if (reported != wanted) {
+        reported = wanted;
+        const QString name = slotName(slot).isEmpty() ? QStringLiteral("current") : slotName(slot);
+        const QString line =
+            QStringLiteral("the %1 DJ's voice \"%2\" is not installed; speaking with \"%3\"")
+                .arg(name, wanted, v.voice);
+        if (env_.log)
+            env_.log(line);
+        else
+            std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+        trace::event("voice-fallback", QString::number(slot) + QLatin1Char(' ') + wanted +
+                                           QStringLiteral(" -> ") + v.voice);
+    }
+    return v.voice;
 }
 
 bool StationController::PlayDown() const {

@@ -17,8 +17,10 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -66,6 +68,9 @@ struct StationEnvironment {
     // Even loudness, run by the [Loudness] settings: gives each song its gain on the decks and
     // is told the queued song and the list to measure (null: no correction).
     std::shared_ptr<LoudnessScanner> loudness;
+    // Where the station's notices for the operator go, one line each (a slot's voice that fell
+    // back to another, ...); empty: standard error.
+    std::function<void(const QString& line)> log;
 };
 
 // The station as the main window runs it: start-up and shutdown, the time-slot checks, playout
@@ -184,6 +189,9 @@ private:
     void deckStarted(int player, const QString& file);
     void deckPaused(int player, bool paused);
     void deckEnded(int player);
+    // The voice the current slot speaks with for `wanted`: that one, or a working one in place of
+    // a voice that is not installed (reported on the log and the trace once per name).
+    QString slotVoiceFor(const QString& wanted);
     void voiceStarted();
     void voiceEnded();
     // The loudness scanner learns the queued song and the current list (`always`: even when the
@@ -216,7 +224,9 @@ private:
     bool tracingVoiceTest_ = false;
     bool errorBoxShown_ = false;
     bool terminating_ = false;
-    QString talkText_;     // the talk handed to the speech engine last, for the as-run log
+    QString talkText_; // the talk handed to the speech engine last, for the as-run log
+    // Per slot (index 1..5), the missing voice whose fallback was reported last: told once.
+    std::array<std::optional<QString>, kNewsSlot + 1> reportedFallback_;
     QString loudnessNext_; // the queued song the loudness scanner was told last
 
     std::unique_ptr<SettingsForNews> newsStore_;

@@ -160,6 +160,7 @@ protected:
         // Only servers of this machine: the definitions document is never found.
         env.news.updateServer = QStringLiteral("http://127.0.0.1:1");
         env.news.failureLog = [this](const QString& line) { fetchLog << line; };
+        env.log = [this](const QString& line) { stationLog << line; };
         station = std::make_unique<StationController>(std::move(env), view, shell);
     }
 
@@ -230,6 +231,7 @@ protected:
     FakeSystemClockSetter clockSetter;
     FakeView view;
     QStringList fetchLog;
+    QStringList stationLog;
     FakeShell shell;
     FakeSpeechEngine* speech = nullptr;
     std::unique_ptr<StationController> station;
@@ -464,15 +466,37 @@ TEST_F(StationFlow, FirstStartAsksForTheZipCodeAndPlays) {
     EXPECT_TRUE(readWholeFile(config.file("CorvalinRadio/CorvalinRadio.ini")).contains("12345"));
 }
 
-TEST_F(StationFlow, MissingVoiceDropsTheTalkAndPlaysOn) {
+TEST_F(StationFlow, MissingVoiceFallsBackToAWorkingVoiceAndSaysSo) {
     writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
     writeSettings(1);
-    start();
+    start(/*finishVoiceTest=*/true, {QStringLiteral("Other Voice"), kVoice});
+    EXPECT_TRUE(stationLog.isEmpty()) << "the slot's own voice is installed";
     station->settings().DJSlots[1].SpeechEngine = QStringLiteral("Not Installed");
     station->command(StationCommand::Play);
-    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
-    EXPECT_EQ(talks(), 0u);
-    EXPECT_EQ(station->state().Talk.SongsSinceTalk, 0); // the talk was due and dropped
+    // The DJ talks with the first installed voice (no English one here) instead of staying silent.
+    talkThroughBookmark(1, QStringLiteral("Birch - Two.mp3"));
+    EXPECT_EQ(speech->requests().back().voice, QStringLiteral("Other Voice"));
+    talkThroughBookmark(2, QStringLiteral("Cedar - Three.mp3"));
+    EXPECT_EQ(speech->requests().back().voice, QStringLiteral("Other Voice"));
+    // Told once, naming the slot, the missing voice and the one speaking.
+    ASSERT_EQ(stationLog.size(), 1);
+    EXPECT_EQ(stationLog[0], QStringLiteral("the Morning DJ's voice \"Not Installed\" is not "
+                                            "installed; speaking with \"Other Voice\""));
+    // The voice test of the window speaks with it too.
+    station->command(StationCommand::Stop);
+    station->bDJTestClick();
+    EXPECT_EQ(speech->requests().back().voice, QStringLiteral("Other Voice"));
+    EXPECT_EQ(stationLog.size(), 1);
+    // Once the voice is set right the fallback ends; a later missing voice is told again.
+    station->settings().DJSlots[1].SpeechEngine = kVoice;
+    endVoiceTest();
+    station->bDJTestClick();
+    EXPECT_EQ(speech->requests().back().voice, kVoice);
+    endVoiceTest();
+    station->settings().DJSlots[1].SpeechEngine = QStringLiteral("Not Installed");
+    station->bDJTestClick();
+    EXPECT_EQ(stationLog.size(), 2);
+    endVoiceTest();
 }
 
 TEST_F(StationFlow, WithoutVoicesItWarnsOnceAndPlaysWithoutTalk) {

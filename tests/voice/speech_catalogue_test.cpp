@@ -79,5 +79,44 @@ TEST(SpeechCatalogue, MissingEngineDataGivesTheSetupErrorText) {
         << "the installed data is used again";
 }
 
+TEST(SpeechCatalogue, ASlotWhoseVoiceIsMissingFallsBackToAWorkingOne) {
+    const auto& d = defaultSlotVoices();
+    const QStringList all{QStringLiteral("Afrikaans"), QStringLiteral("English (America)"), d[0],
+                          d[1]};
+    struct Case {
+        const char* name;
+        QStringList installed;
+        QString wanted;
+        int slot;
+        QString voice;
+        bool fellBack;
+    };
+    const Case cases[] = {
+        {"installed", all, QStringLiteral("Afrikaans"), 1, QStringLiteral("Afrikaans"), false},
+        {"other case: the catalogue's spelling", all, QStringLiteral("AFRIKAANS"), 1,
+         QStringLiteral("Afrikaans"), false},
+        {"typed wrongly: the slot's first-start voice", all, QStringLiteral("Afrikans"), 2, d[1],
+         true},
+        {"trailing blank is another name", all, QStringLiteral("Afrikaans "), 1, d[0], true},
+        {"empty", all, QString(), 1, d[0], true},
+        {"first-start voice missing too: first English voice", all, QStringLiteral("x"), 3,
+         QStringLiteral("English (America)"), true},
+        {"no English voice: the first voice",
+         {QStringLiteral("German"), QStringLiteral("Afrikaans")},
+         QStringLiteral("x"),
+         1,
+         QStringLiteral("German"),
+         true},
+        {"news slot", all, QStringLiteral("x"), 5, QStringLiteral("English (America)"), true},
+        {"nothing installed", {}, QStringLiteral("x"), 1, QStringLiteral("x"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SlotVoice v = slotVoice(c.installed, c.wanted, c.slot);
+        EXPECT_EQ(v.voice, c.voice);
+        EXPECT_EQ(v.fellBack, c.fellBack);
+    }
+}
+
 } // namespace
 } // namespace corvalin

@@ -108,4 +108,30 @@ const std::array<QString, 4>& defaultSlotVoices() {
     return voices;
 }
 
+SlotVoice slotVoice(const QStringList& installed, const QString& wanted, int slot) {
+    auto find = [&installed](const QString& name) -> QString {
+        for (const QString& v : installed) {
+            if (v.compare(name, Qt::CaseInsensitive) == 0) {
+                return v;
+            }
+        }
+        return {};
+    };
+    if (const QString own = find(wanted); !own.isEmpty() || installed.isEmpty()) {
+        return {own.isEmpty() ? wanted : own, false};
+    }
+    if (slot >= 1 && slot <= static_cast<int>(defaultSlotVoices().size())) {
+        if (const QString first = find(defaultSlotVoices()[static_cast<std::size_t>(slot - 1)]);
+            !first.isEmpty()) {
+            return {first, true};
+        }
+    }
+    for (const QString& v : installed) {
+        if (v.startsWith(QStringLiteral("English"), Qt::CaseInsensitive)) {
+            return {v, true};
+        }
+    }
+    return {installed.constFirst(), true};
+}
+
 } // namespace corvalin

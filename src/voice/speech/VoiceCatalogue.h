@@ -58,4 +58,15 @@ SpeechCatalogue LoadSpeechEngines(const QString& dataPath = QString());
 // English male voices that espeak-ng installs with its data.
 const std::array<QString, 4>& defaultSlotVoices();
 
+// The voice a slot speaks with. A slot whose voice is not installed (a name typed wrongly, a voice
+// removed) falls back to a working voice rather than leave its DJ silent.
+struct SlotVoice {
+    QString voice;         // the installed mode name to speak with
+    bool fellBack = false; // `wanted` is not installed and `voice` stands in for it
+};
+// `wanted` when installed (letter case ignored, whole names); else the slot's first-start voice
+// (slot 1..4), the first English voice or the first voice, whichever is installed first. With no
+// voice installed at all, `wanted` unchanged and no fallback. Pure.
+SlotVoice slotVoice(const QStringList& installed, const QString& wanted, int slot);
+
 } // namespace corvalin
