@@ -4,6 +4,7 @@
 #include "ManagerWidgets.h"
 #include "platform/FileSystem.h"
 #include "station/TimeSlot.h"
+#include "voice/speech/VoiceCatalogue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,16 +15,20 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
-#include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 namespace corvalin {
 
 namespace {
 
 inline constexpr int kTimer1Ms = 2000;
+inline constexpr int kManagerMinimumWidth = 660;
+// Room beside the tabs, so the last one never touches the edge.
+inline constexpr int kTabBarSlack = 8;
 inline constexpr int kBroadcastPage = 6;
 
 const std::array<const char*, kSlotCount> kSlotNames = {"Morning", "Afternoon", "Evening",
@@ -60,34 +65,39 @@ SpinEdit* spinInCaption(QRadioButton* rb, SpinRange range, const QString& name) 
     return spin;
 }
 
-QTime timeOf(const QTimeEdit* edit) {
-    return edit->time();
-}
-
 } // namespace
 
 TfrmManager::TfrmManager(ManagerContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("frmManager"));
     setWindowTitle(QStringLiteral("Corvalin Radio - Radio Manager"));
-    setFixedSize(660, 440);
     setModal(true);
 
     PageControl1 = named(new QTabWidget(this), QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(8, 8, 644, 380);
     buildGeneralPage();
     for (int slot = 1; slot <= kSlotCount; ++slot)
         buildDJPage(slot);
     buildNewsPage();
     buildBroadcastPage();
 
+    // Wide enough for every tab: with scroll arrows a tab would hide, and once scrolled no tab
+    // looks selected. The pages' frames grow with it.
+    PageControl1->setUsesScrollButtons(false);
+    ensurePolished();
+    const int width = std::max(kManagerMinimumWidth,
+                               PageControl1->tabBar()->sizeHint().width() + kTabBarSlack + 16);
+    setFixedSize(width, 440);
+    PageControl1->setGeometry(8, 8, width - 16, 380);
+    for (QFrame* frame : pageFrames)
+        frame->resize(width - 26, frame->height());
+
     bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
-    bOK->setGeometry(396, 398, 80, 30);
+    bOK->setGeometry(width - 264, 398, 80, 30);
     bOK->setDefault(true);
     bCancel = button(QStringLiteral("bCancel"), QStringLiteral("Cancel"), this);
-    bCancel->setGeometry(484, 398, 80, 30);
+    bCancel->setGeometry(width - 176, 398, 80, 30);
     bHelp = button(QStringLiteral("bHelp"), QStringLiteral("Help"), this);
-    bHelp->setGeometry(572, 398, 80, 30);
+    bHelp->setGeometry(width - 88, 398, 80, 30);
     connect(bOK, &QPushButton::clicked, this, &TfrmManager::bOKClick);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(bHelp, &QPushButton::clicked, this, &TfrmManager::bHelpClick);
@@ -142,7 +152,7 @@ void TfrmManager::buildGeneralPage() {
 
     struct TimeGroup {
         QGroupBox** group;
-        QTimeEdit** time;
+        TimeField** time;
         QToolButton** ampm;
         QCheckBox** enabled;
         const char* title;
@@ -165,8 +175,7 @@ void TfrmManager::buildGeneralPage() {
             named(new QGroupBox(QString::fromLatin1(g.title), f), QStringLiteral("gb") + which);
         group->setGeometry(g.x, 158, 300, 72);
         group->setToolTip(withLineBreaks(QString::fromLatin1(g.hint)));
-        auto* time = named(new QTimeEdit(group), QStringLiteral("dt") + which);
-        time->setDisplayFormat(QStringLiteral("hh:mm AP"));
+        auto* time = named(new TimeField(group), QStringLiteral("dt") + which);
         time->setGeometry(10, 28, 110, 26);
         auto* ampm = named(new QToolButton(group), QStringLiteral("sbAMPM%1").arg(g.number));
         ampm->setText(QStringLiteral("AM/PM"));
@@ -259,6 +268,10 @@ void TfrmManager::buildDJPage(int slot) {
     p.bDJTest->setToolTip(withLineBreaks(
         QStringLiteral("Test the TTS voice\r\nyou selected for the\r\ncurrent time slot")));
     connect(p.bDJTest, &QPushButton::clicked, this, [this, slot] { bDJTestClick(slot); });
+    p.lVoiceTest = named(new QLabel(f), QStringLiteral("lVoiceTest") + n);
+    p.lVoiceTest->setGeometry(448, 188, 174, 58);
+    p.lVoiceTest->setWordWrap(true);
+    connect(p.cbSpeechEngine, &QComboBox::currentTextChanged, p.lVoiceTest, &QLabel::clear);
 
     for (std::size_t k = 0; k < 3; ++k) {
         const QString code = n + QLatin1Char(static_cast<char>('a' + k));
@@ -427,8 +440,8 @@ ManagerControls TfrmManager::controls() {
     c.StationIdentification = eStationIdentification->text();
     c.CrossFade = eCrossfade->settledValue();
     c.PublicService = mPublicService->toPlainText();
-    c.AutoStartTime = timeOf(dtAutoStart);
-    c.AutoStopTime = timeOf(dtAutoStop);
+    c.AutoStartTime = dtAutoStart->time();
+    c.AutoStopTime = dtAutoStop->time();
     c.AutoStart = cbAutoStart->isChecked();
     c.AutoStop = cbAutoStop->isChecked();
     c.ArtistSource = rgArtistSource->itemIndex() < 0 ? 0 : rgArtistSource->itemIndex();
@@ -489,8 +502,17 @@ void TfrmManager::bDJTestClick(int slot) {
     p.bDJTest->setEnabled(false);
     const bool speaking = context_.DJSpeaking && context_.DJSpeaking();
     const QString voice = p.cbSpeechEngine->currentText();
+    // A name no engine has would be silent on the air; the station speaks with another voice
+    // instead, and the test lets that one be heard.
+    const SlotVoice heard = slotVoice(context_.SpeechEngineList, voice, slot);
+    p.lVoiceTest->setText(
+        heard.fellBack && !voice.isEmpty()
+            ? QStringLiteral("No such voice. On the air the %1 DJ speaks with \"%2\".")
+                  .arg(QString::fromLatin1(kSlotNames[static_cast<std::size_t>(slot - 1)]),
+                       heard.voice)
+            : QString());
     if (!speaking && !voice.isEmpty() && context_.SpeakTest)
-        context_.SpeakTest(voice);
+        context_.SpeakTest(heard.voice);
     Timer1->start();
 }
 

@@ -14,7 +14,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
-class QTimeEdit;
 class QTimer;
 class QToolButton;
 
@@ -23,6 +22,7 @@ namespace corvalin {
 class AnnouncementMemo;
 class FileNameEdit;
 class RadioGroup;
+class TimeField;
 
 // The Radio Manager: the station's name, overlap, announcement, auto start and stop, artist
 // source, start-up and store choice, the four DJ slots, the news slot, and the Icecast stream with
@@ -47,6 +47,8 @@ public:
         SpinEdit* eSongs = nullptr;
         RadioGroup* rgListOrder = nullptr;
         QPushButton* bDJTest = nullptr;
+        // What the voice test found: empty, or that no engine has the voice named in the box.
+        QLabel* lVoiceTest = nullptr;
         QPushButton* bViewList = nullptr;
         std::array<QPushButton*, 3> bPhrases{}; // "a", "b", "c"
     };
@@ -64,11 +66,11 @@ public:
     SpinEdit* eCrossfade = nullptr;
     AnnouncementMemo* mPublicService = nullptr;
     QGroupBox* gbAutoStart = nullptr;
-    QTimeEdit* dtAutoStart = nullptr;
+    TimeField* dtAutoStart = nullptr;
     QToolButton* sbAMPM1 = nullptr;
     QCheckBox* cbAutoStart = nullptr;
     QGroupBox* gbAutoStop = nullptr;
-    QTimeEdit* dtAutoStop = nullptr;
+    TimeField* dtAutoStop = nullptr;
     QToolButton* sbAMPM2 = nullptr;
     QCheckBox* cbAutoStop = nullptr;
     RadioGroup* rgArtistSource = nullptr;

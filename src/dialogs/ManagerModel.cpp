@@ -77,6 +77,31 @@ QTime toggleAmPm(const QTime& time) {
     return time.addSecs(time.hour() < 12 ? 12 * 3600 : -12 * 3600);
 }
 
+std::optional<QTime> parseTypedTime(const QString& typed) {
+    // Hour, then minutes after ":" or "." or straight after a two-digit hour ("1150", "750"),
+    // then "a"/"p" with an optional "m" and dots ("pm", "P.M.").
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2})(?:\\s*[:.]\\s*(\\d{2})|(\\d{2}))?"
+                       "\\s*(?:([ap])\\.?\\s*(?:m\\.?)?)?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(typed);
+    if (!m.hasMatch())
+        return std::nullopt;
+    int hour = m.captured(1).toInt();
+    const QString minutes = m.hasCaptured(2) ? m.captured(2) : m.captured(3);
+    const int minute = minutes.isEmpty() ? 0 : minutes.toInt();
+    if (m.hasCaptured(4)) {
+        // 12-hour: 12 AM is midnight, 12 PM noon.
+        if (hour < 1 || hour > 12)
+            return std::nullopt;
+        const bool pm = m.captured(4).compare(QLatin1String("p"), Qt::CaseInsensitive) == 0;
+        hour = hour % 12 + (pm ? 12 : 0);
+    }
+    if (hour > 23 || minute > 59)
+        return std::nullopt;
+    return QTime(hour, minute);
+}
+
 QString weatherURLForZipCode(const QString& weatherURL, const QString& oldZipCode,
                              const QString& typedZipCode) {
     const QString oldTrimmed = oldZipCode.trimmed();

@@ -138,6 +138,10 @@ ManagerControls managerControlsFrom(const StationSettings& s);
 // The AM/PM button: a time before noon moves 12 hours later, one at or after noon 12 hours earlier.
 QTime toggleAmPm(const QTime& time);
 
+// A time of day typed into a time field: 12-hour with AM/PM ("11:50 AM", "7:05 pm", "7pm",
+// "12:00 a.m.") or 24-hour without ("19:05", "0:30", "1150"). Nothing when it is no time.
+std::optional<QTime> parseTypedTime(const QString& typed);
+
 // The weather address after the Radio Manager's zip code box was confirmed. When the typed code,
 // trimmed, differs from the old one, trimmed, and the trimmed old code occurs in the address (case
 // sensitive), every occurrence of the old code as stored is replaced by the typed text, without

@@ -1,5 +1,7 @@
 #include "ManagerWidgets.h"
 
+#include "ManagerModel.h"
+
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -7,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -83,6 +86,84 @@ void FileNameEdit::browse() {
     }
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         setFileName(dialog.selectedFiles().constFirst());
+}
+
+TimeField::TimeField(QWidget* parent) : QAbstractSpinBox(parent) {
+    setButtonSymbols(QAbstractSpinBox::NoButtons);
+    setWrapping(true);
+    showValue();
+    connect(this, &QAbstractSpinBox::editingFinished, this, &TimeField::commit);
+}
+
+QTime TimeField::time() const {
+    const std::optional<QTime> typed = parseTypedTime(lineEdit()->text());
+    if (!typed || (typed->hour() == value_.hour() && typed->minute() == value_.minute()))
+        return value_;
+    return *typed;
+}
+
+void TimeField::setTime(const QTime& time) {
+    if (!time.isValid())
+        return;
+    const bool changed = time != value_;
+    value_ = time;
+    showValue();
+    if (changed)
+        Q_EMIT timeChanged(value_);
+}
+
+void TimeField::showValue() {
+    lineEdit()->setText(value_.toString(displayFormat()));
+}
+
+void TimeField::commit() {
+    setTime(time());
+    showValue(); // also when what was typed is no time
+}
+
+void TimeField::stepBy(int steps) {
+    QLineEdit* edit = lineEdit();
+    const int at = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    commit(); // the arrows act on a time just typed
+    // "hh:mm AP": the hour up to its colon, the minutes up to the blank, then AM/PM.
+    int start = 0;
+    int seconds = 3600;
+    if (at > 5) {
+        start = 6;
+        seconds = 12 * 3600;
+    } else if (at > 2) {
+        start = 3;
+        seconds = 60;
+    }
+    setTime(value_.addSecs(seconds * steps)); // wraps around midnight
+    edit->setSelection(start, 2);
+}
+
+QAbstractSpinBox::StepEnabled TimeField::stepEnabled() const {
+    return StepUpEnabled | StepDownEnabled;
+}
+
+QValidator::State TimeField::validate(QString& input, int&) const {
+    if (parseTypedTime(input))
+        return QValidator::Acceptable;
+    static const QRegularExpression partial(QStringLiteral("^[0-9:. apmAPM]{0,12}$"));
+    return partial.match(input).hasMatch() ? QValidator::Intermediate : QValidator::Invalid;
+}
+
+void TimeField::fixup(QString& input) const {
+    if (!parseTypedTime(input))
+        input = value_.toString(displayFormat());
+}
+
+void TimeField::keyPressEvent(QKeyEvent* event) {
+    // The first character typed while the field shows its time starts a new one, wherever the
+    // cursor is: the operator types a time over the field.
+    QLineEdit* edit = lineEdit();
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).isPrint() && !edit->hasSelectedText() &&
+        edit->text() == value_.toString(displayFormat()))
+        edit->selectAll();
+    QAbstractSpinBox::keyPressEvent(event);
 }
 
 AnnouncementMemo::AnnouncementMemo(QWidget* parent) : QPlainTextEdit(parent) {

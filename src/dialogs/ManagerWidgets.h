@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QAbstractSpinBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTime>
 #include <QWidget>
 #include <vector>
 
@@ -54,6 +56,41 @@ private:
     QString filter_;
     QLineEdit* edit_ = nullptr;
     QToolButton* browse_ = nullptr;
+};
+
+// A time-of-day field shown as "hh:mm AP". It takes a time typed over it, 12- or 24-hour, with or
+// without AM/PM ("11:50 AM", "7:05 pm", "19:05"), when editing ends (Enter, leaving the field);
+// a text that is no time is put back. The arrow keys step the part under the cursor: the hour, the
+// minutes or AM/PM. Typing while the field shows its time replaces the whole text.
+class TimeField : public QAbstractSpinBox {
+    Q_OBJECT
+public:
+    explicit TimeField(QWidget* parent = nullptr);
+
+    // What the field holds, a time typed and not yet finished included. A typed time keeps the
+    // seconds of the one shown when its hour and minute are the same, else has none.
+    QTime time() const;
+    // An invalid time is ignored.
+    void setTime(const QTime& time);
+    static QString displayFormat() { return QStringLiteral("hh:mm AP"); }
+
+    void stepBy(int steps) override;
+    QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
+
+Q_SIGNALS:
+    void timeChanged(const QTime& time);
+
+protected:
+    StepEnabled stepEnabled() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Takes the typed time, or puts the shown one back.
+    void commit();
+    void showValue();
+
+    QTime value_{0, 0};
 };
 
 // The memo of the public service announcement: word wrap, a vertical scroll bar, and Enter does

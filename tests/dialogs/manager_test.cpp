@@ -9,24 +9,33 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 
 using namespace corvalin;
 using corvalin::test::runModal;
 using corvalin::test::TempFolder;
+
+// Readable failures for times.
+void PrintTo(const QTime& time, std::ostream* out) {
+    *out << time.toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
 
 namespace {
 
@@ -41,6 +50,19 @@ void pressKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
+}
+
+// Types `text` into `target` key by key, as the keyboard would (press and release per character).
+void typeKeys(QWidget* target, const QString& text) {
+    for (const QChar c : text) {
+        // Qt's key codes for printable ASCII are the upper-case characters.
+        const int key = c.toUpper().unicode();
+        const Qt::KeyboardModifiers shift = c.isUpper() ? Qt::ShiftModifier : Qt::NoModifier;
+        QKeyEvent press(QEvent::KeyPress, key, shift, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, shift, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
 }
 
 // The next modal window to come up (a message box, a nested dialog) is handed to `handle`, which
@@ -569,6 +591,148 @@ TEST(ManagerDialog, EnterInTheAnnouncementPressesOk) {
     EXPECT_EQ(st.settings.PublicService, QStringLiteral("Drive safely."));
 }
 
+TEST(ManagerRules, TypedTimesReadAsTheTimeMeant) {
+    struct Case {
+        const char* typed;
+        std::optional<QTime> time;
+    };
+    const Case cases[] = {
+        {"11:50 AM", QTime(11, 50)}, {"11:50 PM", QTime(23, 50)}, {"7:05 pm", QTime(19, 5)},
+        {" 7:05PM ", QTime(19, 5)},  {"7:05 p.m.", QTime(19, 5)}, {"7 pm", QTime(19, 0)},
+        {"7a", QTime(7, 0)},         {"12:00 AM", QTime(0, 0)},   {"12:30 PM", QTime(12, 30)},
+        {"19:05", QTime(19, 5)},     {"07.05", QTime(7, 5)},      {"0:30", QTime(0, 30)},
+        {"23:59", QTime(23, 59)},    {"1150", QTime(11, 50)},     {"750", QTime(7, 50)},
+        {"7", QTime(7, 0)},          {"13:05 PM", std::nullopt},  {"0:30 AM", std::nullopt},
+        {"24:00", std::nullopt},     {"11:60", std::nullopt},     {"11:5", std::nullopt},
+        {"", std::nullopt},          {"noon", std::nullopt},      {"11:50 XM", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        EXPECT_EQ(parseTypedTime(QString::fromLatin1(c.typed)), c.time);
+    }
+}
+
+// The operator types a time over the Auto Start field and presses Enter: the dialog closes with
+// OK, and that time is kept, stored and armed.
+TEST(ManagerDialog, ATimeTypedOverTheFieldIsStoredAndArmed) {
+    const QTime shown(9, 30, 15);
+    struct Case {
+        const char* typed;
+        QTime stored;
+        const char* text; // what the field shows afterwards
+    };
+    const Case cases[] = {
+        {"11:50 AM", QTime(11, 50), "11:50 AM"},
+        {"7:05 pm", QTime(19, 5), "07:05 PM"},
+        {"19:05", QTime(19, 5), "07:05 PM"},
+        {"12:10 am", QTime(0, 10), "12:10 AM"},
+        {"0930", shown, "09:30 AM"},     // the time shown: its seconds stay
+        {"13:05 PM", shown, "09:30 AM"}, // no time: the field keeps its own
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Station st;
+        ASSERT_EQ(st.settings.AutoStartTime, shown);
+        TfrmManager dlg(st.context);
+        const int result = runModal(dlg, [&] {
+            dlg.dtAutoStart->setFocus();
+            typeKeys(dlg.dtAutoStart, QString::fromLatin1(c.typed));
+            pressKey(dlg.dtAutoStart, Qt::Key_Return);
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(dlg.dtAutoStart->text(), QString::fromLatin1(c.text));
+        EXPECT_EQ(st.settings.AutoStartTime, c.stored);
+        EXPECT_EQ(st.settings.AutoStopTime, shown) << "only the field typed into";
+        EXPECT_EQ(st.clocksRearmed, 1);
+        StationSettings next;
+        st.store.readIni(next, QTime(1, 0));
+        EXPECT_EQ(next.AutoStartTime, c.stored);
+    }
+}
+
+TEST(ManagerDialog, TimeFieldTakesTypingWhereverTheCursorIsAndStepsByArrows) {
+    Station st;
+    st.settings.AutoStopTime = QTime(9, 30);
+    TfrmManager dlg(st.context);
+    dlg.show();
+    TimeField* field = dlg.dtAutoStop;
+    auto* edit = field->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+
+    // Leaving the field ends the editing.
+    const auto leave = [field] {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(field, &out);
+    };
+
+    // Typing starts a new time even with the cursor inside the shown one.
+    edit->setCursorPosition(4);
+    typeKeys(field, QStringLiteral("7:05 PM"));
+    EXPECT_EQ(field->time(), QTime(19, 5)) << "a finished time counts before editing ends";
+    leave();
+    EXPECT_EQ(edit->text(), QStringLiteral("07:05 PM"));
+
+    // Selected text is replaced; a half-typed time is put back when editing ends.
+    edit->selectAll();
+    typeKeys(field, QStringLiteral("11:5"));
+    EXPECT_EQ(field->time(), QTime(19, 5));
+    leave();
+    EXPECT_EQ(edit->text(), QStringLiteral("07:05 PM"));
+    typeKeys(field, QStringLiteral("x"));
+    EXPECT_EQ(edit->text(), QStringLiteral("07:05 PM")) << "a letter that is no part of a time";
+
+    // The arrows step the part under the cursor: hour, minutes, AM/PM.
+    struct Step {
+        int cursor;
+        int key;
+        QTime after;
+    };
+    const Step steps[] = {
+        {0, Qt::Key_Up, QTime(20, 5)}, {1, Qt::Key_Down, QTime(19, 5)},
+        {4, Qt::Key_Up, QTime(19, 6)}, {3, Qt::Key_Down, QTime(19, 5)},
+        {7, Qt::Key_Up, QTime(7, 5)},  {0, Qt::Key_Down, QTime(6, 5)},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.cursor);
+        edit->setCursorPosition(step.cursor);
+        pressKey(field, step.key);
+        EXPECT_EQ(field->time(), step.after);
+    }
+    // Typed, then stepped: the arrow acts on the typed time.
+    edit->selectAll();
+    typeKeys(field, QStringLiteral("23:59"));
+    edit->setCursorPosition(0);
+    pressKey(field, Qt::Key_Up);
+    EXPECT_EQ(field->time(), QTime(0, 59)) << "round midnight";
+    EXPECT_EQ(edit->text(), QStringLiteral("12:59 AM"));
+}
+
+TEST(ManagerDialog, EveryTabIsInViewWithoutScrollArrows) {
+    Station st;
+    TfrmManager dlg(st.context);
+    dlg.show();
+    QTabBar* bar = dlg.PageControl1->tabBar();
+    ASSERT_EQ(bar->count(), kManagerPageCount);
+    EXPECT_EQ(bar->tabText(6), QStringLiteral("Broadcast"));
+    for (int i = 0; i < bar->count(); ++i) {
+        SCOPED_TRACE(bar->tabText(i).toStdString());
+        const QRect tab = bar->tabRect(i);
+        EXPECT_TRUE(bar->rect().contains(tab))
+            << "tab " << tab.x() << ".." << tab.right() << " in a bar of " << bar->width();
+        EXPECT_TRUE(dlg.PageControl1->rect().contains(bar->geometry()));
+        // The caption whole, not shortened.
+        EXPECT_GE(tab.width(), bar->fontMetrics().horizontalAdvance(bar->tabText(i)));
+    }
+    // No scroll arrows shown.
+    for (QToolButton* arrow : bar->findChildren<QToolButton*>())
+        EXPECT_FALSE(arrow->isVisible());
+    // The last page shows its tab selected, and the dialog's buttons stay inside it.
+    dlg.PageControl1->setCurrentIndex(6);
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(6)));
+    EXPECT_TRUE(dlg.rect().contains(dlg.bHelp->geometry()));
+    EXPECT_EQ(dlg.pageFrames[6]->width(), dlg.pageFrames[0]->width());
+}
+
 TEST(ManagerDialog, EmptyStationNameKeepsThePreviousOne) {
     Station st;
     st.settings.StationIdentification = QStringLiteral("WCVR 101.7");
@@ -606,17 +770,29 @@ TEST(ManagerDialog, SameSettingsTickedAndUntickedThroughTheDialog) {
 }
 
 TEST(ManagerDialog, VoiceTestSpeaksOnlyWhileTheDJIsSilent) {
+    const QString fallback = QStringLiteral("English (Great Britain) - Adult Male 2");
+    const QString noSuchVoice =
+        QStringLiteral("No such voice. On the air the Afternoon DJ speaks with \"%1\".")
+            .arg(fallback);
     struct Case {
         const char* name;
         bool djSpeaking;
         QString voice;
-        bool spoken;
+        QStringList spoken;
+        QString notice;
     };
     const Case cases[] = {
-        {"DJ silent", false, QStringLiteral("German"), true},
-        {"typed voice, not saved", false, QStringLiteral("Any Text At All"), true},
-        {"DJ talking between songs", true, QStringLiteral("German"), false},
-        {"empty voice box", false, QString(), false},
+        {"DJ silent", false, QStringLiteral("German"), {QStringLiteral("German")}, {}},
+        {"other letter case", false, QStringLiteral("gERMAN"), {QStringLiteral("German")}, {}},
+        // A name no engine has: said so, and the voice the slot falls back to is heard.
+        {"typed voice no engine has",
+         false,
+         QStringLiteral("Any Text At All"),
+         {fallback},
+         noSuchVoice},
+        {"no such voice while the DJ talks", true, QStringLiteral("Germann"), {}, noSuchVoice},
+        {"DJ talking between songs", true, QStringLiteral("German"), {}, {}},
+        {"empty voice box", false, QString(), {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -625,7 +801,11 @@ TEST(ManagerDialog, VoiceTestSpeaksOnlyWhileTheDJIsSilent) {
         TfrmManager dlg(st.context);
         dlg.djPage(2).cbSpeechEngine->setCurrentText(c.voice);
         dlg.djPage(2).bDJTest->click();
-        EXPECT_EQ(st.spoken, c.spoken ? QStringList{c.voice} : QStringList{});
+        EXPECT_EQ(st.spoken, c.spoken);
+        EXPECT_EQ(dlg.djPage(2).lVoiceTest->text(), c.notice);
+        // Another name in the box: the notice no longer applies.
+        dlg.djPage(2).cbSpeechEngine->setCurrentText(QStringLiteral("German"));
+        EXPECT_TRUE(dlg.djPage(2).lVoiceTest->text().isEmpty());
         EXPECT_FALSE(dlg.djPage(2).bDJTest->isEnabled());
         EXPECT_TRUE(dlg.djPage(1).bDJTest->isEnabled()) << "only the pressed button";
         EXPECT_TRUE(dlg.Timer1->isActive());
