@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace corvalin {
@@ -304,6 +306,43 @@ TEST_F(SpeechEngineTest, CrashingOrHangingWorkerEndsTheUtterance) {
         playToEnd();
         expectBracketed();
     }
+}
+
+// A worker stopped between two talks (SIGSTOP): the next talk ends about a second after it was
+// asked for, so the station goes on with the next song, and a fresh worker is ready at once.
+TEST_F(SpeechEngineTest, StoppedWorkerEndsTheTalkWithinASecondAndIsReplaced) {
+    make({}, EspeakSpeechEngine::Options{}.stallTimeoutMs);
+    engine->Speak(kVoice, QStringLiteral("Ready."));
+    waitForSynthesis();
+    playToEnd();
+    const pid_t stopped = engine->workerPid();
+    ASSERT_GT(stopped, 0);
+    ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+
+    heard.clear();
+    QElapsedTimer asked;
+    asked.start();
+    EXPECT_TRUE(engine->Speak(kVoice, QStringLiteral("Nobody hears this talk.")));
+    waitForSynthesis();
+    const qint64 waitedMs = asked.elapsed();
+    EXPECT_LT(waitedMs, 2000);
+    const pid_t fresh = engine->workerPid();
+    EXPECT_GT(fresh, 0) << "replaced as soon as the hang was found";
+    EXPECT_NE(fresh, stopped);
+    EXPECT_NE(::kill(stopped, 0), 0) << "the stopped worker was killed";
+    advance(0);
+    QCoreApplication::processEvents();
+    expectBracketed();
+    EXPECT_EQ(heard.size(), 2u) << "nothing was spoken";
+
+    heard.clear();
+    out.loudness = 0;
+    engine->Speak(kVoice, QStringLiteral("Back on the air."));
+    waitForSynthesis();
+    playToEnd();
+    expectBracketed();
+    EXPECT_EQ(engine->workerPid(), fresh);
+    EXPECT_GT(out.loudness, 0.0);
 }
 
 TEST_F(SpeechEngineTest, VolumeRawRangeMapsToTheOutput) {

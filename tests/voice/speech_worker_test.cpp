@@ -159,6 +159,56 @@ TEST(SpeechWorker, HangingWorkerIsKilledAfterTheStallTime) {
     EXPECT_NE(::kill(pid, 0), 0) << "the hung worker is gone";
 }
 
+// A worker stopped by a signal (SIGSTOP) between two talks: the next request goes unanswered. The
+// program's own stall time ends that utterance about a second after the request, not later.
+TEST(SpeechWorker, StoppedWorkerIsGivenUpASecondAfterTheRequest) {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int wakes = 0;
+    SpeechWorkerClient::Options options; // the program's stall time
+    options.program = workerProgram();
+    SpeechWorkerClient client(options, [&] {
+        std::lock_guard lock(mutex);
+        ++wakes;
+        cv.notify_all();
+    });
+    const auto finishedWithin = [&](std::uint32_t id, std::chrono::milliseconds limit) {
+        SpeechArrivals a;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::unique_lock lock(mutex);
+        while (!a.finished && std::chrono::steady_clock::now() < deadline) {
+            const int seen = wakes;
+            cv.wait_until(lock, deadline, [&] { return wakes != seen; });
+            client.take(id, a);
+        }
+        return a;
+    };
+    ASSERT_TRUE(
+        finishedWithin(client.speak("gmw/en", "<speak>Ready.</speak>"), std::chrono::seconds(30))
+            .finished);
+    const pid_t stopped = client.workerPid();
+    ASSERT_GT(stopped, 0);
+    ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+
+    const auto asked = std::chrono::steady_clock::now();
+    const SpeechArrivals a = finishedWithin(
+        client.speak("gmw/en", "<speak>Nobody hears this.</speak>"), std::chrono::seconds(30));
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_TRUE(a.finished);
+    EXPECT_TRUE(a.pcm.empty());
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
+    EXPECT_EQ(client.workerPid(), -1);
+    EXPECT_NE(::kill(stopped, 0), 0) << "the stopped worker was killed";
+
+    // A fresh worker takes the next talk.
+    client.warmUp();
+    EXPECT_GT(client.workerPid(), 0);
+    EXPECT_FALSE(
+        finishedWithin(client.speak("gmw/en", "<speak>Back.</speak>"), std::chrono::seconds(30))
+            .pcm.empty());
+}
+
 TEST(SpeechWorker, MissingWorkerProgramFinishesAtOnce) {
     SpeechWorkerClient client({QStringLiteral("/nonexistent/corvalin-speech-worker"), {}, 4000, 0},
                               [] {});

@@ -100,6 +100,7 @@ bool EspeakSpeechEngine::Speak(const QString& voiceModeName, const QString& tagg
     started_ = false;
     playing_ = false;
     arrivalsFinished_ = false;
+    workerReplaced_ = false;
     markup_ = taggedTextToSsml(taggedText.toUtf8());
     pcm_.clear();
     events_.clear();
@@ -212,6 +213,11 @@ void EspeakSpeechEngine::service() {
     pcm_.insert(pcm_.end(), arrivals.pcm.begin(), arrivals.pcm.end());
     events_.insert(events_.end(), arrivals.events.begin(), arrivals.events.end());
     arrivalsFinished_ = arrivalsFinished_ || arrivals.finished;
+    // A worker killed for hanging or crashing is replaced now, not when the next talk waits.
+    if (arrivals.finished && !workerReplaced_ && client_.workerPid() < 0) {
+        workerReplaced_ = true;
+        client_.warmUp();
+    }
 
     std::vector<Emission> emissions;
     const bool haveAudio = arrivals.sampleRate > 0 && ensureOpen(arrivals.sampleRate);

@@ -31,14 +31,17 @@ private:
 //
 // Synthesis is streamed: the first chunk plays while the rest is synthesised. Notifications are
 // raised on the owner (UI) thread when the play cursor reaches their sample. A worker that
-// crashes, hangs or fails ends its utterance as if it had been spoken. All functions: owner thread.
+// crashes, hangs or fails ends its utterance as if it had been spoken (what had arrived of it
+// still plays) and is replaced at once, ready for the next talk. All functions: owner thread.
 class EspeakSpeechEngine final : public DJSpeechEngine {
     Q_OBJECT
 public:
     struct Options {
         QString workerProgram = defaultWorkerProgram();
         QByteArray workerFault; // tests only
-        int stallTimeoutMs = 4000;
+        // A worker silent this long while it has a talk to speak is replaced and the talk ends
+        // (the station then goes on with the next song).
+        int stallTimeoutMs = 1000;
         // Off in tests that drive service() themselves against a manual clock.
         bool serviceTimer = true;
         int serviceIntervalMs = 40;
@@ -72,6 +75,8 @@ public:
     // For tests and benchmarks: the worker has delivered the whole utterance (or it has ended).
     bool synthesisFinished() const { return !active_ || arrivalsFinished_; }
     bool speaking() const { return active_; }
+    // The worker's process id, -1 while none runs (for tests).
+    pid_t workerPid() const { return client_.workerPid(); }
 
 private:
     struct PlacedEvent {
@@ -108,6 +113,7 @@ private:
     bool paused_ = false;
     bool playing_ = false;
     bool arrivalsFinished_ = false;
+    bool workerReplaced_ = false; // this utterance's worker died and a new one was started
     std::uint32_t utterance_ = 0;
     float speechGain_ = 1.0f; // the utterance's loudness correction, linear
     SpeechMarkup markup_;

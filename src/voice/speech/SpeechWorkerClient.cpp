@@ -2,6 +2,7 @@
 
 #include "voice/speech/SpeechWorkerProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
@@ -164,20 +165,27 @@ void SpeechWorkerClient::readLoop(int fd, pid_t pid) {
     std::vector<char> buffer(1 << 16);
     const auto maxSamples = options_.maxSamples;
     bool broken = false;
+    const auto stall = std::chrono::milliseconds(options_.stallTimeoutMs);
     for (;;) {
+        int waitMs = kPollMs;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) {
                 break;
             }
-            const auto idle = std::chrono::steady_clock::now() - lastActivity_;
-            if (!currentFinished_ && idle > std::chrono::milliseconds(options_.stallTimeoutMs)) {
-                broken = true; // hung
-                break;
+            if (!currentFinished_) {
+                // Waking at the deadline itself: a hung worker is dead air on the station.
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    lastActivity_ + stall - std::chrono::steady_clock::now());
+                if (left.count() < 0) {
+                    broken = true; // hung (stopped, or stuck in the engine)
+                    break;
+                }
+                waitMs = int(std::min<std::int64_t>(kPollMs, left.count() + 1));
             }
         }
         pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kPollMs);
+        const int ready = ::poll(&p, 1, waitMs);
         if (ready < 0 && errno != EINTR) {
             broken = true;
             break;

@@ -29,15 +29,18 @@ struct SpeechArrivals {
 };
 
 // The speech worker process and the thread that reads it. The worker is started on the first
-// utterance and kept for the next ones; when it crashes, hangs (no output for the stall time
-// while an utterance is under way) or breaks the frame format, it is killed, the utterance counts
-// as finished, and the next utterance starts a fresh worker.
+// utterance and kept for the next ones; when it crashes, hangs (no answer to a request, or no
+// further output, for the stall time while an utterance is under way) or breaks the frame format,
+// it is killed and the utterance counts as finished; warmUp() or the next utterance starts a
+// fresh worker.
 class SpeechWorkerClient {
 public:
     struct Options {
-        QString program;              // path of corvalin-speech-worker
-        QByteArray fault;             // tests only: the worker's fault mode ("crash", "hang")
-        int stallTimeoutMs = 4000;    // longest silence of a worker with work to do
+        QString program;  // path of corvalin-speech-worker
+        QByteArray fault; // tests only: the worker's fault mode ("crash", "hang")
+        // Longest silence of a worker with work to do. It is dead air for the station when the
+        // request is a talk, so the program keeps it short; espeak-ng answers within milliseconds.
+        int stallTimeoutMs = 1000;
         std::uint64_t maxSamples = 0; // longest utterance (0: 15 minutes)
     };
 
@@ -48,8 +51,8 @@ public:
     SpeechWorkerClient(const SpeechWorkerClient&) = delete;
     SpeechWorkerClient& operator=(const SpeechWorkerClient&) = delete;
 
-    // Starts the worker ahead of the first utterance, so that it starts speaking at once.
-    // Owner thread.
+    // Starts the worker ahead of the first utterance, so that it starts speaking at once; also
+    // replaces one that has been killed. Owner thread.
     void warmUp();
     // Begins a new utterance (ending any earlier one) and returns its id. A worker that cannot be
     // started or reached finishes the utterance at once. Owner thread.
