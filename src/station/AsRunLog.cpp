@@ -1,10 +1,20 @@
 #include "station/AsRunLog.h"
 
+#include "platform/FileSystem.h"
+#include "station/StationTrace.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvalin {
 
@@ -24,8 +34,8 @@ QString kindText(AsRunKind kind) {
 
 } // namespace
 
-AsRunLog::AsRunLog(QString folder, MonotonicMs monotonic)
-    : folder_(std::move(folder)), monotonic_(std::move(monotonic)) {
+AsRunLog::AsRunLog(QString folder, MonotonicMs monotonic, Output output)
+    : folder_(std::move(folder)), monotonic_(std::move(monotonic)), output_(std::move(output)) {
     if (!folder_.endsWith(QLatin1Char('/')))
         folder_ += QLatin1Char('/');
     if (!monotonic_) {
@@ -33,6 +43,15 @@ AsRunLog::AsRunLog(QString folder, MonotonicMs monotonic)
         timer->start();
         monotonic_ = [timer] { return timer->elapsed(); };
     }
+    if (!output_.write)
+        output_.write = [](int fd, const char* data, std::size_t size) {
+            return ::write(fd, data, size);
+        };
+    if (!output_.warn)
+        output_.warn = [](const QString& line) {
+            std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+            std::fflush(stderr);
+        };
 }
 
 QString AsRunLog::fileFor(const QDate& day) const {
@@ -114,18 +133,29 @@ const QStringList& AsRunLog::columns() {
     return names;
 }
 
-QString AsRunLog::csvRecord(const QStringList& fields) {
-    QStringList quoted;
-    quoted.reserve(fields.size());
-    for (QString f : fields) {
-        if (f.contains(QLatin1Char(',')) || f.contains(QLatin1Char('"')) ||
-            f.contains(QLatin1Char('\n')) || f.contains(QLatin1Char('\r'))) {
-            f.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-            f = QLatin1Char('"') + f + QLatin1Char('"');
+QByteArray AsRunLog::csvRecord(const QList<QByteArray>& fields) {
+    // The special characters are ASCII, so quoting the bytes is the same in UTF-8 and for a
+    // path's raw bytes.
+    QByteArray record;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            record += ',';
+        QByteArray f = fields[i];
+        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r')) {
+            f.replace("\"", "\"\"");
+            f = '"' + f + '"';
         }
-        quoted << f;
+        record += f;
     }
-    return quoted.join(QLatin1Char(','));
+    return record;
+}
+
+QString AsRunLog::csvRecord(const QStringList& fields) {
+    QList<QByteArray> bytes;
+    bytes.reserve(fields.size());
+    for (const QString& f : fields)
+        bytes << f.toUtf8();
+    return QString::fromUtf8(csvRecord(bytes));
 }
 
 QString AsRunLog::isoTime(const QDateTime& t) {
@@ -148,35 +178,88 @@ QString AsRunLog::plainSpeech(const QString& taggedText) {
 void AsRunLog::write(const Open& o, const QDateTime& end, qint64 heardMs) {
     const QString path = fileFor(o.start.date());
     if (!QDir().mkpath(folder_)) {
-        lastError_ = QStringLiteral("Cannot create the folder \"%1\"").arg(folder_);
+        lose(o, QStringLiteral("cannot create the folder \"%1\"").arg(folder_));
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        lastError_ = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+    const auto systemError = [&path](int error) {
+        return QStringLiteral("cannot write \"%1\": %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    };
+    // Read access too: the last byte tells whether the file ends with a whole line.
+    const int fd =
+        ::open(nativeFileName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        lose(o, systemError(errno));
         return;
     }
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        lose(o, systemError(errno));
+        return;
+    }
+    const off_t wholeRows = info.st_size;
     QByteArray bytes;
-    if (file.size() == 0)
+    if (wholeRows == 0) {
         bytes += csvRecord(columns()).toUtf8() + "\r\n";
-    const QStringList row = {isoTime(o.start),
-                             isoTime(end),
-                             QString::number(static_cast<double>(heardMs) / 1000.0, 'f', 1),
-                             kindText(o.item.kind),
-                             o.item.slot,
-                             o.item.dj,
-                             o.item.artist,
-                             o.item.title,
-                             o.item.file,
-                             o.item.text};
-    bytes += csvRecord(row).toUtf8() + "\r\n";
-    // One write of the whole row, flushed as the file closes.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        lastError_ = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+    } else {
+        // A half row that could not be taken back (or that an older program left) keeps a line
+        // of its own; the new row is never glued onto it.
+        char last = '\n';
+        if (::pread(fd, &last, 1, wholeRows - 1) == 1 && last != '\n')
+            bytes += "\r\n";
+    }
+    const QList<QByteArray> row = {
+        isoTime(o.start).toUtf8(),
+        isoTime(end).toUtf8(),
+        QByteArray::number(static_cast<double>(heardMs) / 1000.0, 'f', 1),
+        kindText(o.item.kind).toUtf8(),
+        o.item.slot.toUtf8(),
+        o.item.dj.toUtf8(),
+        o.item.artist.toUtf8(),
+        o.item.title.toUtf8(),
+        nativeFileName(o.item.file),
+        o.item.text.toUtf8()};
+    bytes += csvRecord(row) + "\r\n";
+
+    // One write of the whole row: a partial row never sits in a buffer of ours.
+    ssize_t written = 0;
+    do {
+        written = output_.write(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    } while (written < 0 && errno == EINTR);
+    if (written != bytes.size()) {
+        QString error = written < 0
+                            ? systemError(errno)
+                            : QStringLiteral("cannot write \"%1\": only %2 of %3 bytes fitted")
+                                  .arg(path)
+                                  .arg(written)
+                                  .arg(bytes.size());
+        // Back to the last whole row. Should that fail too, the next row still starts on a line
+        // of its own (above).
+        if (written > 0 && ::ftruncate(fd, wholeRows) != 0)
+            error += QStringLiteral(" (a part of the row stays on a line of its own)");
+        lose(o, error);
         return;
     }
-    file.close();
+    if (rowsLost_ > 0) {
+        const QString line =
+            QStringLiteral("as-run log: writing \"%1\" again; %2 row(s) were lost before")
+                .arg(path)
+                .arg(rowsLost_);
+        output_.warn(line);
+        trace::event("asrun-resumed", line);
+    }
+    rowsLost_ = 0;
     lastError_.clear();
+}
+
+void AsRunLog::lose(const Open& o, const QString& error) {
+    ++rowsLost_;
+    lastError_ = error;
+    const QString line = QStringLiteral("as-run log: %1; the %2 row that started at %3 is lost")
+                             .arg(error, kindText(o.item.kind), isoTime(o.start));
+    output_.warn(line);
+    trace::event("asrun-lost", line);
 }
 
 } // namespace corvalin

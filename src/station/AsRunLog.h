@@ -3,15 +3,21 @@
 // The as-run log: what went on the air, for the licensing reports. One UTF-8 CSV file per day,
 // "Logs/YYYY-MM-DD.csv" in the station folder (the day an item started), RFC 4180 quoting, a
 // header row with the column names. A row is written when its item ends (also when it is cut);
-// each row is appended and flushed at once, so a killed station loses at most what was playing.
-// Window thread only.
+// each row is appended with one write at once, so a killed station loses at most what was playing.
+// A row is on disk whole or not at all: a write cut short (a full disk) is taken back to the last
+// whole row, the loss is said on stderr and in the trace, and the next row starts on a line of its
+// own. File paths are written as the system's bytes, as the play lists keep them. Window thread
+// only.
 
+#include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <sys/types.h>
 
 namespace corvalin {
 
@@ -36,8 +42,15 @@ public:
     // Milliseconds of a clock that never jumps (the wall clock may be set while the station runs).
     using MonotonicMs = std::function<qint64()>;
 
+    // How rows reach the disk and where a lost row is told. Empty members: write(2) and a line on
+    // stderr. Tests put a full disk here.
+    struct Output {
+        std::function<ssize_t(int fd, const char* data, std::size_t size)> write;
+        std::function<void(const QString& line)> warn;
+    };
+
     // `folder` ends in "/" ("<station>/Logs/"); made when the first row is written.
-    explicit AsRunLog(QString folder, MonotonicMs monotonic = {});
+    explicit AsRunLog(QString folder, MonotonicMs monotonic = {}, Output output = {});
     static QString folderIn(const QString& programFolder) {
         return programFolder + QStringLiteral("Logs/");
     }
@@ -65,10 +78,13 @@ public:
 
     // Why the last row could not be written ("" when it was).
     const QString& lastError() const { return lastError_; }
+    // Rows lost since the log last wrote one.
+    int rowsLost() const { return rowsLost_; }
 
     static const QStringList& columns();
     // One CSV record (no line end) with RFC 4180 quoting.
     static QString csvRecord(const QStringList& fields);
+    static QByteArray csvRecord(const QList<QByteArray>& fields);
     // ISO 8601 with seconds and the zone offset: "2026-12-10T09:00:00+01:00".
     static QString isoTime(const QDateTime& t);
     // A talk's tagged text as plain words: the speech tags ("\Pau=500\", "\Mrk=1\") go.
@@ -84,12 +100,15 @@ private:
         qint64 pauseStartMs = -1;
     };
     void write(const Open& item, const QDateTime& end, qint64 heardMs);
+    void lose(const Open& item, const QString& error);
 
     QString folder_;
     MonotonicMs monotonic_;
+    Output output_;
     bool enabled_ = true;
     std::array<Open, 3> open_;
     QString lastError_;
+    int rowsLost_ = 0;
 };
 
 } // namespace corvalin

@@ -6,6 +6,7 @@
 #include "core/IniFile.h"
 #include "library/SongNames.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/SystemClockSetter.h"
 #include "station/AsRunLog.h"
 #include "station/StationController.h"
@@ -20,7 +21,10 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTimeZone>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -161,6 +165,113 @@ TEST(AsRunLogTest, OffWritesNothing) {
     log.started(AsRunLog::Deck2, AsRunItem{}, now);
     log.ended(AsRunLog::Deck2, now);
     EXPECT_FALSE(QFile::exists(log.fileFor(now.date())));
+}
+
+// A disk that fills up and frees again: what a write(2) gives back on it.
+enum class Disk { Fine, FillsMidRow, Full };
+
+class DiskLog {
+public:
+    explicit DiskLog(const QString& folder)
+        : log(
+              folder, [this] { return ms; },
+              AsRunLog::Output{[this](int fd, const char* data, std::size_t size) -> ssize_t {
+                                   switch (disk) {
+                                   case Disk::Fine:
+                                       return ::write(fd, data, size);
+                                   case Disk::FillsMidRow:
+                                       return ::write(fd, data, size * 2 / 3);
+                                   case Disk::Full:
+                                       break;
+                                   }
+                                   errno = ENOSPC;
+                                   return -1;
+                               },
+                               [this](const QString& line) { warnings << line; }}) {}
+
+    // One item of `seconds` from 9:00 + `at` seconds, ended at once.
+    void play(AsRunKind kind, const QString& file, int at, int seconds = 2) {
+        AsRunItem item;
+        item.kind = kind;
+        item.file = file;
+        item.text = kind == AsRunKind::Song ? QString() : QStringLiteral("That was it.");
+        log.started(AsRunLog::Deck1, item, nine.addSecs(at));
+        ms += seconds * 1000;
+        log.ended(AsRunLog::Deck1, nine.addSecs(at + seconds));
+    }
+
+    const QDateTime nine{QDate(2026, 12, 10), QTime(9, 0), QTimeZone(3600)};
+    Disk disk = Disk::Fine;
+    qint64 ms = 0;
+    QStringList warnings;
+    AsRunLog log;
+};
+
+TEST(AsRunLogTest, AFullDiskLosesWholeRowsAndSaysSo) {
+    TempFolder folder;
+    DiskLog d(AsRunLog::folderIn(folder.path()));
+    d.play(AsRunKind::Song, QStringLiteral("/songs/Alder - One.mp3"), 0);
+    d.disk = Disk::FillsMidRow; // a part of the row fits, then the disk is full
+    d.play(AsRunKind::Talk, {}, 10);
+    d.disk = Disk::Full;
+    d.play(AsRunKind::Song, QStringLiteral("/songs/Birch - Two.mp3"), 20);
+    EXPECT_EQ(d.log.rowsLost(), 2);
+    EXPECT_FALSE(d.log.lastError().isEmpty());
+    const QString file = d.log.fileFor(d.nine.date());
+    const QByteArray before = readWholeFile(file);
+    EXPECT_TRUE(before.endsWith("\r\n")) << before.toStdString();
+    EXPECT_EQ(before.count("\r\n"), 2) << "the header and the first row, nothing of the others";
+
+    d.disk = Disk::Fine; // space again
+    d.play(AsRunKind::Song, QStringLiteral("/songs/Gum - Three.mp3"), 30);
+    EXPECT_EQ(d.log.rowsLost(), 0);
+    EXPECT_TRUE(d.log.lastError().isEmpty());
+    const QList<QStringList> rows = readWithPythonCsv(file);
+    ASSERT_EQ(rows.size(), 3);
+    for (const QStringList& r : rows)
+        EXPECT_EQ(r.size(), 10) << r.join(u'|').toStdString();
+    EXPECT_EQ(rows[1][8], QStringLiteral("/songs/Alder - One.mp3"));
+    EXPECT_EQ(rows[2][8], QStringLiteral("/songs/Gum - Three.mp3"));
+
+    ASSERT_EQ(d.warnings.size(), 3) << d.warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(d.warnings[0].contains(QStringLiteral("talk row that started at "
+                                                      "2026-12-10T09:00:10+01:00 is lost")))
+        << d.warnings[0].toStdString();
+    EXPECT_TRUE(d.warnings[1].contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << d.warnings[1].toStdString();
+    EXPECT_TRUE(d.warnings[2].contains(QStringLiteral("2 row(s) were lost")))
+        << d.warnings[2].toStdString();
+}
+
+// A half row that is already there (the disk filled under an older program, or it could not be
+// taken back) stays on its own line; the next row is whole.
+TEST(AsRunLogTest, NextRowStartsOnAFreshLineAfterAHalfRow) {
+    TempFolder folder;
+    DiskLog d(AsRunLog::folderIn(folder.path()));
+    ASSERT_TRUE(QDir().mkpath(d.log.folder()));
+    const QByteArray half = AsRunLog::csvRecord(AsRunLog::columns()).toUtf8() +
+                            "\r\n2026-12-10T08:59:00+01:00,2026-12-10T08:59:02+01:00,2.5,voic";
+    writeWholeFile(d.log.fileFor(d.nine.date()), half);
+    d.play(AsRunKind::VoiceTest, {}, 0);
+    const QByteArray bytes = readWholeFile(d.log.fileFor(d.nine.date()));
+    EXPECT_TRUE(bytes.startsWith(half + "\r\n2026-12-10T09:00:00+01:00,")) << bytes.toStdString();
+    const QList<QStringList> rows = readWithPythonCsv(d.log.fileFor(d.nine.date()));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[2].size(), 10);
+    EXPECT_EQ(rows[2][3], QStringLiteral("voicetest"));
+}
+
+// A song path that is not UTF-8 (a Latin-1 name) is written as its bytes, as the play lists keep
+// it, not with "?" in place of its letters.
+TEST(AsRunLogTest, PathsKeepTheirBytes) {
+    TempFolder folder;
+    DiskLog d(AsRunLog::folderIn(folder.path()));
+    const QByteArray latin1 = "/songs/Caf\xe9, Ol\xe9 - Ni\xf1"
+                              "a.mp3";
+    d.play(AsRunKind::Song, fileNameFromNative(latin1), 0);
+    const QByteArray bytes = readWholeFile(d.log.fileFor(d.nine.date()));
+    EXPECT_TRUE(bytes.contains(",\"" + latin1 + "\",")) << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains('?'));
 }
 
 // --- the running station --------------------------------------------------------------------
