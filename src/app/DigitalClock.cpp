@@ -65,6 +65,8 @@ void DigitalClock::refresh() {
 
 void DigitalClock::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) {
+        // A disabled clock does not look at the time: the hours it missed are no clock jump.
+        alarm_.setRunning(isEnabled());
         if (isEnabled()) {
             if (ownTimer_) {
                 timer_.start();

@@ -203,6 +203,9 @@ int main(int argc, char** argv) {
         // normal start, ended by a termination signal as closing the window would end it.
         HeadlessView view;
         StationController station(std::move(env), view, view);
+        // The alarm clocks press Play and Stop as the window's do.
+        view.setClock(&clock);
+        view.setCommandHandler([&station](StationCommand command) { station.command(command); });
         device->setStatusHandler([](const SoundOutputStatus& status) {
             printError(status.fallback ? QStringLiteral("no sound output (%1)").arg(status.reason)
                                        : QStringLiteral("sound output: %1").arg(status.backend));

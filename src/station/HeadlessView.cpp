@@ -27,7 +27,40 @@ QString oneLine(const QString& text) {
 
 } // namespace
 
-HeadlessView::HeadlessView(std::function<void(const QString& line)> log) : log_(std::move(log)) {}
+HeadlessView::HeadlessView(std::function<void(const QString& line)> log) : log_(std::move(log)) {
+    autoStopClock_.setRunning(false); // as the window's: off until auto stop is set
+    clockTimer_.setInterval(DailyAlarm::kRefreshMs);
+    QObject::connect(&clockTimer_, &QTimer::timeout, &clockTimer_, [this] { refreshClocks(); });
+    clockTimer_.start();
+}
+
+void HeadlessView::setClock(const Clock* clock) {
+    clock_ = clock != nullptr ? clock : &systemClock_;
+}
+
+void HeadlessView::setCommandHandler(std::function<void(StationCommand)> handler) {
+    command_ = std::move(handler);
+}
+
+void HeadlessView::refreshClocks() {
+    const QDateTime now = clock_->now();
+    // Each clock's alarm is the click of its button, as on the window (AutoStartClockAlarm,
+    // AutoStopClockAlarm).
+    const bool start = autoStartClock_.tick(now);
+    const bool stop = autoStopClock_.tick(now);
+    if (start && command_)
+        command_(StationCommand::Play);
+    if (stop && command_)
+        command_(StationCommand::Stop);
+}
+
+void HeadlessView::setAutoClock(AlarmClock clock, bool enabled, QTime time) {
+    (clock == AlarmClock::AutoStart ? autoStartClock_ : autoStopClock_).SetAutoClock(enabled, time);
+}
+
+void HeadlessView::setAutoStopClockRunning(bool running) {
+    autoStopClock_.setRunning(running);
+}
 
 void HeadlessView::log(const QString& line) const {
     if (log_) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "station/StationView.h"
+#include "station/TimeSlot.h"
 
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <functional>
 
@@ -11,11 +14,20 @@ namespace corvalin {
 // The station's view and shell when it runs without a window (--headless): nothing is shown, the
 // buttons and sliders only keep the state the logic sets, boxes become one line on the log (no
 // box ever waits for an answer) and the zip code prompt takes the value the prompt gives an empty
-// answer. Window thread only.
+// answer. The window's two alarm clocks run here too, without faces: four times a second they read
+// the clock, and their alarms ask for Play (auto start) and Stop (auto stop) as the window's
+// would. Window thread only.
 class HeadlessView final : public IStationView, public StationShell {
 public:
     // `log` gets one line per message (default: stderr).
     explicit HeadlessView(std::function<void(const QString& line)> log = {});
+
+    // The time the alarm clocks read; not owned, must outlive the view (default: the system's).
+    void setClock(const Clock* clock);
+    // Where the alarms' Play and Stop go (the station's command()).
+    void setCommandHandler(std::function<void(StationCommand)> handler);
+    // Reads the clock and raises what the alarms say; runs on the clocks' own timer.
+    void refreshClocks();
 
     // IStationView
     void setTitleText(int, const QString&) override {}
@@ -36,8 +48,8 @@ public:
     void setSlotColour(RgbColour) override {}
     void setStationTitle(const QString&) override {}
     void setVersionText(const QString&) override {}
-    void setAutoClock(AlarmClock, bool, QTime) override {}
-    void setAutoStopClockRunning(bool) override {}
+    void setAutoClock(AlarmClock clock, bool enabled, QTime time) override;
+    void setAutoStopClockRunning(bool running) override;
     void setVolumeRange(VolumeSlider slider, int minimum, int maximum, int step) override;
     void setVolume(VolumeSlider slider, int value) override;
     int volume(VolumeSlider slider) const override;
@@ -69,6 +81,14 @@ private:
     std::array<Slider, 3> sliders_{{{-5000, 0, -5000}, {0, 65535, 0}, {0, 65535, 0}}};
     int top_ = 0;
     int left_ = 0;
+
+    // AutoStartClock and AutoStopClock; the stop clock runs only while auto stop is on.
+    SystemClock systemClock_;
+    const Clock* clock_ = &systemClock_;
+    DailyAlarm autoStartClock_;
+    DailyAlarm autoStopClock_;
+    QTimer clockTimer_;
+    std::function<void(StationCommand)> command_;
 };
 
 } // namespace corvalin

@@ -82,17 +82,39 @@ void DailyAlarm::SetAutoClock(bool enabled, const QTime& time) {
     }
     enabled_ = enabled;
     alarm_ = t;
+    lastReading_ = QDateTime(); // a time passed before the alarm was set does not count
+}
+
+void DailyAlarm::setRunning(bool running) {
+    if (running != running_)
+        lastReading_ = QDateTime(); // hours may lie between the last reading and the next
+    running_ = running;
 }
 
 bool DailyAlarm::tick(const QDateTime& now) {
+    if (!running_)
+        return false;
+    const QDateTime previous = lastReading_;
+    lastReading_ = now;
     const QTime t = now.time();
     // The day's alarm is behind us once the time of day is before it again or the date moved on
     // (an alarm at 00:00:00 never sees an earlier time of day).
     if (!armed_ && (t < alarm_ || now.date() != firedOn_))
         armed_ = true;
-    if (!enabled_ || !running_ || !armed_)
+    if (!enabled_ || !armed_)
         return false;
-    if (t.hour() != alarm_.hour() || t.minute() != alarm_.minute() || t.second() < alarm_.second())
+    const bool reached =
+        t.hour() == alarm_.hour() && t.minute() == alarm_.minute() && t.second() >= alarm_.second();
+    // The first alarm time after the previous reading: passed over when it is not later than now.
+    bool passedOver = false;
+    if (previous.isValid() && previous < now) {
+        QDateTime next = previous;
+        next.setTime(alarm_);
+        if (next <= previous)
+            next = next.addDays(1);
+        passedOver = next.isValid() && next <= now;
+    }
+    if (!reached && !passedOver)
         return false;
     armed_ = false;
     firedOn_ = now.date();

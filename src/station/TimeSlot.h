@@ -102,16 +102,23 @@ private:
     QString listSource_;
 };
 
-// The alarm of a clock on the main window: fires once a day when the time of day reaches the
-// alarm time (same hour and minute, second at or after the alarm's), and is armed again once the
-// time of day is before the alarm time or the day has changed.
+// The alarm of a station clock (the window's, or the windowless station's): fires once a day when
+// the time of day reaches the alarm time (same hour and minute, second at or after the alarm's),
+// and is armed again once the time of day is before the alarm time or the day has changed. When
+// the time moves forward over the alarm time between two readings (the clock was set, the machine
+// slept), the alarm fires once at the later reading; the first reading after the clock starts
+// running, or after its alarm is set, only looks at the time itself, so a station started after
+// the alarm time does nothing.
 class DailyAlarm {
 public:
+    // How often a clock reads the time for its alarm.
+    static constexpr int kRefreshMs = 250;
+
     // Enables or disables the alarm and sets its time (whole seconds). A new time arms it afresh;
     // the same time leaves it as it was, so re-confirming a setting never repeats today's alarm.
     void SetAutoClock(bool enabled, const QTime& time);
-    // A clock that does not run raises no alarm.
-    void setRunning(bool running) { running_ = running; }
+    // A clock that does not run raises no alarm; when it runs again, its old reading is forgotten.
+    void setRunning(bool running);
 
     bool enabled() const { return enabled_; }
     bool running() const { return running_; }
@@ -126,6 +133,7 @@ private:
     QTime alarm_{0, 0};
     bool armed_ = true;
     QDate firedOn_;
+    QDateTime lastReading_; // the previous tick's time; invalid before the first
 };
 
 // Arms both daily alarms from the settings, in this order: the start clock's alarm, whether the

@@ -1,9 +1,14 @@
 // --headless: the whole station without a window on a machine without a display, recorded with
 // the wav: output and heard; and the view that stands in for the window.
+#include "PlayoutFakes.h"
 #include "ProgramProcess.h"
 #include "TestSupport.h"
+#include "audio/SoundDevice.h"
+#include "platform/SystemClockSetter.h"
 #include "station/HeadlessView.h"
 #include "station/SettingsStore.h"
+#include "station/StationController.h"
+#include "voice/speech/FakeSpeechEngine.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -49,6 +54,124 @@ TEST(HeadlessView, KeepsWhatTheLogicSetsAndLogsBoxesInOneLine) {
     EXPECT_TRUE(settings.News.WeatherURL.contains(u"90210"_s))
         << settings.News.WeatherURL.toStdString();
     EXPECT_EQ(lines.size(), 3);
+}
+
+// The window's alarm clocks, without faces: Play at the auto start time, Stop at the auto stop
+// time only while auto stop is on, and once for a time the clock was set forward over.
+TEST(HeadlessView, AlarmClocksAskForPlayAndStop) {
+    FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(6, 59, 59)));
+    HeadlessView view([](const QString&) {});
+    view.setClock(&clock);
+    std::vector<StationCommand> asked;
+    view.setCommandHandler([&](StationCommand c) { asked.push_back(c); });
+    view.setAutoClock(AlarmClock::AutoStart, true, QTime(7, 0));
+    view.setAutoClock(AlarmClock::AutoStop, true, QTime(7, 0));
+    view.refreshClocks();
+    clock.advanceMs(1000);
+    view.refreshClocks();
+    EXPECT_EQ(asked, std::vector<StationCommand>{StationCommand::Play}) << "the stop clock is off";
+
+    asked.clear();
+    view.setAutoStopClockRunning(true);
+    view.setAutoClock(AlarmClock::AutoStop, true, QTime(8, 0));
+    view.refreshClocks();
+    clock.set(QDateTime(QDate(2026, 12, 10), QTime(8, 20)));
+    view.refreshClocks();
+    view.refreshClocks();
+    EXPECT_EQ(asked, std::vector<StationCommand>{StationCommand::Stop});
+}
+
+// The whole station without a window on the fake clock: its alarms press Play and Stop.
+class HeadlessStation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"CVRSystem.dat", "Phrases.dat", "NewsDef.ini"})
+            ASSERT_TRUE(QFile::copy(sourceDir() + "/data/" + name, program.file(name)));
+        const QString song = program.file(u"Alder - One.mp3"_s);
+        ASSERT_TRUE(runTool(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s,
+                                          u"-i"_s, u"sine=frequency=440:duration=20"_s, u"-c:a"_s,
+                                          u"libmp3lame"_s, song}));
+        writeWholeFile(program.file(u"slot.lst"_s), "F" + song.toUtf8() + "\r\n");
+        StationSettings s = defaultSettings(program.path(), QTime(9, 0));
+        s.StartPlay = false;
+        for (int slot = 1; slot <= kSlotCount; ++slot) {
+            _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
+            dj.PlayList = program.file(u"slot.lst"_s);
+            dj.SpeechEngine = u"Fake Voice"_s;
+            dj.FrequencyType = ftNever;
+        }
+        s.DJSlots[kNewsSlot].FrequencyType = ftNever;
+        s.ReadNews = false;
+        s.ReadWeather = false;
+        s.ZipCode = u"54321"_s;
+        s.AutoStart = true;
+        s.AutoStartTime = QTime(9, 1);
+        s.AutoStop = true;
+        s.AutoStopTime = QTime(9, 3);
+        const SettingsStore store(SettingsPaths{program.path(), config.path()});
+        ASSERT_TRUE(store.writeManagerOK(s));
+        ASSERT_TRUE(store.writeZipCode(s));
+    }
+
+    // Up to the end of start-up, wired as the program wires it.
+    void start() {
+        StationEnvironment env;
+        env.paths = SettingsPaths{program.path(), config.path()};
+        env.clock = &clock;
+        env.random = &random;
+        env.clockSetter = &clockSetter;
+        env.device = SoundDevice::create(u"null"_s);
+        env.makeSpeechEngine = [this](QString*) {
+            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{u"Fake Voice"_s});
+            speech = engine.get();
+            return engine;
+        };
+        env.makeTimer = [](std::function<void()> f) {
+            return std::make_unique<FastTimer>(std::move(f));
+        };
+        env.userName = u"tester"_s;
+        station = std::make_unique<StationController>(std::move(env), view, view);
+        view.setClock(&clock);
+        view.setCommandHandler([this](StationCommand c) { station->command(c); });
+        station->FormCreate();
+        station->FormActivate();
+        ASSERT_NE(speech, nullptr);
+        speech->start(); // the start-up voice test
+        speech->finish();
+        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+    }
+    void TearDown() override {
+        if (station)
+            station->FormClose();
+    }
+    int transport() const { return station->state().TransportState; }
+
+    TempFolder program;
+    TempFolder config;
+    FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(9, 0))};
+    StandardRandom random{7};
+    FakeSystemClockSetter clockSetter;
+    HeadlessView view{[](const QString&) {}};
+    FakeSpeechEngine* speech = nullptr;
+    std::unique_ptr<StationController> station;
+};
+
+TEST_F(HeadlessStation, AutoStartPlaysAndAClockSetPastAutoStopStops) {
+    start();
+    EXPECT_FALSE(waitFor([&] { return transport() == tsPlaying; }, 600)) << "not before 9:01";
+    clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 1)));
+    ASSERT_TRUE(waitFor([&] { return transport() == tsPlaying; }));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
+    // The clock is set forward over the stop minute: the stop is not lost for the day.
+    clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 5, 30)));
+    ASSERT_TRUE(waitFor([&] { return transport() == tsStopped; }));
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+}
+
+TEST_F(HeadlessStation, StartedAfterTheAutoStartTimeDoesNotPlay) {
+    clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 2)));
+    start();
+    EXPECT_FALSE(waitFor([&] { return transport() == tsPlaying; }, 800));
 }
 
 // The RMS amplitude sox measures over a whole file.

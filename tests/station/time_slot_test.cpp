@@ -5,6 +5,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <map>
+#include <vector>
 
 namespace corvalin {
 namespace {
@@ -209,15 +210,66 @@ TEST(DailyAlarm, FiresOnceADayWhenTheTimeIsReached) {
         {at(7, 30), false},
         {at(6, 59, 59, 11), false},
         {at(7, 0, 0, 11), true},
-        // A tick that misses the exact second still fires within the minute...
+        // A tick that misses the exact second still fires within the minute.
         {at(6, 59, 58, 12), false},
         {at(7, 0, 3, 12), true},
-        // ...but not once the minute has passed.
-        {at(6, 0, 0, 13), false},
-        {at(7, 1, 0, 13), false},
     };
     for (const auto& [time, fires] : ticks)
         EXPECT_EQ(alarm.tick(time), fires) << time.toString().toStdString();
+}
+
+// Readings a quarter of a second apart, unless the clock jumps: a jump forward over the alarm
+// time fires it once, late; the first reading (start-up) never fires for a time already past.
+TEST(DailyAlarm, JumpOverTheAlarmTimeFiresOnceButNotAtStartUp) {
+    const struct {
+        const char* what;
+        QTime alarm;
+        std::vector<std::pair<QDateTime, bool>> ticks;
+    } cases[] = {
+        {"started after the alarm minute", QTime(7, 0), {{at(7, 1), false}, {at(7, 1, 1), false}}},
+        {"set forward over the minute",
+         QTime(7, 0),
+         {{at(6, 58), false}, {at(7, 5), true}, {at(7, 5, 1), false}, {at(7, 6), false}}},
+        {"a jump just past the alarm second",
+         QTime(7, 0, 55),
+         {{at(7, 0, 50), false}, {at(7, 1, 30), true}}},
+        {"set forward over midnight",
+         QTime(0, 0, 30),
+         {{at(23, 59, 59), false}, {at(0, 2, 0, 11), true}, {at(0, 2, 1, 11), false}}},
+        {"the machine slept two days",
+         QTime(7, 0),
+         {{at(6, 0), false}, {at(8, 0, 0, 12), true}, {at(8, 0, 1, 12), false}}},
+        {"set forward short of the alarm", QTime(7, 0), {{at(6, 0), false}, {at(6, 59), false}}},
+        {"set back over the alarm", QTime(7, 0), {{at(8, 0), false}, {at(6, 30), false}}},
+        {"set forward after today's alarm",
+         QTime(7, 0),
+         {{at(6, 59, 59), false}, {at(7, 0), true}, {at(9, 0), false}}},
+    };
+    for (const auto& c : cases) {
+        DailyAlarm alarm;
+        alarm.SetAutoClock(true, c.alarm);
+        for (const auto& [time, fires] : c.ticks)
+            EXPECT_EQ(alarm.tick(time), fires) << c.what << " " << time.toString().toStdString();
+    }
+}
+
+// A clock that stopped running, or whose alarm was set, starts its readings afresh: the hours
+// it did not look are no jump.
+TEST(DailyAlarm, StoppedClockOrNewAlarmTimeIsNoJump) {
+    DailyAlarm stop;
+    stop.SetAutoClock(true, QTime(22, 0));
+    EXPECT_FALSE(stop.tick(at(21, 0)));
+    stop.setRunning(false);
+    EXPECT_FALSE(stop.tick(at(21, 30)));
+    stop.setRunning(true);
+    EXPECT_FALSE(stop.tick(at(23, 30)));
+
+    DailyAlarm start;
+    start.SetAutoClock(false, QTime(7, 0));
+    EXPECT_FALSE(start.tick(at(6, 0)));
+    start.SetAutoClock(true, QTime(7, 0));
+    EXPECT_FALSE(start.tick(at(8, 0))) << "enabled at 8:00 for 7:00";
+    EXPECT_TRUE(start.tick(at(7, 0, 0, 11)));
 }
 
 TEST(DailyAlarm, MidnightAlarmFiresEveryDay) {
