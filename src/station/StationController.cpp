@@ -113,7 +113,7 @@ StationController::StationController(StationEnvironment environment, IStationVie
                                      StationShell& shell, QObject* parent)
     : QObject(parent), env_(std::move(environment)), view_(view), shell_(shell),
       clock_(*env_.clock), random_(*env_.random), programFolder_(env_.paths.programFolder),
-      store_(env_.paths), slotList_(table_, random_),
+      store_(env_.paths, env_.log), slotList_(table_, random_),
       scheduler_(clock_, random_, state_.Talk.SongsUntilTalk), phrases_(random_) {
     settings_ = defaultSettings(programFolder_, clock_.now().time());
     if (!env_.makeTimer)
@@ -283,8 +283,18 @@ void StationController::applyStreamAndLog() {
         return;
     if (env_.device)
         env_.device->setStreamTap(env_.stream->tap());
-    env_.stream->setStatusHandler([this](const StreamStatus& status) {
+    // Shared: the stream hands each status to a copy of the handler.
+    auto before = std::make_shared<StreamStatus>(env_.stream->status());
+    env_.stream->setStatusHandler([this, before](const StreamStatus& status) {
         trace::event("stream-state", streamStatusText(status));
+        // A headless station's operator reads the journal: every change in one line there.
+        if (const QString line = streamLogLine(*before, status); !line.isEmpty()) {
+            if (env_.log)
+                env_.log(line);
+            else
+                std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+        }
+        *before = status;
         Q_EMIT streamStatusChanged(status);
     });
     if (env_.stream->title().isEmpty())
@@ -406,6 +416,11 @@ void StationController::ReadIni() {
     phrases_.PhrasesFile = voice.PhrasesFile;
     news_->setLongPause(vocabulary_.LongPause);
 
+    // A password an older version wrote into a settings file leaves it now, while the file can be
+    // written: the shared one above all, which every user may read.
+    (void)store_.moveSecretsOut(true);
+    if (!sameSettings)
+        (void)store_.moveSecretsOut(false);
     const bool askZip = store_.readIni(settings_, clock_.now().time());
     if (env_.loudness)
         env_.loudness->setSettings(store_.readLoudness());

@@ -14,6 +14,7 @@
 #include "voice/speech/TTSBufNotifySink.h"
 
 #include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -94,6 +95,7 @@ protected:
         };
         env.userName = QStringLiteral("tester");
         env.stream = std::make_shared<StreamOutput>();
+        env.log = [this](const QString& line) { logged << line; };
         station = std::make_unique<StationController>(std::move(env), view, shell);
         QObject::connect(station.get(), &StationController::streamStatusChanged,
                          [this](const StreamStatus& s) { shown.push_back(s.state); });
@@ -117,6 +119,12 @@ protected:
     FakeSpeechEngine* speech = nullptr;
     std::unique_ptr<StationController> station;
     std::vector<StreamState> shown;
+    QStringList logged; // the operator's log
+    // Whether a line of the log starts with `start`.
+    bool logHas(const QString& start) const {
+        return std::any_of(logged.begin(), logged.end(),
+                           [&](const QString& line) { return line.startsWith(start); });
+    }
 };
 
 TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
@@ -146,12 +154,67 @@ TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
         << server.title(kMount).toStdString();
     speech->finish();
 
+    // The server goes away: the log says so, why, and when the next try comes.
+    server.stop();
+    EXPECT_TRUE(waitFor([&] { return logHas(QStringLiteral("stream lost: ")); }, 15000))
+        << logged.join(QLatin1Char('\n')).toStdString();
+
     // Turned off from the settings: the mount goes away.
     station->settings().Stream.Enabled = false;
     station->managerClosed();
     EXPECT_TRUE(waitFor([&] { return server.source(kMount).isEmpty(); }, 8000));
     EXPECT_TRUE(waitFor([&] { return station->streamStatus().state == StreamState::Off; }));
+    EXPECT_TRUE(waitFor([&] { return logHas(QStringLiteral("stream off")); }));
     station->FormClose();
+
+    // One line per change: connected, lost with its reason and the wait, off; never the password.
+    const QString place = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kMount);
+    EXPECT_EQ(logged.first(), QStringLiteral("stream connected: %1, MP3 64 kbit/s").arg(place));
+    const auto lost = std::find_if(logged.begin(), logged.end(), [](const QString& line) {
+        return line.startsWith(QStringLiteral("stream lost: "));
+    });
+    ASSERT_NE(lost, logged.end());
+    EXPECT_TRUE(lost->contains(place) && lost->contains(QStringLiteral("; trying again in 1 s")))
+        << lost->toStdString();
+    for (const QString& line : logged)
+        EXPECT_FALSE(line.contains(IcecastServer::kSourcePassword)) << line.toStdString();
+}
+
+TEST_F(StationStream, APasswordLeftInTheSharedFileIsMovedAtStartAndUsed) {
+    // The settings for all users as an older version wrote them: the password in the shared
+    // file, which every user may read, and no credentials file.
+    const SettingsPaths paths{program.path(), config.path()};
+    SettingsStore store(paths);
+    StationSettings s = defaultSettings(program.path(), QTime(9, 0));
+    s.SameSettings = false;
+    store.readIni(s, QTime(9, 0));
+    ASSERT_EQ(s.Stream.Password, IcecastServer::kSourcePassword);
+    s.SameSettings = true;
+    ASSERT_TRUE(store.writeManagerOK(s));
+    ASSERT_TRUE(store.writeZipCode(s));
+    ASSERT_TRUE(QFile::remove(paths.credentialsFile(true)));
+    ASSERT_TRUE(QFile::remove(paths.credentialsFile(false)));
+    ASSERT_TRUE(store.update(true, [](IniFile& ini) {
+        ini.writeString(kStreamSection, QStringLiteral("Password"), IcecastServer::kSourcePassword);
+    }));
+    ASSERT_TRUE(QFile::setPermissions(paths.sharedFile(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    start();
+    ASSERT_TRUE(
+        waitFor([&] { return station->streamStatus().state == StreamState::Connected; }, 10000))
+        << streamStatusText(station->streamStatus()).toStdString();
+    station->FormClose();
+
+    EXPECT_FALSE(readWholeFile(paths.sharedFile()).contains("Password"));
+    EXPECT_EQ(modeOf(paths.sharedFile()), 0644u);
+    EXPECT_EQ(modeOf(paths.credentialsFile(true)), 0600u);
+    EXPECT_TRUE(logHas(QStringLiteral("the stream password was moved out of \"%1\" into \"%2\"")
+                           .arg(paths.sharedFile(), paths.credentialsFile(true))))
+        << logged.join(QLatin1Char('\n')).toStdString();
+    for (const QString& line : logged)
+        EXPECT_FALSE(line.contains(IcecastServer::kSourcePassword)) << line.toStdString();
 }
 
 } // namespace
