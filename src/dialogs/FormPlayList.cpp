@@ -3,6 +3,7 @@
 #include "dialogs/FormAllOrOne.h"
 #include "dialogs/PlayListEditor.h"
 #include "dialogs/PlayListModel.h"
+#include "dialogs/ProgressBox.h"
 #include "library/ID3v2.h"
 #include "platform/FileSystem.h"
 #include "station/TimeSlot.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -19,8 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -131,58 +129,24 @@ private:
     TfrmPlayList& form_;
 };
 
-// A long operation (Add Dir, the bulk Tag > File and File > Tag): the hourglass, the window kept
-// repainting, and after half a second a progress box with a count.
-class TfrmPlayList::Progress {
+// A long operation (Add Files, Add Dir, the bulk Tag > File and File > Tag): its progress box,
+// and while it lets window events through the other handlers wait; Esc stops it.
+class TfrmPlayList::Progress : public TProgressBox {
 public:
-    Progress(TfrmPlayList& form, QString label) : form_(form), label_(std::move(label)) {
+    Progress(TfrmPlayList& form, QString label)
+        : TProgressBox(&form, std::move(label)), form_(form) {
         form_.pumping_ = true;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        started_.start();
-        pumped_.start();
+        form_.progress_ = this;
     }
     ~Progress() {
-        if (dialog_)
-            dialog_->deleteLater();
-        QApplication::restoreOverrideCursor();
+        form_.progress_ = nullptr;
         form_.pumping_ = false;
     }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void setLabel(QString label) { label_ = std::move(label); }
-
-    // `done` of `total` (0: a count without end). Cheap when called for every file.
-    void tick(int done, int total = 0) {
-        if (pumped_.elapsed() < 40)
-            return;
-        if (!dialog_ && started_.elapsed() >= kShowAfterMs) {
-            dialog_ = new QProgressDialog(&form_);
-            dialog_->setWindowTitle(form_.windowTitle());
-            dialog_->setCancelButton(nullptr);
-            dialog_->setMinimumDuration(0);
-            dialog_->setAutoClose(false);
-            dialog_->setAutoReset(false);
-            dialog_->show();
-        }
-        if (dialog_) {
-            dialog_->setMaximum(std::max(total, 0));
-            dialog_->setLabelText(total > 0 ? label_.arg(done).arg(total) : label_.arg(done));
-            if (total > 0)
-                dialog_->setValue(std::min(done, total));
-        }
-        QApplication::processEvents();
-        pumped_.restart();
-    }
-
-    static constexpr int kShowAfterMs = 500;
-
 private:
     TfrmPlayList& form_;
-    QString label_;
-    QElapsedTimer started_;
-    QElapsedTimer pumped_;
-    QPointer<QProgressDialog> dialog_;
 };
 
 TfrmPlayList::TfrmPlayList(const PlayListEditorContext& context, TPlayListPrompts* prompts,
@@ -647,28 +611,45 @@ void TfrmPlayList::EditPlayListSelectItem() {
 
 // --- List operations -------------------------------------------------------------------------
 
-void TfrmPlayList::AddSongFiles(const QStringList& files) {
-    Progress progress(*this, QStringLiteral("Adding songs: %1 of %2"));
-    TrackSelection = false;
-    const int total = static_cast<int>(files.size());
-    const int added = AddSongs(List, files, cbDuplicates->isChecked(), random(),
-                               [&](int handled) { progress.tick(handled, total); });
-    if (added > 0) {
-        ListModified = true;
-        afterListRebuilt(-1);
+void TfrmPlayList::runLong(const QString& label,
+                           const std::function<QString(TLongOperation&)>& work) {
+    QString stopped;
+    {
+        Progress progress(*this, label);
+        TrackSelection = false;
+        stopped = work(progress.operation());
+        TrackSelection = true;
     }
-    TrackSelection = true;
+    // Told after the progress box has gone.
+    if (!stopped.isEmpty())
+        prompts_.message(this, QMessageBox::Information, kStoppedCaption, stopped, QMessageBox::Ok);
+}
+
+void TfrmPlayList::AddSongFiles(const QStringList& files) {
+    runLong(QStringLiteral("Adding songs: %1 of %2"), [&](TLongOperation& operation) {
+        const int added = AddSongs(List, files, cbDuplicates->isChecked(), random(), &operation);
+        if (added > 0) {
+            ListModified = true;
+            afterListRebuilt(-1);
+        }
+        return operation.stopped()
+                   ? AddFilesStoppedMessage(operation.done(), operation.total(), added)
+                   : QString();
+    });
 }
 
 void TfrmPlayList::AddFolder(const QString& folder) {
-    QStringList files;
-    {
-        Progress progress(*this, QStringLiteral("Looking for MP3 files: %1 found"));
-        files = CollectMp3Files(folder, [&](int found) { progress.tick(found); }).files;
-    }
-    if (files.isEmpty())
-        return;
-    AddSongFiles(files);
+    runLong(QStringLiteral("Adding songs: %1 of %2 found"), [&](TLongOperation& operation) {
+        const int added =
+            AddFolderSongs(List, folder, cbDuplicates->isChecked(), random(), &operation);
+        if (added > 0) {
+            ListModified = true;
+            afterListRebuilt(-1);
+        }
+        return operation.stopped()
+                   ? AddDirStoppedMessage(operation.done(), operation.total(), added)
+                   : QString();
+    });
 }
 
 void TfrmPlayList::bPopulateClick() {
@@ -781,18 +762,22 @@ void TfrmPlayList::bLoadClick() {
 }
 
 void TfrmPlayList::bSaveClick() {
+    saveList();
+}
+
+bool TfrmPlayList::saveList() {
     if (pumping_ || readOnly_)
-        return;
+        return false;
     if (List.isEmpty()) {
         prompts_.message(this, QMessageBox::Critical, kSetupErrorCaption, kNoSongsInList,
                          QMessageBox::Ok);
-        return;
+        return false;
     }
     ListOperation op(*this, bSave);
     const QString path = prompts_.chooseSaveFile(
         this, context_.ProgramFolder + QStringLiteral("Lists"), EditListName);
     if (path.isEmpty())
-        return;
+        return false;
     TrackSelection = false;
     EditListName = NameWithoutFolder(path);
     setWindowTitle(ListCaption(EditListName));
@@ -814,6 +799,7 @@ void TfrmPlayList::bSaveClick() {
     List.sortBy(plcOrder);
     afterListRebuilt(0);
     TrackSelection = true;
+    return saved.status == TListSaveResult::Saved;
 }
 
 void TfrmPlayList::cbDuplicatesClick() {
@@ -831,13 +817,18 @@ void TfrmPlayList::fileError(const QString& text) {
 // --- Closing ---------------------------------------------------------------------------------
 
 void TfrmPlayList::reject() {
+    // Esc during a long operation stops it, as the progress box's Cancel does.
+    if (progress_) {
+        progress_->cancel();
+        return;
+    }
     bOKClick();
 }
 
 void TfrmPlayList::closeEvent(QCloseEvent* event) {
     // The title bar's close button asks as Cancel does.
     event->ignore();
-    bOKClick();
+    reject();
 }
 
 void TfrmPlayList::bOKClick() {
@@ -870,8 +861,15 @@ void TfrmPlayList::bOKClick() {
 void TfrmPlayList::Timer1Timer() {
     Timer1.stop();
     closing_ = false;
-    bSaveClick();
-    closeEditor();
+    if (saveList()) {
+        closeEditor();
+        return;
+    }
+    // Not saved (the save dialog cancelled, an overwrite declined, the write failed): the edits
+    // stay in the open editor, to be saved elsewhere or dropped knowingly with No.
+    bOK->setEnabled(true);
+    bCancel->setEnabled(true);
+    ButtonsOn(true);
 }
 
 void TfrmPlayList::closeEditor() {
@@ -935,19 +933,15 @@ void TfrmPlayList::bTagToFileClick() {
         if (prompts_.message(this, QMessageBox::Question, kConfirmCaption, kTagToFileAllQuestion,
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
             return;
-        Progress progress(*this, QStringLiteral("Naming songs from their tags: %1 of %2"));
-        TrackSelection = false;
-        const int total = List.rowCount();
-        for (int row = 0; row < List.rowCount(); ++row) {
-            const TDetailResult result = TagToFile(List.cell(row, plcFileName), true);
-            if (result.changed) {
-                List.setCell(row, plcFileName, result.newPath);
-                ListModified = true;
-            }
-            progress.tick(row + 1, total);
-        }
-        afterListRebuilt(0);
-        TrackSelection = true;
+        runLong(QStringLiteral("Naming songs from their tags: %1 of %2"),
+                [&](TLongOperation& operation) {
+                    if (TagToFileAll(List, &operation) > 0)
+                        ListModified = true;
+                    afterListRebuilt(0);
+                    return operation.stopped()
+                               ? TagToFileStoppedMessage(operation.done(), operation.total())
+                               : QString();
+                });
         return;
     }
     const int row = selectedRow();
@@ -976,15 +970,18 @@ void TfrmPlayList::bFileToTagClick() {
         if (prompts_.message(this, QMessageBox::Question, kConfirmCaption, kFileToTagAllQuestion,
                              QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
             return;
-        Progress progress(*this, QStringLiteral("Writing tags from file names: %1 of %2"));
-        TrackSelection = false;
         QStringList songs;
         songs.reserve(List.rowCount());
         for (int row = 0; row < List.rowCount(); ++row)
             songs.append(List.cell(row, plcFileName));
-        FileToTagAll(songs, kTagWriters, [&](int done, int total) { progress.tick(done, total); });
-        afterListRebuilt(0);
-        TrackSelection = true;
+        runLong(QStringLiteral("Writing tags from file names: %1 of %2"),
+                [&](TLongOperation& operation) {
+                    FileToTagAll(songs, kTagWriters, &operation);
+                    afterListRebuilt(0);
+                    return operation.stopped()
+                               ? FileToTagStoppedMessage(operation.done(), operation.total())
+                               : QString();
+                });
         return;
     }
     const int row = selectedRow();

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -23,6 +24,8 @@ class QTableView;
 namespace corvalin {
 
 class TPlayListModel;
+class TLongOperation;
+class TProgressBox;
 
 // The questions and file dialogs of the play list editor. The program uses the standard ones;
 // tests answer them from a script. Window thread.
@@ -178,6 +181,10 @@ private:
     void saveLiveListOnce();
     void afterListRebuilt(int selectRow);
     void fileError(const QString& text);
+    // Runs `work` as a long operation under a progress box; a stopped one returns what the
+    // operator is told about how far it got (empty when it ran to its end).
+    void runLong(const QString& label, const std::function<QString(TLongOperation&)>& work);
+    bool saveList(); // Save List; true when the file now holds the list
     RandomSource& random();
     bool blocked() const { return pumping_ || closing_; }
 
@@ -189,9 +196,10 @@ private:
     QAction* deleteKey_ = nullptr;
     bool readOnly_ = false;
     bool liveListSaved_ = false;
-    bool closing_ = false; // Yes to the save question: Timer1 is running
-    bool pumping_ = false; // a long operation lets window events through
-    int operations_ = 0;   // list operations under way (nested through questions)
+    bool closing_ = false;             // Yes to the save question: Timer1 is running
+    bool pumping_ = false;             // a long operation lets window events through
+    TProgressBox* progress_ = nullptr; // that operation's box
+    int operations_ = 0;               // list operations under way (nested through questions)
 };
 
 } // namespace corvalin

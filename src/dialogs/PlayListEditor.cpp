@@ -1,5 +1,6 @@
 #include "dialogs/PlayListEditor.h"
 
+#include "dialogs/LongOperation.h"
 #include "platform/FileSystem.h"
 
 #include <QSet>
@@ -53,32 +54,59 @@ void TPathIndex::rebuild(const TPlayListTable& list) {
         insert(list.cell(i, plcFileName));
 }
 
+namespace {
+
+// Adds songs one at a time with the rules of Add Files: the duplicates check covers the list as
+// it was and every song added through this object.
+class SongAdder {
+public:
+    SongAdder(TPlayListTable& list, bool allowDuplicates, RandomSource& random)
+        : list_(list), allowDuplicates_(allowDuplicates), random_(random), n_(list.rowCount()) {
+        if (!allowDuplicates_)
+            index_.rebuild(list_);
+    }
+
+    void add(const QString& path) {
+        if (!isRegularFile(path))
+            return;
+        if (!allowDuplicates_) {
+            if (index_.contains(path))
+                return;
+            index_.insert(path);
+        }
+        ++added_;
+        list_.appendRow({path, QStringLiteral("F"), OrderKey(n_ + added_), NewRandomKey(random_)});
+    }
+
+    int added() const { return added_; }
+
+private:
+    TPlayListTable& list_;
+    const bool allowDuplicates_;
+    RandomSource& random_;
+    const int n_;
+    TPathIndex index_;
+    int added_ = 0;
+};
+
+} // namespace
+
 int AddSongs(TPlayListTable& list, const QStringList& paths, bool allowDuplicates,
-             RandomSource& random, const std::function<void(int handled)>& progress) {
-    const int n = list.rowCount();
-    TPathIndex index;
-    if (!allowDuplicates)
-        index.rebuild(list);
-    list.reserve(n + static_cast<int>(paths.size()));
-    int added = 0;
+             RandomSource& random, TLongOperation* operation) {
+    SongAdder adder(list, allowDuplicates, random);
+    list.reserve(list.rowCount() + static_cast<int>(paths.size()));
+    const int total = static_cast<int>(paths.size());
     int handled = 0;
     for (const QString& path : paths) {
-        if (progress && (++handled & 255) == 0)
-            progress(handled);
-        if (!isRegularFile(path))
-            continue;
-        if (!allowDuplicates) {
-            if (index.contains(path))
-                continue;
-            index.insert(path);
-        }
-        ++added;
-        list.appendRow({path, QStringLiteral("F"), OrderKey(n + added), NewRandomKey(random)});
+        if (operation && !operation->next(handled, total))
+            break;
+        adder.add(path);
+        ++handled;
     }
-    if (progress)
-        progress(static_cast<int>(paths.size()));
+    if (operation)
+        operation->finished(handled, total);
     list.sortBy(plcOrder);
-    return added;
+    return adder.added();
 }
 
 namespace {
@@ -91,10 +119,6 @@ bool endsWithMp3(const char* name) {
     return e[0] == '.' && (e[1] | 0x20) == 'm' && (e[2] | 0x20) == 'p' && e[3] == '3';
 }
 
-struct Folder {
-    QByteArray path; // native bytes, without a trailing "/" (except the root)
-};
-
 QByteArray joined(const QByteArray& folder, const char* name) {
     QByteArray path = folder;
     if (!path.endsWith('/'))
@@ -103,15 +127,22 @@ QByteArray joined(const QByteArray& folder, const char* name) {
     return path;
 }
 
+// A folder of a whole disk may hold many thousands of names: the walk asks whether to go on
+// after this many.
+constexpr int kNamesBetweenChecks = 256;
+
 } // namespace
 
-TMp3Walk CollectMp3Files(const QString& folder, const std::function<void(int found)>& progress) {
+TMp3Walk WalkMp3Files(const QString& folder,
+                      const std::function<bool(const QStringList& files)>& found,
+                      const std::function<bool()>& keepGoing) {
     TMp3Walk walk;
     QByteArray root = nativeFileName(folder);
     while (root.size() > 1 && root.endsWith('/'))
         root.chop(1);
     if (root.isEmpty())
         return walk;
+    const auto goOn = [&] { return !keepGoing || keepGoing(); };
 
     // Every folder is walked once, whatever links lead to it again: a link to a folder it is
     // inside would otherwise never end.
@@ -119,7 +150,10 @@ TMp3Walk CollectMp3Files(const QString& folder, const std::function<void(int fou
     std::vector<QByteArray> pending{root};
     std::vector<QByteArray> files;
     std::vector<QByteArray> subfolders;
+    QStringList names;
     while (!pending.empty()) {
+        if (!goOn())
+            return walk;
         const QByteArray path = std::move(pending.back());
         pending.pop_back();
 
@@ -148,7 +182,12 @@ TMp3Walk CollectMp3Files(const QString& folder, const std::function<void(int fou
         }
         files.clear();
         subfolders.clear();
+        int read = 0;
         while (const dirent* entry = ::readdir(dir)) {
+            if (++read % kNamesBetweenChecks == 0 && !goOn()) {
+                ::closedir(dir);
+                return walk;
+            }
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
                 continue;
@@ -173,15 +212,53 @@ TMp3Walk CollectMp3Files(const QString& folder, const std::function<void(int fou
         // every time.
         std::sort(files.begin(), files.end());
         std::sort(subfolders.begin(), subfolders.end());
-        for (const QByteArray& file : files)
-            walk.files.append(fileNameFromNative(file));
         // Depth first: the first subfolder is walked next.
         for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
             pending.push_back(std::move(*it));
-        if (progress)
-            progress(static_cast<int>(walk.files.size()));
+        if (files.empty())
+            continue;
+        names.clear();
+        for (const QByteArray& file : files)
+            names.append(fileNameFromNative(file));
+        if (!found(names))
+            return walk;
     }
     return walk;
+}
+
+TMp3Walk CollectMp3Files(const QString& folder) {
+    QStringList files;
+    TMp3Walk walk = WalkMp3Files(folder, [&](const QStringList& found) {
+        files += found;
+        return true;
+    });
+    walk.files = std::move(files);
+    return walk;
+}
+
+int AddFolderSongs(TPlayListTable& list, const QString& folder, bool allowDuplicates,
+                   RandomSource& random, TLongOperation* operation) {
+    SongAdder adder(list, allowDuplicates, random);
+    int found = 0;
+    int handled = 0;
+    const auto keepGoing = [&] { return !operation || operation->next(handled, found); };
+    WalkMp3Files(
+        folder,
+        [&](const QStringList& files) {
+            found += static_cast<int>(files.size());
+            for (const QString& file : files) {
+                if (!keepGoing())
+                    return false;
+                adder.add(file);
+                ++handled;
+            }
+            return true;
+        },
+        keepGoing);
+    if (operation)
+        operation->finished(handled, found);
+    list.sortBy(plcOrder);
+    return adder.added();
 }
 
 int DeleteEntry(TPlayListTable& list, int row) {

@@ -10,6 +10,7 @@
 namespace corvalin {
 
 class RandomSource;
+class TLongOperation;
 
 // The play list editor's rules without any widget: keys of new entries, the duplicates check,
 // the button rule, Add Dir's folder walk, moving and deleting entries, the texts of its
@@ -71,10 +72,11 @@ private:
 // are not there are left out, and so is a path already in the list (other letter case included,
 // and paths added earlier in this call) unless `allowDuplicates`. Each entry gets Played "F", the
 // order key n + 1, n + 2... (n the entries before the call) and a new random key. The list is then
-// sorted by Order. `progress` is told the count of paths handled now and then. Returns the count
-// of entries added.
+// sorted by Order. `operation`, when given, counts the paths handled of all and may stop the call
+// before the next path: the list then holds the songs added up to there. Returns the count of
+// entries added.
 int AddSongs(TPlayListTable& list, const QStringList& paths, bool allowDuplicates,
-             RandomSource& random, const std::function<void(int handled)>& progress = {});
+             RandomSource& random, TLongOperation* operation = nullptr);
 
 // What Add Dir found under a folder.
 struct TMp3Walk {
@@ -84,10 +86,23 @@ struct TMp3Walk {
 };
 // Every file named "*.mp3" (any letter case) under `folder`, recursively. Links are followed,
 // but a folder already walked is never walked again, so a link loop ends. Names that are not
-// UTF-8 come back as nativeFileName() carries them. `progress` is told the count found so far
-// after each folder.
-TMp3Walk CollectMp3Files(const QString& folder,
-                         const std::function<void(int found)>& progress = {});
+// UTF-8 come back as nativeFileName() carries them.
+TMp3Walk CollectMp3Files(const QString& folder);
+
+// The same walk, handing each folder's files (sorted, never none) to `found` as soon as the
+// folder has been read; `files` of the result stays empty. `found` returning false ends the walk,
+// and so does `keepGoing` returning false: it is asked before each folder and every few hundred
+// names within one, so a whole disk or a slow share can be stopped at once.
+TMp3Walk WalkMp3Files(const QString& folder,
+                      const std::function<bool(const QStringList& files)>& found,
+                      const std::function<bool()>& keepGoing = {});
+
+// Add Dir after its folder dialog: the songs under `folder` are added as AddSongs adds them, each
+// folder's songs as soon as the folder is read, so a stop leaves the list with the songs of the
+// folders read until then. `operation` counts the files handled of those found so far. Returns
+// the count of entries added.
+int AddFolderSongs(TPlayListTable& list, const QString& folder, bool allowDuplicates,
+                   RandomSource& random, TLongOperation* operation = nullptr);
 
 // Removes the entry at `row`; returns the row to select afterwards (the same position, or the
 // new last row), -1 when the list is empty or `row` is not an entry.

@@ -1,6 +1,7 @@
 #include "dialogs/SongDetails.h"
 
 #include "audio/LoudnessScanner.h"
+#include "dialogs/LongOperation.h"
 #include "dialogs/PlayListEditor.h"
 #include "library/ID3v2.h"
 #include "platform/FileSystem.h"
@@ -145,8 +146,7 @@ TDetailResult FileToTag(const QString& path, TID3v2& tag) {
     return {tag.WriteTag(path), path, {}};
 }
 
-int FileToTagAll(const QStringList& paths, int threads,
-                 const std::function<void(int done, int total)>& pump) {
+int FileToTagAll(const QStringList& paths, int threads, TLongOperation* operation) {
     // Two entries for one file would have two threads writing it at once.
     QStringList songs;
     QSet<QString> seen;
@@ -166,7 +166,11 @@ int FileToTagAll(const QStringList& paths, int threads,
 
     const auto work = [&] {
         TID3v2 tag; // one object per thread serves its whole share
-        for (int i = next++; i < total; i = next++) {
+        // The stop is read before each song is taken: a song taken is written to its end.
+        while (!(operation && operation->stopRequested())) {
+            const int i = next++;
+            if (i >= total)
+                break;
             if (FileToTag(songs.at(i), tag).changed)
                 ++written;
             ++done;
@@ -184,18 +188,46 @@ int FileToTagAll(const QStringList& paths, int threads,
         std::unique_lock<std::mutex> lock(mutex);
         while (running > 0) {
             finished.wait_for(lock, std::chrono::milliseconds(40));
-            if (pump && running > 0) {
+            if (operation && running > 0) {
                 lock.unlock();
-                pump(done.load(), total);
+                // The workers read the request themselves.
+                static_cast<void>(operation->next(done.load(), total));
                 lock.lock();
             }
         }
     }
     for (std::thread& worker : workers)
         worker.join();
-    if (pump)
-        pump(total, total);
+    if (operation) {
+        // Stopped only when songs were left undone.
+        operation->setStopped(done.load() < total);
+        operation->finished(done.load(), total);
+    }
     return written.load();
+}
+
+int FileToTagAll(const QStringList& paths, int threads,
+                 const std::function<void(int done, int total)>& pump) {
+    TLongOperation operation(pump);
+    return FileToTagAll(paths, threads, &operation);
+}
+
+int TagToFileAll(TPlayListTable& list, TLongOperation* operation) {
+    const int total = list.rowCount();
+    int renamed = 0;
+    int row = 0;
+    for (; row < total; ++row) {
+        if (operation && !operation->next(row, total))
+            break;
+        const TDetailResult result = TagToFile(list.cell(row, plcFileName), true);
+        if (result.changed) {
+            list.setCell(row, plcFileName, result.newPath);
+            ++renamed;
+        }
+    }
+    if (operation)
+        operation->finished(row, total);
+    return renamed;
 }
 
 QString LoudnessDetailsOf(const QString& path, const QString& cacheFile) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/PlayList.h"
 #include "library/SongNames.h"
 
 #include <QString>
@@ -9,6 +10,7 @@
 namespace corvalin {
 
 class TID3v2;
+class TLongOperation;
 
 // The song details of the play list editor without widgets: what the File and Tag tabs show,
 // their Save Details, and Tag > File and File > Tag for one song. Every message comes back as text
@@ -83,10 +85,19 @@ TDetailResult FileToTag(const QString& path, TID3v2& tag);
 
 // File > Tag for every song of `paths` (each file once, however often it is listed), on up to
 // `threads` worker threads: the safe tag writer waits for the disk on every file, and waits
-// overlap. While they run, `pump` is called on the calling thread about every 40 ms with the count
-// of songs done and the total (to show progress and let window events through). Returns the
-// count of tags written.
+// overlap. While they run, `operation` is told on the calling thread about every 40 ms the count
+// of songs done and the total (to show progress and let window events through); once it asks to
+// stop, no worker starts another song, the songs under way are finished and the call returns.
+// Each tag is written whole or not at all. Returns the count of tags written.
+int FileToTagAll(const QStringList& paths, int threads, TLongOperation* operation = nullptr);
+// The same, with only a progress callback.
 int FileToTagAll(const QStringList& paths, int threads,
-                 const std::function<void(int done, int total)>& pump = {});
+                 const std::function<void(int done, int total)>& pump);
+
+// Tag > File for every entry of `list`, from the first to the last: each song renamed from its
+// tag takes its new path in the list; what cannot be renamed is passed over in silence.
+// `operation` counts the entries done and may stop the pass before the next entry; every rename
+// is whole (the song under its old name or under its new one). Returns the count renamed.
+int TagToFileAll(TPlayListTable& list, TLongOperation* operation = nullptr);
 
 } // namespace corvalin

@@ -5,23 +5,32 @@
 #include "SongFixtures.h"
 #include "TestSupport.h"
 #include "dialogs/FormPlayList.h"
+#include "dialogs/LongOperation.h"
 #include "dialogs/PlayListEditor.h"
+#include "library/ID3v2.h"
 #include "platform/FileSystem.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace corvalin {
@@ -34,6 +43,7 @@ using test::writeWholeFile;
 
 using test::makeSong;
 using test::songBytes;
+using test::taggedSongBytes;
 
 struct Asked {
     QMessageBox::Icon icon;
@@ -191,6 +201,19 @@ TEST(PlayListRules, CaptionsAndQuestions) {
               "List Morning.lst has been changed.\rDo you want to save it now?");
 }
 
+TEST(PlayListRules, StoppedMessages) {
+    EXPECT_EQ(AddFilesStoppedMessage(12, 30, 11),
+              "Stopped after 12 of 30 files: 11 songs were added to the list.");
+    EXPECT_EQ(AddDirStoppedMessage(1, 10, 1),
+              "Stopped after 1 of 10 files found: 1 song was added to the list.");
+    EXPECT_EQ(TagToFileStoppedMessage(5, 20000),
+              "Stopped after 5 of 20000 files: the files done have their new names, the others "
+              "are as they were.");
+    EXPECT_EQ(FileToTagStoppedMessage(5, 20000),
+              "Stopped after 5 of 20000 files: the files done have their new tags, the others "
+              "are as they were.");
+}
+
 TEST_F(PlayListEditorTest, AddSongsKeysAndDuplicates) {
     const QString a = song("MP3 Files/Band - One.mp3");
     const QString b = song("MP3 Files/Band - Two.mp3");
@@ -343,6 +366,83 @@ TEST_F(PlayListEditorTest, AddDirOnAFolderWithoutSongsChangesNothing) {
     EXPECT_TRUE(prompts.asked.empty()) << "no message";
     EXPECT_TRUE(editor->bAddDir->isEnabled());
     EXPECT_FALSE(editor->bSave->isEnabled());
+}
+
+// --- Stopping a long operation ----------------------------------------------------------------
+
+// The operator's stop arrives while the operation reports its counts; the operation ends before
+// the next file, and the list holds exactly the songs handled until then, keyed and sorted as
+// ever. A stop after the last file stops nothing.
+TEST_F(PlayListEditorTest, AddingStopsBeforeTheNextFile) {
+    QStringList songs; // three folders of ten, in the order Add Dir walks them
+    for (int f = 0; f < 3; ++f)
+        for (int i = 0; i < 10; ++i)
+            songs << song(QStringLiteral("Tree/F%1/Band - Song %2.mp3").arg(f).arg(i));
+
+    struct Case {
+        const char* name;
+        bool addDir;
+        int stopWhenDone; // the count of files done when the operator presses Cancel
+        int added;
+        bool stopped;
+        int total; // reported with the stop: all files, or those found so far
+    };
+    const Case cases[] = {
+        {"Add Files, at once", false, 0, 0, true, 30},
+        {"Add Files, in the middle", false, 12, 12, true, 30},
+        {"Add Files, after the last file", false, 30, 30, false, 30},
+        {"Add Dir, at once", true, 0, 0, true, 0},
+        {"Add Dir, between two folders", true, 10, 10, true, 10},
+        {"Add Dir, within a folder", true, 12, 12, true, 20},
+        {"Add Dir, after the last file", true, 30, 30, false, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPlayListTable list;
+        list.appendRow({song("Old/old.mp3"), "T", "20000", "00001"});
+        ScriptedRandom random({1, 1, 1});
+        TLongOperation* self = nullptr;
+        TLongOperation operation([&](int done, int) {
+            if (done == c.stopWhenDone)
+                self->requestStop();
+        });
+        self = &operation;
+        const int added = c.addDir
+                              ? AddFolderSongs(list, dir.file("Tree/"), false, random, &operation)
+                              : AddSongs(list, songs, false, random, &operation);
+        EXPECT_EQ(added, c.added);
+        EXPECT_EQ(operation.stopped(), c.stopped);
+        EXPECT_EQ(operation.done(), c.stopWhenDone);
+        EXPECT_EQ(operation.total(), c.total);
+        ASSERT_EQ(list.rowCount(), c.added + 1);
+        for (int i = 0; i < c.added; ++i) {
+            EXPECT_EQ(list.cell(i, plcFileName), songs[i]);
+            EXPECT_EQ(list.cell(i, plcOrder), OrderKey(2 + i));
+        }
+        EXPECT_EQ(list.cell(c.added, plcOrder), "20000") << "sorted by Order";
+    }
+}
+
+TEST_F(PlayListEditorTest, TheFolderWalkStopsWithinAFolder) {
+    // One folder of many names (a whole disk's top folder, say): the walk asks to go on while
+    // it reads the names, not only between folders.
+    const QString big = dir.file("Big/");
+    QDir().mkpath(big);
+    for (int i = 0; i < 600; ++i)
+        writeWholeFile(big + QStringLiteral("note%1.txt").arg(i), "x");
+    song("Big/song.mp3");
+    int asked = 0;
+    int handed = 0;
+    WalkMp3Files(
+        big,
+        [&](const QStringList&) {
+            ++handed;
+            return true;
+        },
+        [&] { return ++asked < 2; });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(handed, 0) << "stopped before the folder's songs were handed out";
+    EXPECT_EQ(CollectMp3Files(big).files, QStringList{big + "song.mp3"});
 }
 
 // --- Delete, Up, Down, Clear ------------------------------------------------------------------
@@ -673,6 +773,221 @@ TEST_F(PlayListEditorTest, YesSavesASecondLaterAndCloses) {
     EXPECT_FALSE(editor->Timer1.isActive());
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(readWholeFile(dir.file("Lists/Saved.lst")), listBytes({s1}));
+}
+
+// Yes on closing, when the list does not reach a file, keeps the editor open with the list as
+// edited: a list folder that cannot be written (its parent is a file, which stops root as well),
+// the save dialog cancelled, an overwrite declined. Saving elsewhere afterwards closes it.
+TEST_F(PlayListEditorTest, YesKeepsTheEditorOpenWhenTheListIsNotSaved) {
+    writeWholeFile(dir.file("NotAFolder"), "a file where the folder would be");
+    const QString existing = dir.file("Lists/Existing.lst");
+    writeWholeFile(existing, "Fkept\r\n");
+    const QStringList songs = {song("K/A - 1.mp3"), song("K/A - 2.mp3")};
+
+    struct Case {
+        const char* name;
+        QString saveFile;                           // the save dialog's answer; empty: cancelled
+        QList<QMessageBox::StandardButton> answers; // after Yes
+        const char* caption;                        // of the box after Yes, if any
+    };
+    const Case cases[] = {
+        {"unwritable folder",
+         dir.file("NotAFolder/Lists/Mine.lst"),
+         {QMessageBox::Ok},
+         "Corvalin Radio - File Error"},
+        {"save dialog cancelled", QString(), {}, nullptr},
+        {"overwrite declined", existing, {QMessageBox::Cancel}, "File Exists"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto editor = makeEditor();
+        editor->AddSongFiles(songs);
+        editor->selectRow(1);
+        editor->bDeleteClick();
+        editor->show();
+        prompts.asked.clear();
+        prompts.answers = {QMessageBox::Yes};
+        prompts.answers.insert(prompts.answers.end(), c.answers.begin(), c.answers.end());
+        prompts.saveFile = c.saveFile;
+        editor->bOKClick();
+        editor->Timer1Timer();
+        EXPECT_TRUE(editor->isVisible()) << "the edits are not dropped";
+        EXPECT_EQ(pathsOf(editor->List), QStringList{songs[0]});
+        EXPECT_TRUE(editor->ListModified);
+        ASSERT_EQ(prompts.asked.size(), c.caption ? 2u : 1u);
+        if (c.caption) {
+            EXPECT_EQ(prompts.asked[1].caption, c.caption);
+        }
+        for (QPushButton* b : {editor->bOK, editor->bCancel, editor->bSave, editor->bAddDir})
+            EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+        EXPECT_EQ(readWholeFile(existing), "Fkept\r\n");
+        EXPECT_FALSE(QFileInfo::exists(dir.file("NotAFolder/Lists")));
+
+        // Closing asks again; saved elsewhere, the editor closes.
+        const QString elsewhere = dir.file("Lists/Elsewhere.lst");
+        QFile::remove(elsewhere);
+        prompts.asked.clear();
+        prompts.answers = {QMessageBox::Yes};
+        prompts.saveFile = elsewhere;
+        editor->reject();
+        ASSERT_EQ(prompts.asked.size(), 1u);
+        EXPECT_EQ(prompts.asked[0].caption, "Save List");
+        editor->Timer1Timer();
+        EXPECT_FALSE(editor->isVisible());
+        EXPECT_EQ(readWholeFile(elsewhere), listBytes({songs[0]}));
+    }
+}
+
+// Cancel and Esc on the long operations of a list of 20 000 songs, each with a small tag (Band,
+// Song N) before the same audio: each operation stops soon after the key, every song it touched
+// is whole and every other one as it was, and the box says how far it got.
+TEST_F(PlayListEditorTest, LongOperationsOnTwentyThousandSongsStopOnCancelAndEsc) {
+    constexpr int kSongs = 20000;
+    const QString folder = dir.file("Many/");
+    QDir().mkpath(folder);
+    QStringList paths;
+    QStringList titles;
+    for (int i = 0; i < kSongs; ++i) {
+        titles << QStringLiteral("Song %1").arg(i, 5, 10, QLatin1Char('0'));
+        paths << folder + QStringLiteral("%1.mp3").arg(i, 5, 10, QLatin1Char('0'));
+        writeWholeFile(paths.back(), taggedSongBytes("Band", titles.back()));
+    }
+    auto editor = makeEditor();
+    editor->show();
+    editor->AddSongFiles(paths);
+    ASSERT_EQ(pathsOf(editor->List), paths);
+    const auto filesInFolder = [&] {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).size();
+    };
+
+    // Runs a bulk operation for all songs. Once `ready` finds the control to press (checked
+    // whenever the operation lets window events through), another thread presses it 15 ms
+    // later, as the operator's key arrives at any moment between two of those. Returns the
+    // files done, read from the box shown afterwards, and the time from the key to the end of
+    // the operation.
+    struct Stop {
+        int done = -1;
+        qint64 ms = -1;
+    };
+    using Clock = std::chrono::steady_clock;
+    const auto runAndStop = [&](void (TfrmPlayList::*handler)(), const QString& stoppedText,
+                                const std::function<QObject*()>& ready,
+                                const std::function<void(QObject*)>& press) {
+        std::thread presser;
+        Clock::time_point pressed;
+        QTimer poll;
+        poll.setInterval(1);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (QObject* target = ready()) {
+                poll.stop();
+                presser = std::thread([&pressed, &press, target] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+                    pressed = Clock::now();
+                    press(target);
+                });
+            }
+        });
+        poll.start();
+        prompts.asked.clear();
+        prompts.allOrOneAnswer = 1;
+        prompts.answers = {QMessageBox::Ok, QMessageBox::Ok}; // the confirmation, the result
+        (editor.get()->*handler)();
+        const Clock::time_point ended = Clock::now();
+        Stop stop;
+        if (presser.joinable()) {
+            presser.join();
+            stop.ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(ended - pressed).count();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(prompts.asked.size(), 2u);
+        if (prompts.asked.size() == 2) {
+            EXPECT_EQ(prompts.asked[1].caption, "Stopped");
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("^Stopped after (\\d+) of 20000 files: "))
+                    .match(prompts.asked[1].text);
+            EXPECT_TRUE(m.hasMatch()) << prompts.asked[1].text.toStdString();
+            EXPECT_TRUE(prompts.asked[1].text.endsWith(stoppedText));
+            stop.done = m.captured(1).toInt();
+        }
+        EXPECT_GT(stop.done, 0);
+        EXPECT_LT(stop.done, kSongs);
+        EXPECT_TRUE(editor->bOK->isEnabled()) << "the buttons come back";
+        return stop;
+    };
+    const auto editorAtOnce = [&]() -> QObject* { return editor.get(); };
+    const auto shownBox = [&]() -> QProgressDialog* {
+        auto* box = editor->findChild<QProgressDialog*>(QStringLiteral("ProgressBox"));
+        return box && box->isVisible() ? box : nullptr;
+    };
+    const auto boxCancelButton = [&]() -> QObject* {
+        QProgressDialog* box = shownBox();
+        QPushButton* cancel = box ? box->findChild<QPushButton*>() : nullptr;
+        return cancel && cancel->text() == "Cancel" ? cancel : nullptr;
+    };
+    // Both are safe from any thread: the window takes them up at its next look at its events.
+    const auto escape = [](QObject* target) {
+        QCoreApplication::postEvent(
+            target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    };
+    const auto click = [](QObject* button) {
+        QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+    };
+
+    // Tag > File, Esc on the editor before the box is up.
+    const Stop renaming = runAndStop(&TfrmPlayList::bTagToFileClick, "the others are as they were.",
+                                     editorAtOnce, escape);
+    for (int i = 0; i < kSongs; ++i) {
+        const QString renamed = folder + "Band - " + titles[i] + ".mp3";
+        const QString now = i < renaming.done ? renamed : paths[i];
+        ASSERT_EQ(editor->List.cell(i, plcFileName), now) << i;
+        ASSERT_EQ(readWholeFile(now), taggedSongBytes("Band", titles[i])) << i;
+    }
+    EXPECT_EQ(filesInFolder(), kSongs) << "each song under one name, nothing left beside";
+    EXPECT_TRUE(editor->ListModified);
+
+    // File > Tag, Cancel on the box, then Esc on the box. A song written has its whole new tag
+    // (artist and title from its name, in the old tag's place) before the untouched audio.
+    const auto writtenSongs = [&] {
+        int written = 0;
+        for (int i = 0; i < kSongs; ++i) {
+            const QString path = editor->List.cell(i, plcFileName);
+            const QByteArray bytes = readWholeFile(path);
+            const QByteArray before = taggedSongBytes("Band", titles[i]);
+            if (bytes == before)
+                continue;
+            ++written;
+            TID3v2 tag;
+            EXPECT_TRUE(tag.ReadTag(path));
+            const bool renamed = i < renaming.done;
+            EXPECT_EQ(tag.Artist, renamed ? "Band" : "");
+            EXPECT_EQ(tag.Title, renamed ? titles[i] : titles[i].mid(5));
+            EXPECT_EQ(bytes.size(), before.size());
+            EXPECT_TRUE(bytes.endsWith(songBytes()));
+            if (written != i + 1) {
+                ADD_FAILURE() << "song " << i << " written after one left as it was";
+                break;
+            }
+        }
+        return written;
+    };
+    const Stop tagging = runAndStop(&TfrmPlayList::bFileToTagClick, "the others are as they were.",
+                                    boxCancelButton, click);
+    EXPECT_EQ(writtenSongs(), tagging.done);
+    EXPECT_EQ(filesInFolder(), kSongs);
+    const Stop tagging2 = runAndStop(&TfrmPlayList::bFileToTagClick, "the others are as they were.",
+                                     shownBox, escape);
+    EXPECT_EQ(writtenSongs(), std::max(tagging.done, tagging2.done));
+    EXPECT_EQ(filesInFolder(), kSongs);
+
+    for (const Stop& s : {renaming, tagging, tagging2}) {
+        EXPECT_GE(s.ms, 0);
+        EXPECT_LT(s.ms, 1000) << "stops soon after the key (within 200 ms on a quiet machine)";
+    }
+    std::cout << "[ stopped  ] Tag > File (Esc) after " << renaming.done << " songs in "
+              << renaming.ms << " ms; File > Tag (Cancel) after " << tagging.done << " songs in "
+              << tagging.ms << " ms; File > Tag (Esc on the box) after " << tagging2.done
+              << " songs in " << tagging2.ms << " ms\n";
 }
 
 TEST_F(PlayListEditorTest, AnUnchangedListClosesWithoutAQuestion) {

@@ -7,6 +7,7 @@
 #include "audio/DSAudioFileRead.h"
 #include "dialogs/FormAllOrOne.h"
 #include "dialogs/FormPlayList.h"
+#include "dialogs/LongOperation.h"
 #include "dialogs/PlayListEditor.h"
 #include "dialogs/SongDetails.h"
 #include "library/ID3v2.h"
@@ -36,6 +37,7 @@ using test::writeWholeFile;
 
 using test::makeSong;
 using test::songBytes;
+using test::taggedSongBytes;
 
 // Tags a song with mutagen (as another program would have).
 void tagWithMutagen(const QString& path, const QString& artist, const QString& title,
@@ -300,6 +302,65 @@ TEST(SongDetailsConvert, FileToTagForManySongsAtOnce) {
     const MutagenTag checked = readWithMutagen(paths[39]);
     EXPECT_EQ(checked.artist, "Band 39");
     EXPECT_EQ(checked.comment, "~");
+}
+
+// The bulk passes stop before the next song once the operator asks: Tag > File renames exactly
+// the songs before the stop and leaves the others as they were; File > Tag asked to stop before
+// it starts writes nothing; a stop asked after the last song stops nothing.
+TEST(SongDetailsConvert, BulkPassesStopBeforeTheNextSong) {
+    constexpr int kSongs = 6;
+    for (const int stopWhenDone : {0, 4, kSongs}) {
+        SCOPED_TRACE(stopWhenDone);
+        TempFolder dir;
+        TPlayListTable list;
+        QStringList paths;
+        for (int i = 0; i < kSongs; ++i) {
+            paths << dir.file(QStringLiteral("%1.mp3").arg(i));
+            writeWholeFile(paths.back(), taggedSongBytes("Band", QStringLiteral("Song %1").arg(i)));
+            list.appendRow({paths.back(), "F", OrderKey(i + 1), "00000"});
+        }
+        TLongOperation* self = nullptr;
+        TLongOperation operation([&](int done, int) {
+            if (done == stopWhenDone)
+                self->requestStop();
+        });
+        self = &operation;
+        EXPECT_EQ(TagToFileAll(list, &operation), stopWhenDone);
+        EXPECT_EQ(operation.stopped(), stopWhenDone < kSongs);
+        EXPECT_EQ(operation.done(), stopWhenDone);
+        EXPECT_EQ(operation.total(), kSongs);
+        for (int i = 0; i < kSongs; ++i) {
+            const QString title = QStringLiteral("Song %1").arg(i);
+            const QString expected =
+                i < stopWhenDone ? dir.file("Band - " + title + ".mp3") : paths[i];
+            EXPECT_EQ(list.cell(i, plcFileName), expected);
+            EXPECT_EQ(readWholeFile(expected), taggedSongBytes("Band", title));
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), kSongs);
+    }
+
+    TempFolder dir;
+    QStringList paths;
+    for (int i = 0; i < kSongs; ++i)
+        paths << makeSong(dir.file(QStringLiteral("Band - Song %1.mp3").arg(i)));
+    TLongOperation stoppedAtOnce;
+    stoppedAtOnce.requestStop();
+    EXPECT_EQ(FileToTagAll(paths, 4, &stoppedAtOnce), 0);
+    EXPECT_TRUE(stoppedAtOnce.stopped());
+    EXPECT_EQ(stoppedAtOnce.done(), 0);
+    EXPECT_EQ(stoppedAtOnce.total(), kSongs);
+    for (const QString& path : paths)
+        EXPECT_EQ(readWholeFile(path), songBytes());
+
+    TLongOperation* self = nullptr;
+    TLongOperation stoppedAfterTheLast([&](int done, int total) {
+        if (done == total)
+            self->requestStop();
+    });
+    self = &stoppedAfterTheLast;
+    EXPECT_EQ(FileToTagAll(paths, 4, &stoppedAfterTheLast), kSongs);
+    EXPECT_FALSE(stoppedAfterTheLast.stopped());
+    EXPECT_EQ(stoppedAfterTheLast.done(), kSongs);
 }
 
 // A deck playing a song keeps playing it to the end while the song is renamed and its tag
