@@ -345,6 +345,8 @@ void TDSPlayerChannel::CreateBuffer() {
         mirror_.reset();
         CheckDX(result);
     }
+    // Every volume change, fade steps and slider moves alike, glides over one update period.
+    CheckDX(buffer_->SetVolumeGlide(interval_));
     CheckDX(buffer_->SetVolume(volume_));
     CheckDX(buffer_->SetPan(pan_));
 }
@@ -419,7 +421,7 @@ void TDSPlayerChannel::Pause() {
         thread_->SetActive(false);
     CheckDX(buffer_->Stop());
     state_ = chPaused;
-    fading_ = false;
+    endFadeHere();
 }
 
 void TDSPlayerChannel::Stop() {
@@ -435,7 +437,7 @@ void TDSPlayerChannel::StopLocked() {
         thread_->SetActive(false);
     CheckDX(buffer_->Stop());
     state_ = chStopped;
-    fading_ = false;
+    endFadeHere();
     CheckDX(buffer_->SetCurrentPosition(0));
     writePos_ = 0;
     rewindDecoder();
@@ -459,6 +461,32 @@ void TDSPlayerChannel::Fade(std::uint32_t time, std::int32_t endVolume) {
     fadeStartVolume_ = volume_;
     fadeEndVolume_ = endVolume;
     fading_ = true;
+    aimFade(fadeStartTick_);
+}
+
+std::int32_t TDSPlayerChannel::fadeVolumeAt(std::uint32_t tick) const {
+    if (static_cast<std::int32_t>(tick - fadeEndTick_) >= 0)
+        return fadeEndVolume_;
+    const std::int64_t span = std::int64_t{fadeEndTick_ - fadeStartTick_};
+    const std::int64_t done = std::int64_t{tick - fadeStartTick_};
+    return static_cast<std::int32_t>(fadeStartVolume_ +
+                                     (fadeEndVolume_ - fadeStartVolume_) * done / span);
+}
+
+void TDSPlayerChannel::aimFade(std::uint32_t now) {
+    // The output glides over the next update period to where the fade will be then: what is
+    // heard follows the fade's line and reaches its end by the update that reports it.
+    if (buffer_)
+        CheckDX(buffer_->SetVolume(fadeVolumeAt(now + interval_)));
+}
+
+void TDSPlayerChannel::endFadeHere() {
+    if (!fading_)
+        return;
+    fading_ = false;
+    // The output was gliding ahead: it stays where the fade has got to now (taken at once, as
+    // the output is stopped).
+    SetVolumeLocked(fadeVolumeAt(ticks_()));
 }
 
 void TDSPlayerChannel::SetVolume(std::int32_t v) {
@@ -761,10 +789,8 @@ void TDSPlayerChannel::UpdateLocked() {
                 SetVolumeLocked(fadeEndVolume_);
                 post(kEndFadeNotification);
             } else {
-                const std::int64_t span = std::int64_t{fadeEndTick_ - fadeStartTick_};
-                const std::int64_t done = std::int64_t{now - fadeStartTick_};
-                SetVolumeLocked(static_cast<std::int32_t>(
-                    fadeStartVolume_ + (fadeEndVolume_ - fadeStartVolume_) * done / span));
+                volume_ = fadeVolumeAt(now); // heard now; the output glides on from here
+                aimFade(now);
             }
         }
     } catch (...) {

@@ -256,6 +256,12 @@ private:
     void StopLocked();
     void rewindDecoder(); // back to the start of the window; a failure is left to the next fill
     void SetVolumeLocked(std::int32_t v);
+    // The running fade's volume at `tick` (its end volume from its end on).
+    std::int32_t fadeVolumeAt(std::uint32_t tick) const;
+    // Sends the output gliding to the fade's volume one update period after `now`.
+    void aimFade(std::uint32_t now);
+    // Ends a running fade without notice, the volume where the fade is now.
+    void endFadeHere();
     std::uint32_t playCursor() const;
     void post(int code);
     void deliver(int code, std::uint32_t song);

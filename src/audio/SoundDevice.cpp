@@ -35,6 +35,38 @@ float dbToGain(std::int32_t hundredthsDb) {
     return static_cast<float>(std::pow(10.0, hundredthsDb / 2000.0));
 }
 
+// A gain that moves to a new value frame by frame rather than at once: by a constant factor
+// between two audible gains (a straight line in decibels, as the decks' fades run), by a constant
+// amount to or from silence. mixer
+struct Glide {
+    double gain = 1.0;
+    double target = 1.0;
+    double step = 0.0;
+    bool multiply = false;
+    std::uint32_t left = 0; // frames until the target
+
+    void aim(double to, std::uint32_t frames) {
+        target = to;
+        left = frames;
+        if (frames == 0 || gain == to) {
+            gain = to;
+            left = 0;
+            return;
+        }
+        multiply = gain > 0.0 && to > 0.0;
+        step = multiply ? std::pow(to / gain, 1.0 / frames) : (to - gain) / frames;
+    }
+    // The gain of the next frame while gliding (left > 0).
+    float next() {
+        gain = --left == 0 ? target : (multiply ? gain * step : gain + step);
+        return static_cast<float>(gain);
+    }
+};
+
+std::uint32_t msToFrames(std::uint32_t ms) {
+    return static_cast<std::uint32_t>(std::uint64_t{ms} * SoundDevice::kSampleRate / 1000);
+}
+
 } // namespace
 
 bool PcmFormat::valid() const {
@@ -55,7 +87,14 @@ struct SoundBuffer::State {
     std::atomic<bool> lost{false};
     std::atomic<std::int32_t> volume{0};
     std::atomic<std::int32_t> pan{0};
-    std::atomic<std::uint32_t> unlocks{0}; // publishes the writer's bytes to the mixer
+    std::atomic<std::uint32_t> glideFrames{0}; // how long a change of volume or pan takes
+    std::atomic<std::uint32_t> unlocks{0};     // publishes the writer's bytes to the mixer
+
+    // The gains heard, moving towards those of `aimVolume` and `aimPan`. mixer
+    Glide left, right;
+    std::int32_t aimVolume = 0;
+    std::int32_t aimPan = 0;
+    bool jump = true; // the next change is taken at once (nothing sounded since it was made)
 
     // Resampling (only when the rate differs from the device's). mixer
     SwrContext* swr = nullptr;
@@ -102,9 +141,16 @@ struct SoundBuffer::State {
         (void)unlocks.load(std::memory_order_acquire);
         const std::int32_t v = volume.load(std::memory_order_relaxed);
         const std::int32_t pn = pan.load(std::memory_order_relaxed);
-        const float g = dbToGain(v);
-        const float gl = g * (pn > 0 ? dbToGain(-pn) : 1.0f);
-        const float gr = g * (pn < 0 ? dbToGain(pn) : 1.0f);
+        if (jump || v != aimVolume || pn != aimPan) {
+            // A new volume glides from the gain heard now, so that no step clicks.
+            const float g = dbToGain(v);
+            const std::uint32_t glide = jump ? 0 : glideFrames.load(std::memory_order_relaxed);
+            left.aim(g * (pn > 0 ? dbToGain(-pn) : 1.0f), glide);
+            right.aim(g * (pn < 0 ? dbToGain(pn) : 1.0f), glide);
+            aimVolume = v;
+            aimPan = pn;
+            jump = false;
+        }
         const float* src;
         if (!swr) {
             readFrames(source.data(), frames);
@@ -130,7 +176,14 @@ struct SoundBuffer::State {
             src = fifo.data();
         }
         const std::uint32_t n = swr ? std::min(frames, fifoFrames) : frames;
-        for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint32_t i = 0;
+        for (const std::uint32_t gliding = std::min(n, left.left); i < gliding; ++i) {
+            acc[2 * i] += src[2 * i] * left.next();
+            acc[2 * i + 1] += src[2 * i + 1] * right.next();
+        }
+        const auto gl = static_cast<float>(left.gain);
+        const auto gr = static_cast<float>(right.gain);
+        for (; i < n; ++i) {
             acc[2 * i] += src[2 * i] * gl;
             acc[2 * i + 1] += src[2 * i + 1] * gr;
         }
@@ -167,8 +220,12 @@ public:
     // listMutex held
     void mix(std::int16_t* out, std::uint32_t frames) {
         const std::uint32_t master = masterVolume.load(std::memory_order_relaxed);
-        const float ml = static_cast<float>(master & 0xFFFFu) / 65535.0f;
-        const float mr = static_cast<float>(master >> 16) / 65535.0f;
+        if (master != masterAim) {
+            const std::uint32_t glide = masterGlideFrames.load(std::memory_order_relaxed);
+            masterLeft.aim(static_cast<double>(master & 0xFFFFu) / 65535.0, glide);
+            masterRight.aim(static_cast<double>(master >> 16) / 65535.0, glide);
+            masterAim = master;
+        }
         while (frames > 0) {
             const std::uint32_t n = std::min(frames, kChunkFrames);
             std::fill(accumulator.begin(), accumulator.begin() + 2 * n, 0.0f);
@@ -177,7 +234,14 @@ public:
                     !s->lost.load(std::memory_order_relaxed))
                     s->mixInto(accumulator.data(), n);
             }
-            for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint32_t i = 0;
+            for (const std::uint32_t gliding = std::min(n, masterLeft.left); i < gliding; ++i) {
+                out[2 * i] = clip(accumulator[2 * i] * masterLeft.next());
+                out[2 * i + 1] = clip(accumulator[2 * i + 1] * masterRight.next());
+            }
+            const auto ml = static_cast<float>(masterLeft.gain);
+            const auto mr = static_cast<float>(masterRight.gain);
+            for (; i < n; ++i) {
                 out[2 * i] = clip(accumulator[2 * i] * ml);
                 out[2 * i + 1] = clip(accumulator[2 * i + 1] * mr);
             }
@@ -224,6 +288,9 @@ public:
     std::vector<float> accumulator;           // mixer
     std::shared_ptr<StreamTap> tap;           // guarded by listMutex
     std::atomic<std::uint32_t> masterVolume{0xFFFFFFFFu};
+    std::atomic<std::uint32_t> masterGlideFrames{0};
+    std::uint32_t masterAim = 0xFFFFFFFFu; // mixer: the master volume the gains move to
+    Glide masterLeft, masterRight;         // mixer
     std::atomic<std::uint64_t> framesMixed{0};
 };
 
@@ -310,7 +377,17 @@ std::int32_t SoundBuffer::GetCurrentPosition(std::uint32_t* playCursor) const {
 std::int32_t SoundBuffer::SetVolume(std::int32_t hundredthsDb) {
     if (hundredthsDb < -10000 || hundredthsDb > 0)
         return kSoundInvalidParam;
+    std::lock_guard guard(core_->listMutex);
     state_->volume.store(hundredthsDb);
+    if (!state_->playing.load())
+        state_->jump = true;
+    return kSoundOk;
+}
+
+std::int32_t SoundBuffer::SetVolumeGlide(std::uint32_t ms) {
+    if (ms > 60000)
+        return kSoundInvalidParam;
+    state_->glideFrames.store(msToFrames(ms));
     return kSoundOk;
 }
 
@@ -324,7 +401,10 @@ std::int32_t SoundBuffer::GetVolume(std::int32_t* hundredthsDb) const {
 std::int32_t SoundBuffer::SetPan(std::int32_t hundredthsDb) {
     if (hundredthsDb < -10000 || hundredthsDb > 10000)
         return kSoundInvalidParam;
+    std::lock_guard guard(core_->listMutex);
     state_->pan.store(hundredthsDb);
+    if (!state_->playing.load())
+        state_->jump = true;
     return kSoundOk;
 }
 
@@ -671,7 +751,8 @@ std::unique_ptr<SoundBuffer> SoundDevice::createBuffer(const PcmFormat& format, 
     return buffer;
 }
 
-void SoundDevice::setMasterVolume(std::uint32_t twoHalves) {
+void SoundDevice::setMasterVolume(std::uint32_t twoHalves, std::uint32_t glideMs) {
+    core_->masterGlideFrames.store(msToFrames(std::min<std::uint32_t>(glideMs, 60000)));
     core_->masterVolume.store(twoHalves);
 }
 

@@ -104,6 +104,11 @@ public:
     std::int32_t GetCurrentPosition(std::uint32_t* playCursor) const;
     // Hundredths of a decibel: 0 full level, -10000 silent (gain 10^(v/2000)). Any thread.
     std::int32_t SetVolume(std::int32_t hundredthsDb);
+    // How long a change of volume or pan takes while the buffer plays: the gain moves frame by
+    // frame from the one heard to the new one (a straight line in decibels between audible
+    // levels), so that no change clicks. 0 (the default): at once. A change made while the
+    // buffer does not play is taken at once. 0..60000 ms. Any thread.
+    std::int32_t SetVolumeGlide(std::uint32_t ms);
     std::int32_t GetVolume(std::int32_t* hundredthsDb) const;
     // Hundredths of a decibel: negative attenuates the right side, positive the left;
     // -10000..10000.
@@ -156,8 +161,9 @@ public:
                                               std::int32_t* result = nullptr);
 
     // The wave output volume: low 16 bits the left channel, high 16 bits the right, 0..65535
-    // linear each. Any thread.
-    void setMasterVolume(std::uint32_t twoHalves);
+    // linear each; the output moves there frame by frame over `glideMs` (at most 60000; 0: at
+    // once). masterVolume() is the value set. Any thread.
+    void setMasterVolume(std::uint32_t twoHalves, std::uint32_t glideMs = 0);
     std::uint32_t masterVolume() const;
 
     // "portaudio", "null", "wav" or "manual": the backend actually running.

@@ -5,6 +5,13 @@
 
 namespace corvalin {
 
+namespace {
+
+// A slider move glides as the decks' volume changes do, over their update period.
+constexpr std::uint32_t kSliderGlideMs = 400;
+
+} // namespace
+
 void PlayerVolumeChanged(TDSPlayerChannel* channel1, TDSPlayerChannel* channel2, int volume) {
     for (TDSPlayerChannel* c : {channel1, channel2}) {
         if (!c)
@@ -23,7 +30,7 @@ std::uint32_t WaveVolumeValue(int value) {
 bool WaveVolumeChanged(SoundDevice* device, int value) {
     if (!device || value < 0 || value > 65535)
         return false;
-    device->setMasterVolume(WaveVolumeValue(value));
+    device->setMasterVolume(WaveVolumeValue(value), kSliderGlideMs);
     return true;
 }
 

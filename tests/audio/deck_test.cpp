@@ -1,8 +1,10 @@
 #include "AudioFixtures.h"
 #include "DeckHarness.h"
 #include "TestSupport.h"
+#include "audio/VolumeControls.h"
 
 #include <QFile>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -28,6 +30,57 @@ private:
     int allowed_;
     int* calls_;
 };
+
+// The gain heard, sample by sample, on the left channel of `mix` against the file's samples from
+// frame `from`: measured only where the file is at least half its peak, so that rounding to 16
+// bits moves it little; `slack` is how far that rounding may have moved it.
+struct Gain {
+    std::size_t frame;
+    double db;
+    double slack;
+};
+
+std::vector<Gain> gainsHeard(const std::vector<std::int16_t>& mix,
+                             const std::vector<std::int16_t>& file, std::size_t from) {
+    std::vector<Gain> gains;
+    for (std::size_t i = 0; i < mix.size() / 2 && 2 * (from + i) < file.size(); ++i) {
+        const double source = file[2 * (from + i)];
+        const double heard = mix[2 * i];
+        if (std::abs(source) < 14000 || std::abs(heard) < 1)
+            continue;
+        gains.push_back({i, 20 * std::log10(heard / source),
+                         20 * std::log10(std::abs(heard) / (std::abs(heard) - 0.5))});
+    }
+    return gains;
+}
+
+struct Steps {
+    double largest = 0; // between two neighbouring measured samples, as measured
+    double surely = 0;  // the part of it that rounding cannot explain
+};
+
+Steps gainSteps(const std::vector<Gain>& gains) {
+    Steps steps;
+    for (std::size_t i = 1; i < gains.size(); ++i) {
+        const double step = std::abs(gains[i].db - gains[i - 1].db);
+        steps.largest = std::max(steps.largest, step);
+        steps.surely = std::max(steps.surely, step - gains[i].slack - gains[i - 1].slack);
+    }
+    return steps;
+}
+
+// The mean gain over the measured samples of frames [first, last).
+double gainOver(const std::vector<Gain>& gains, std::size_t first, std::size_t last) {
+    double sum = 0;
+    int n = 0;
+    for (const Gain& g : gains) {
+        if (g.frame >= first && g.frame < last) {
+            sum += g.db;
+            ++n;
+        }
+    }
+    return n ? sum / n : 1000;
+}
 
 class DeckTest : public ::testing::Test {
 protected:
@@ -184,6 +237,76 @@ TEST_F(DeckTest, FadeStepsPerUpdateAndEndsOnce) {
     EXPECT_EQ(h.channel->Volume(), -5000);
     const auto heard = toneAmplitude(mix.data(), mix.size() / 2, 0, 440);
     EXPECT_NEAR(heard / full, std::pow(10.0, -2.5), 0.0003);
+}
+
+// A fade sounds as a smooth slope, not as steps every 400 ms: a 1 kHz tone faded as Stop (2 s)
+// and Next (5 s) do it never changes its gain by more than 0.1 dB from one sample to the next. It
+// starts at the deck's volume, is 50 dB down when its end is reported, and that end comes with
+// the first update at or after the fade's time, as ever.
+TEST_F(DeckTest, FadesGlideWithoutSteps) {
+    ASSERT_TRUE(makeTone(file("loud.wav"), 10.0, QStringLiteral("pcm_s16le"), 2, 1000, 44100,
+                         {QStringLiteral("-af"), QStringLiteral("volume=7")}));
+    const std::vector<std::int16_t> tone = toSamples(ffmpegPcm(file("loud.wav")));
+    struct Case {
+        const char* what;
+        std::uint32_t time;
+        std::int32_t volume; // the deck's before the fade
+        int afterUpdate;     // ms from the last update to the fade
+        std::uint32_t endsAfter;
+    } cases[] = {{"Stop", 2000, 0, 0, 2000},
+                 {"Next", 5000, 0, 0, 5200},
+                 {"Next between updates, slider down", 5000, -1500, 100, 5100},
+                 {"Stop between updates, slider down", 2000, -500, 300, 2100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeckHarness d;
+        start(d, file("loud.wav"));
+        d.channel->SetVolume(c.volume);
+        d.run(800 + c.afterUpdate);
+        const std::size_t from = static_cast<std::size_t>(800 + c.afterUpdate) * 441 / 10;
+        const std::uint32_t fadeTick = d.ticks;
+        d.channel->Fade(c.time, -5000);
+        std::vector<std::int16_t> mix;
+        while (d.endFades == 0 && mix.size() < 2 * 44100 * 8)
+            d.run(100, &mix);
+        ASSERT_EQ(d.endFades, 1);
+        EXPECT_EQ(d.ticks - fadeTick, c.endsAfter);
+        const std::vector<Gain> gains = gainsHeard(mix, tone, from);
+        const Steps steps = gainSteps(gains);
+        std::printf("%s: largest gain step %.4f dB (%.4f dB beyond rounding), %u ms\n", c.what,
+                    steps.largest, steps.surely, d.ticks - fadeTick);
+        EXPECT_LE(steps.surely, 0.1);
+        const std::size_t end = mix.size() / 2;
+        EXPECT_NEAR(gainOver(gains, 0, 44), c.volume / 100.0, 0.05) << "starts where it was";
+        EXPECT_NEAR(gainOver(gains, end - 44, end), -50.0, 0.2) << "and ends 50 dB down";
+        const std::size_t half = c.time * 441 / 20;
+        EXPECT_NEAR(gainOver(gains, half - 22, half + 22), (c.volume - 5000) / 200.0, 1.0)
+            << "halfway down halfway through";
+        EXPECT_EQ(d.channel->Volume(), -5000);
+    }
+}
+
+// A move of the Player Volume slider (5 dB) and of the Main Volume slider (6 dB) glides too.
+TEST_F(DeckTest, SliderMovesGlideWithoutSteps) {
+    ASSERT_TRUE(makeTone(file("loud.wav"), 10.0, QStringLiteral("pcm_s16le"), 2, 1000, 44100,
+                         {QStringLiteral("-af"), QStringLiteral("volume=7")}));
+    const std::vector<std::int16_t> tone = toSamples(ffmpegPcm(file("loud.wav")));
+    start(h, file("loud.wav"));
+    std::vector<std::int16_t> mix;
+    h.run(400, &mix);
+    PlayerVolumeChanged(h.channel, nullptr, -500);
+    ASSERT_TRUE(WaveVolumeChanged(h.device.get(), 32768));
+    h.run(800, &mix);
+    const std::vector<Gain> gains = gainsHeard(mix, tone, 0);
+    const Steps steps = gainSteps(gains);
+    std::printf("slider moves: largest gain step %.4f dB (%.4f dB beyond rounding)\n",
+                steps.largest, steps.surely);
+    EXPECT_LE(steps.surely, 0.1);
+    EXPECT_NEAR(gainOver(gains, 0, 17640), 0.0, 0.01);
+    const double down = -5.0 + 20 * std::log10(32768.0 / 65535);
+    EXPECT_NEAR(gainOver(gains, 35280, 52920), down, 0.05) << "there within 400 ms";
+    EXPECT_EQ(h.channel->Volume(), -500);
+    EXPECT_EQ(h.device->masterVolume(), WaveVolumeValue(32768));
 }
 
 // An end of fade posted for one song and delivered after Stop and Play gave the deck a new song
