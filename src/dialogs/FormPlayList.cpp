@@ -737,8 +737,9 @@ void TfrmPlayList::bLoadClick() {
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel)
             return;
-        if (answer == QMessageBox::Yes)
-            bSaveClick();
+        // A list that did not reach its file is not dropped for another one.
+        if (answer == QMessageBox::Yes && !saveList())
+            return;
     }
     const QString file =
         prompts_.chooseListFile(this, context_.ProgramFolder + QStringLiteral("Lists/"));

@@ -838,6 +838,26 @@ TEST_F(PlayListEditorTest, YesKeepsTheEditorOpenWhenTheListIsNotSaved) {
     }
 }
 
+// Load List after "Yes, save" whose save did not reach a file keeps the edited list.
+TEST_F(PlayListEditorTest, LoadAfterAFailedSaveKeepsTheEditedList) {
+    writeWholeFile(dir.file("NotAFolder"), "a file where the folder would be");
+    const QString other = dir.file("Lists/Other.lst");
+    writeWholeFile(other, "Fother.mp3\r\n");
+    const QStringList songs = {song("K/A - 1.mp3"), song("K/A - 2.mp3")};
+    auto editor = makeEditor();
+    editor->AddSongFiles(songs);
+    editor->show();
+    prompts.asked.clear();
+    prompts.answers = {QMessageBox::Yes, QMessageBox::Ok};
+    prompts.saveFile = dir.file("NotAFolder/Lists/Mine.lst");
+    prompts.listFile = other;
+    editor->bLoadClick();
+    ASSERT_EQ(prompts.asked.size(), 2u);
+    EXPECT_EQ(prompts.asked[1].caption, "Corvalin Radio - File Error");
+    EXPECT_EQ(pathsOf(editor->List), songs);
+    EXPECT_TRUE(editor->ListModified);
+}
+
 // Cancel and Esc on the long operations of a list of 20 000 songs, each with a small tag (Band,
 // Song N) before the same audio: each operation stops soon after the key, every song it touched
 // is whole and every other one as it was, and the box says how far it got.
