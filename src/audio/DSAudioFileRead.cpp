@@ -1,5 +1,6 @@
 #include "audio/DSAudioFileRead.h"
 
+#include "audio/SoundBackends.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -126,11 +127,11 @@ void TDSAudioFileReader::openCodec() {
 
 void TDSAudioFileReader::open() {
     close();
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET); // failures reach the caller as exceptions
+    static const bool logLevel = [] {
+        applyFfmpegMessages(); // failures reach the caller as exceptions
         return true;
     }();
-    (void)quiet;
+    (void)logLevel;
     resetDecoding();
 
     packet_ = av_packet_alloc();

@@ -14,6 +14,10 @@
 #include <unistd.h>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace corvalin {
 
 namespace {
@@ -297,6 +301,13 @@ std::unique_ptr<SoundBackend> makeSoundBackend(const QString& spec, SoundRender 
 
 void setSoundLibraryMessages(bool shown) {
     libraryMessagesShown = shown;
+    applyFfmpegMessages();
+}
+
+void applyFfmpegMessages() {
+    // Failures reach their callers as exceptions or statuses; FFmpeg's own lines only repeat
+    // them, unless the operator wants to see them.
+    av_log_set_level(libraryMessagesShown ? AV_LOG_INFO : AV_LOG_QUIET);
 }
 
 QStringList listSoundDevices(QString* error) {

@@ -33,9 +33,13 @@ public:
 std::unique_ptr<SoundBackend> makeSoundBackend(const QString& spec, SoundRender render,
                                                SoundLost lost, QString* error);
 
-// Whether the sound libraries' own messages (ALSA's and JACK's probing at start) reach stderr.
-// Off unless the operator asks for them. Any thread; read while PortAudio starts and ends.
+// Whether the sound libraries' own messages reach stderr: ALSA's and JACK's probing while
+// PortAudio starts and ends, and FFmpeg's log. Off unless the operator asks for them (--verbose).
+// Any thread; read while PortAudio starts and ends.
 void setSoundLibraryMessages(bool shown);
+// Sets FFmpeg's process-wide log level from that choice. Every user of FFmpeg calls it once before
+// its first FFmpeg call; setSoundLibraryMessages applies it again. Any thread.
+void applyFfmpegMessages();
 
 // The PortAudio output devices, one line each: "NAME (HOST API)", the default one marked with
 // " [default]". Empty with *error set when PortAudio cannot start.

@@ -1,5 +1,6 @@
 #include "stream/StreamOutput.h"
 
+#include "audio/SoundBackends.h"
 #include "audio/StreamTap.h"
 #include "core/Types.h"
 
@@ -644,8 +645,8 @@ StreamOutput::StreamOutput(int tapSeconds) : shared_(std::make_shared<Shared>())
     static const bool once = [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         avformat_network_init();
-        // Failures reach the status; FFmpeg's own lines on stderr would only repeat them.
-        av_log_set_level(AV_LOG_QUIET);
+        // Failures reach the status; FFmpeg's own lines only with --verbose.
+        applyFfmpegMessages();
         return true;
     }();
     (void)once;

@@ -1,5 +1,6 @@
 #include "AudioFixtures.h"
 #include "TestSupport.h"
+#include "audio/DSAudioFileRead.h"
 #include "audio/SoundBackends.h"
 #include "audio/SoundDevice.h"
 #include "audio/VolumeControls.h"
@@ -13,6 +14,10 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -489,6 +494,21 @@ TEST(SoundDeviceTest, OutputWhoseCallbackStopsComingIsTakenForLost) {
     EXPECT_TRUE(reports[0].fallback);
     EXPECT_EQ(reports[0].backend, QStringLiteral("null"));
     EXPECT_EQ(reports[0].reason, QStringLiteral("card unplugged"));
+}
+
+// FFmpeg's own messages follow the operator's choice (--verbose): opening a decoder sets FFmpeg's
+// log from it rather than silencing FFmpeg for good, and a later choice still reaches FFmpeg.
+TEST(LibraryMessagesTest, FfmpegLogFollowsTheChoice) {
+    TempFolder dir;
+    const QString song = dir.file(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(makeTone(song, 0.2, QStringLiteral("pcm_s16le")));
+    for (const bool shown : {true, false, true}) {
+        setSoundLibraryMessages(shown);
+        TDSAudioFileReader reader(song);
+        EXPECT_EQ(av_log_get_level(), shown ? AV_LOG_INFO : AV_LOG_QUIET) << shown;
+    }
+    setSoundLibraryMessages(false);
+    EXPECT_EQ(av_log_get_level(), AV_LOG_QUIET);
 }
 
 TEST(VolumeControlsTest, WaveVolumeIsTheValueInBothHalves) {
