@@ -44,12 +44,23 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.verbose = true;
         else if (a == QLatin1String("--list-devices"))
             line.listDevices = true;
-        else if (takeValue(QStringLiteral("--station-dir"), arguments, i, line.stationDir,
-                           line.error) ||
-                 takeValue(QStringLiteral("--zip"), arguments, i, line.zipCode, line.error) ||
-                 takeValue(QStringLiteral("--import-folder"), arguments, i, line.importFolder,
-                           line.error) ||
-                 takeValue(QStringLiteral("--slot"), arguments, i, line.slot, line.error))
+        else if (a == QLatin1String("--json"))
+            line.json = true;
+        else if (a == QLatin1String("--status") || a == QLatin1String("--play") ||
+                 a == QLatin1String("--pause") || a == QLatin1String("--stop") ||
+                 a == QLatin1String("--next")) {
+            if (!line.control.isEmpty())
+                line.error = QStringLiteral("one command for the running station at a time (--%1 "
+                                            "and %2)")
+                                 .arg(line.control, a);
+            else
+                line.control = a.mid(2);
+        } else if (takeValue(QStringLiteral("--station-dir"), arguments, i, line.stationDir,
+                             line.error) ||
+                   takeValue(QStringLiteral("--zip"), arguments, i, line.zipCode, line.error) ||
+                   takeValue(QStringLiteral("--import-folder"), arguments, i, line.importFolder,
+                             line.error) ||
+                   takeValue(QStringLiteral("--slot"), arguments, i, line.slot, line.error))
             continue;
         else if (a.startsWith(QLatin1Char('-')))
             line.error = QStringLiteral("unknown option %1").arg(a);
@@ -58,6 +69,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (line.error.isEmpty() && !line.slot.isEmpty() && line.importFolder.isEmpty())
         line.error = QStringLiteral("--slot goes with --import-folder");
+    if (line.error.isEmpty() && line.json && line.control != QLatin1String("status"))
+        line.error = QStringLiteral("--json goes with --status");
+    if (line.error.isEmpty() && !line.control.isEmpty() &&
+        (line.headless || !line.importFolder.isEmpty() || line.listDevices ||
+         !line.zipCode.isEmpty() || !line.stationDir.isEmpty()))
+        line.error = QStringLiteral("--%1 is asked of the running station and goes with no other "
+                                    "option")
+                         .arg(line.control);
     if (line.error.isEmpty() && !line.zipCode.isEmpty()) {
         line.zipCode = line.zipCode.trimmed();
         if (line.zipCode.isEmpty())
@@ -84,6 +103,15 @@ QString usageText() {
         "  --version             print the version and end\n"
         "  -h, --help            print this help and end\n"
         "\n"
+        "Commands for the station already running for this user (one per call):\n"
+        "  --status              print its state, the song on the air and the next one, the\n"
+        "                        slot and DJ, the stream and the last news fetch\n"
+        "  --status --json       the same as one JSON object\n"
+        "  --play, --pause, --stop, --next\n"
+        "                        press that button on the console; exit status 0 when pressed,\n"
+        "                        1 when the button is disabled (the reason on stderr), 3 when\n"
+        "                        no station runs\n"
+        "\n"
         "CORVALIN_AUDIO chooses the sound output: portaudio (the default device),\n"
         "portaudio:NAME (the device whose name contains NAME), null (silent) or wav:FILE.\n"
         "Settings are kept in $XDG_CONFIG_HOME/CorvalinRadio (~/.config/CorvalinRadio).\n");
@@ -107,7 +135,7 @@ QString noDisplayLine() {
 
 bool needsWindow(const CommandLine& line) {
     return !(line.help || line.version || line.listDevices || !line.importFolder.isEmpty() ||
-             line.headless);
+             line.headless || !line.control.isEmpty());
 }
 
 } // namespace corvalin

@@ -18,7 +18,11 @@ struct CommandLine {
     QString zipCode;          // --zip: stored before start-up, so no prompt appears
     QString importFolder;     // --import-folder: write a slot's list from the MP3 files there
     QString slot;             // --slot: the slot --import-folder writes (default: the present one)
-    QString error;            // a usage error, one line; empty when the line was understood
+    // --status, --play, --pause, --stop, --next: asked of the running station ("status", "play",
+    // ...); empty when none.
+    QString control;
+    bool json = false; // --json: --status as one JSON object
+    QString error;     // a usage error, one line; empty when the line was understood
 };
 
 // `arguments` without the program's own name. Options taking a value accept "--name VALUE" and
@@ -40,8 +44,12 @@ bool windowSystemAvailable(const std::function<QString(const char* name)>& varia
 // The line printed when it is not.
 QString noDisplayLine();
 
+// Exit codes of the commands sent to the running station.
+inline constexpr int kExitRefused = 1;   // the button is disabled on the console
+inline constexpr int kExitNoStation = 3; // no station runs for this user
+
 // Whether the options ask for the station's window (not --help, --version, --list-devices,
-// --import-folder or --headless).
+// --import-folder, --headless or a command for the running station).
 bool needsWindow(const CommandLine& line);
 
 } // namespace corvalin

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ControlCommand.h"
 #include "app/FormCorvalinRadio.h"
 #include "app/StationApplication.h"
 #include "app/StationWiring.h"
@@ -13,6 +14,7 @@
 #include "station/HeadlessView.h"
 #include "station/ImportFolder.h"
 #include "station/SingleInstance.h"
+#include "station/StationControl.h"
 #include "station/StationController.h"
 #include "station/StationFolder.h"
 #include "station/StationTrace.h"
@@ -96,6 +98,8 @@ int main(int argc, char** argv) {
         print(stdout, versionLine());
         return 0;
     }
+    if (!line.control.isEmpty())
+        return runControlCommand(argc, argv, line);
     setSoundLibraryMessages(line.verbose);
     if (line.listDevices) {
         QString error;
@@ -203,6 +207,10 @@ int main(int argc, char** argv) {
         // normal start, ended by a termination signal as closing the window would end it.
         HeadlessView view;
         StationController station(std::move(env), view, view);
+        // --status, --play ... from another process, through the single-instance socket.
+        StationControl control(station, view);
+        instance.setRequestHandler(
+            [&control](const QByteArray& request) { return control.answer(request); });
         // The alarm clocks press Play and Stop as the window's do.
         view.setClock(&clock);
         view.setCommandHandler([&station](StationCommand command) { station.command(command); });
@@ -251,6 +259,9 @@ int main(int argc, char** argv) {
     StationController station(std::move(env), frmCorvalinRadio, frmCorvalinRadio);
 
     connectStation(frmCorvalinRadio, station);
+    StationControl control(station, frmCorvalinRadio);
+    instance.setRequestHandler(
+        [&control](const QByteArray& request) { return control.answer(request); });
     // The program ends once the players have faded out after the window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station, [&] {

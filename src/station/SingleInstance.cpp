@@ -1,10 +1,13 @@
 #include "SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QTimer>
+#include <algorithm>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +23,12 @@ constexpr int kConnectTimeoutMs = 1000;
 constexpr int kWriteTimeoutMs = 2000;
 // Two starts at the same moment must not both decide that they are first.
 constexpr int kStartLockTimeoutMs = 5000;
+// A client that connects and says nothing, or never reads its answer, is dropped after this.
+constexpr int kClientTimeoutMs = 2000;
+// More clients at once than a person or a script makes: the excess are closed at once.
+constexpr int kMaxClients = 16;
+// Set on a socket that has had its answer: what it sends afterwards is not read.
+const char* const kAnsweredProperty = "corvalinAnswered";
 
 } // namespace
 
@@ -31,6 +40,12 @@ bool peerIsThisUser(qintptr socketDescriptor) {
         return false;
     return peer.uid == ::geteuid();
 }
+
+const QByteArray SingleInstance::kUnknownRequestReply =
+    QByteArrayLiteral("error\nunknown request\n");
+const QByteArray SingleInstance::kTooLongReply = QByteArrayLiteral("error\nrequest too long\n");
+const QByteArray SingleInstance::kTimeoutReply =
+    QByteArrayLiteral("error\nno request within 2 s\n");
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
     : QObject(parent), serverName_(std::move(serverName)) {}
@@ -118,9 +133,72 @@ bool SingleInstance::listen() {
     return true;
 }
 
+void SingleInstance::setRequestHandler(std::function<QByteArray(const QByteArray&)> handler) {
+    requestHandler_ = std::move(handler);
+}
+
+SingleInstance::Reply SingleInstance::request(const QString& serverName, const QByteArray& request,
+                                              int timeoutMs) {
+    Reply reply;
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(std::min(timeoutMs, kConnectTimeoutMs)))
+        return reply;
+    if (!peerIsThisUser(socket.socketDescriptor())) {
+        socket.abort();
+        return reply;
+    }
+    reply.reached = true;
+    socket.write(request + '\n');
+    while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
+        socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+    // The answer is whole when the instance closes the connection.
+    while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+        socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        reply.bytes += socket.readAll();
+    }
+    reply.bytes += socket.readAll();
+    reply.answered = socket.state() != QLocalSocket::ConnectedState;
+    socket.abort();
+    return reply;
+}
+
+void SingleInstance::answer(QLocalSocket* socket, const QByteArray& reply) {
+    if (socket->property(kAnsweredProperty).toBool())
+        return;
+    socket->setProperty(kAnsweredProperty, true);
+    socket->write(reply);
+    socket->disconnectFromServer(); // once the reply is written
+}
+
 void SingleInstance::onNewConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        ++clients_;
+        connect(socket, &QObject::destroyed, this, [this] { --clients_; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (clients_ > kMaxClients) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Bounded: a client that floods cannot make us buffer more than a request's worth.
+        socket->setReadBufferSize(kMaxRequestBytes * 4);
+        auto* timeout = new QTimer(socket);
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, socket, [this, socket] {
+            if (socket->property(kAnsweredProperty).toBool()) {
+                socket->abort(); // it never took its answer
+                socket->deleteLater();
+            } else {
+                answer(socket, kTimeoutReply);
+                QTimer::singleShot(kClientTimeoutMs, socket, [socket] {
+                    socket->abort();
+                    socket->deleteLater();
+                });
+            }
+        });
+        timeout->start(kClientTimeoutMs);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         // The request may have arrived together with the connection.
         if (socket->bytesAvailable() > 0) {
@@ -130,16 +208,26 @@ void SingleInstance::onNewConnection() {
 }
 
 void SingleInstance::onReadyRead(QLocalSocket* socket) {
+    if (socket->property(kAnsweredProperty).toBool()) {
+        (void)socket->readAll(); // one request per connection
+        return;
+    }
     while (socket->canReadLine()) {
         const QByteArray line = socket->readLine(kMaxRequestBytes + 1);
         if (line == kRaiseRequest) {
             Q_EMIT raiseRequested();
+            continue;
         }
+        if (!line.endsWith('\n')) {
+            answer(socket, kTooLongReply);
+            return;
+        }
+        const QByteArray request = line.chopped(1);
+        answer(socket, requestHandler_ ? requestHandler_(request) : kUnknownRequestReply);
+        return;
     }
-    if (socket->bytesAvailable() > kMaxRequestBytes) {
-        socket->abort();
-        socket->deleteLater();
-    }
+    if (socket->bytesAvailable() > kMaxRequestBytes)
+        answer(socket, kTooLongReply);
 }
 
 } // namespace corvalin

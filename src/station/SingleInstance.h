@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -32,6 +34,26 @@ public:
     bool isListening() const;
     QString serverName() const { return serverName_; }
 
+    // Answers a request other than "raise": one line (without its newline) in, the whole reply
+    // out; the reply is sent and the connection closed. Without a handler such a request is
+    // answered with kUnknownRequestReply.
+    void setRequestHandler(std::function<QByteArray(const QByteArray& request)> handler);
+
+    // What a running instance answered to request().
+    struct Reply {
+        bool reached = false;  // an instance of this user took the connection
+        bool answered = false; // and its reply came whole (it closed the connection)
+        QByteArray bytes;
+    };
+    // Sends one request line to the instance listening on `serverName` and reads its reply until
+    // it closes the connection, for at most `timeoutMs` in all. Blocking; never listens itself.
+    static Reply request(const QString& serverName, const QByteArray& request, int timeoutMs);
+
+    // Replies of the running instance to a request it cannot take.
+    static const QByteArray kUnknownRequestReply;
+    static const QByteArray kTooLongReply;
+    static const QByteArray kTimeoutReply;
+
 Q_SIGNALS:
     // Another start asked this instance to restore and raise its window.
     void raiseRequested();
@@ -41,9 +63,13 @@ private:
     bool listen();
     void onNewConnection();
     void onReadyRead(QLocalSocket* socket);
+    // Sends `reply` and closes; nothing more is read from that client.
+    void answer(QLocalSocket* socket, const QByteArray& reply);
 
     QString serverName_;
     QLocalServer* server_ = nullptr;
+    std::function<QByteArray(const QByteArray&)> requestHandler_;
+    int clients_ = 0; // connections open now
 };
 
 } // namespace corvalin

@@ -351,6 +351,10 @@ void StationController::deckStarted(int player, const QString& file) {
     }
     // The deck starts the queued song: its identity is still the queued one.
     const _rSong& song = state_.NextSongInfo();
+    _rSong& onDeck = onDeck_[player == 1 ? 0 : 1];
+    onDeck = song.FileName == file ? song : _rSong{};
+    onDeck.FileName = file;
+    Q_EMIT onAirChanged();
     if (env_.asRunLog) {
         AsRunItem item;
         item.kind = AsRunKind::Song;
@@ -371,6 +375,7 @@ void StationController::deckStarted(int player, const QString& file) {
 }
 
 void StationController::deckPaused(int player, bool paused) {
+    Q_EMIT onAirChanged();
     if (!env_.asRunLog)
         return;
     if (paused)
@@ -382,6 +387,23 @@ void StationController::deckPaused(int player, bool paused) {
 void StationController::deckEnded(int player) {
     if (env_.asRunLog)
         env_.asRunLog->ended(deckSource(player), clock_.now());
+    _rSong& onDeck = onDeck_[player == 1 ? 0 : 1];
+    if (!onDeck.FileName.isEmpty()) {
+        onDeck = _rSong{};
+        Q_EMIT onAirChanged();
+    }
+}
+
+const _rSong& StationController::songOnDeck(int player) const {
+    return onDeck_[player == 1 ? 0 : 1];
+}
+
+std::int32_t StationController::deckPosition(int player) {
+    return channel(player).Position();
+}
+
+std::int32_t StationController::deckDuration(int player) const {
+    return (player == 1 ? *channel1_ : *channel2_).Duration();
 }
 
 void StationController::voiceStarted() {
@@ -396,11 +418,13 @@ void StationController::voiceStarted() {
     }
     if (env_.stream && !test)
         env_.stream->setTitle(settings_.StationIdentification);
+    Q_EMIT onAirChanged();
 }
 
 void StationController::voiceEnded() {
     if (env_.asRunLog)
         env_.asRunLog->ended(AsRunLog::Voice, clock_.now());
+    Q_EMIT onAirChanged();
 }
 
 void StationController::ReadIni() {

@@ -143,6 +143,13 @@ public:
     bool decksSounding() const;
     // The stream's state now (Off without a stream).
     StreamStatus streamStatus() const;
+    // The song deck `player` (1 or 2) put on the air, until it ends (blank when none), and the
+    // deck's position and length in ms.
+    const _rSong& songOnDeck(int player) const;
+    std::int32_t deckPosition(int player);
+    std::int32_t deckDuration(int player) const;
+    // The word the DJ says for a song's "The" mark.
+    const QString& theWord() const { return vocabulary_.zzDJ2; }
 
     // SequencerHost
     void CheckTimeSlot() override;
@@ -161,6 +168,8 @@ public:
 Q_SIGNALS:
     // The stream connected, is connecting or failed (window thread).
     void streamStatusChanged(const corvalin::StreamStatus& status);
+    // A song or a talk went on or off the air, or a deck was paused or resumed.
+    void onAirChanged();
 
 public:
     // TalkHost
@@ -227,7 +236,8 @@ private:
     QString talkText_; // the talk handed to the speech engine last, for the as-run log
     // Per slot (index 1..5), the missing voice whose fallback was reported last: told once.
     std::array<std::optional<QString>, kNewsSlot + 1> reportedFallback_;
-    QString loudnessNext_; // the queued song the loudness scanner was told last
+    QString loudnessNext_;         // the queued song the loudness scanner was told last
+    std::array<_rSong, 2> onDeck_; // what each deck put on the air
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

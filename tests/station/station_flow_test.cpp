@@ -8,6 +8,7 @@
 #include "library/SongNames.h"
 #include "platform/Clock.h"
 #include "platform/SystemClockSetter.h"
+#include "station/StationControl.h"
 #include "station/StationController.h"
 #include "voice/speech/DJSpeech.h"
 #include "voice/speech/FakeSpeechEngine.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -723,4 +725,93 @@ TEST_F(StationFlow, TagsWithBackslashesAreSpokenAsPlainWords) {
     EXPECT_EQ(markup.ssml.count("<mark "), 1) << markup.ssml.constData();
     EXPECT_FALSE(markup.ssml.contains("time=\"9000ms\"")) << markup.ssml.constData();
     talkThroughBookmark(1, QStringLiteral("Birch - Two.mp3"));
+}
+
+// The command layer reads the console as it is and presses only the buttons it shows enabled.
+TEST_F(StationFlow, ControlReadsTheStationAndPressesOnlyEnabledButtons) {
+    writeList({"Gum - Long.mp3", "Alder - One.mp3"});
+    writeSettings(5);
+    start(false);
+    StationControl control(*station, view);
+    // The voice test is still speaking: every transport button is disabled.
+    StationStatus s = control.status();
+    EXPECT_TRUE(s.voiceTest);
+    EXPECT_FALSE(s.canPlay);
+    PressResult refused = control.press(ControlButton::Play);
+    EXPECT_FALSE(refused.done);
+    EXPECT_EQ(refused.reason, QStringLiteral("Play is disabled: the station is starting"));
+    EXPECT_EQ(station->state().TransportState, tsNone) << "a refused press does nothing";
+    endVoiceTest();
+
+    s = control.status();
+    EXPECT_EQ(s.state, QStringLiteral("idle"));
+    EXPECT_FALSE(s.onAir);
+    EXPECT_EQ(s.slot, QStringLiteral("Morning"));
+    EXPECT_EQ(s.dj, station->settings().DJSlots[1].Name);
+    EXPECT_EQ(s.station, QStringLiteral("Radio Test"));
+    EXPECT_EQ(s.stream, QStringLiteral("off"));
+    EXPECT_FALSE(s.lastFetch.isEmpty());
+    EXPECT_TRUE(s.canPlay);
+    EXPECT_FALSE(s.canNext);
+    refused = control.press(ControlButton::Next);
+    EXPECT_FALSE(refused.done);
+    EXPECT_EQ(refused.reason, QStringLiteral("Next is disabled: the station is stopped"));
+
+    int changes = 0;
+    QObject::connect(&control, &StationControl::changed, [&] { ++changes; });
+    EXPECT_TRUE(control.press(ControlButton::Play).done);
+    EXPECT_EQ(station->state().TransportState, tsPlaying);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Gum - Long.mp3")));
+    ASSERT_TRUE(waitFor([&] { return view.titleColour(2) == colours::red; }));
+    control.checkForChange();
+    EXPECT_GE(changes, 2) << "Play and the song's start are told";
+    s = control.status();
+    EXPECT_EQ(s.state, QStringLiteral("playing"));
+    ASSERT_TRUE(s.onAir);
+    EXPECT_EQ(s.onAir->artist, QStringLiteral("Gum"));
+    EXPECT_EQ(s.onAir->title, QStringLiteral("Long"));
+    EXPECT_EQ(s.deck, 1);
+    EXPECT_NEAR(static_cast<double>(s.onAir->lengthMs), 9000.0, 200.0);
+    EXPECT_GE(s.onAir->elapsedMs, 0);
+    EXPECT_EQ(s.onAir->remainingMs(), s.onAir->lengthMs - s.onAir->elapsedMs);
+    ASSERT_TRUE(s.next);
+    EXPECT_EQ(s.next->artist, QStringLiteral("Alder"));
+    EXPECT_EQ(s.next->title, QStringLiteral("One"));
+    // Within 10 s of Play, Pause and Next stay disabled; Play is down, so it is refused too.
+    EXPECT_FALSE(control.press(ControlButton::Next).done);
+    refused = control.press(ControlButton::Play);
+    EXPECT_EQ(refused.reason, QStringLiteral("Play is disabled: the station is playing"));
+
+    // The socket's answers: the same snapshot as JSON and text, a refusal, and an unknown line.
+    const QByteArray json = control.answer(control::kStatusJson);
+    ASSERT_TRUE(json.startsWith("ok\n"));
+    const QJsonObject o = QJsonDocument::fromJson(json.mid(3)).object();
+    EXPECT_EQ(o.value(QStringLiteral("state")).toString(), QStringLiteral("playing"));
+    EXPECT_EQ(o.value(QStringLiteral("onAir")).toObject().value(QStringLiteral("title")).toString(),
+              QStringLiteral("Long"));
+    EXPECT_EQ(o.value(QStringLiteral("next")).toObject().value(QStringLiteral("artist")).toString(),
+              QStringLiteral("Alder"));
+    EXPECT_EQ(o.value(QStringLiteral("slot")).toString(), QStringLiteral("Morning"));
+    EXPECT_EQ(
+        o.value(QStringLiteral("stream")).toObject().value(QStringLiteral("state")).toString(),
+        QStringLiteral("off"));
+    const QByteArray text = control.answer(control::kStatus);
+    EXPECT_TRUE(text.contains("State: playing\nOn the air: Gum - Long (")) << text.constData();
+    EXPECT_TRUE(text.contains("Next: Alder - One\n")) << text.constData();
+    EXPECT_TRUE(text.contains("Slot: Morning, DJ ")) << text.constData();
+    EXPECT_EQ(control.answer("next"), QByteArray("refused\nNext is disabled: it comes back 10 s "
+                                                 "after Play or Next\n"));
+    EXPECT_EQ(control.answer("rewind"), QByteArray("error\nunknown request\n"));
+
+    // Pause as the button: the deck pauses, then Stop and Play are what the console offers.
+    ASSERT_TRUE(waitFor([&] { return control.status().canPause; }, 12000));
+    EXPECT_TRUE(control.press(ControlButton::Pause).done);
+    EXPECT_EQ(station->state().TransportState, tsPaused);
+    EXPECT_EQ(station->sequencer().deckState(1), DeckState::Paused);
+    s = control.status();
+    EXPECT_EQ(s.state, QStringLiteral("paused"));
+    EXPECT_TRUE(s.canPlay && s.canStop && !s.canPause && !s.canNext);
+    EXPECT_TRUE(control.press(ControlButton::Stop).done);
+    EXPECT_EQ(station->state().TransportState, tsStopped);
+    EXPECT_FALSE(control.press(ControlButton::Stop).done);
 }
