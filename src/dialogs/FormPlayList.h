@@ -180,10 +180,30 @@ private:
     void closeEditor();
     void saveLiveListOnce();
     void afterListRebuilt(int selectRow);
+    void nameList(const QString& file); // the list's name and the window's caption
+    void closingButtonsOn(bool on);     // OK, Cancel and the list buttons
+    void ClearDetails();                // the tabs empty, no file notice, no loudness
+    void saveDetailsOfTab(int tab);     // the tab's Save Details
+    // The row whose details the tabs show, selected again for a save asked on leaving it; -1
+    // when there is none or the list is only viewed.
+    int detailRow();
+    // A one-song operation's result: its message told, a renamed file taken into the list.
+    // True when the list took a new name.
+    bool takeRenamed(int row, const TDetailResult& result);
     void fileError(const QString& text);
-    // Runs `work` as a long operation under a progress box; a stopped one returns what the
-    // operator is told about how far it got (empty when it ran to its end).
-    void runLong(const QString& label, const std::function<QString(TLongOperation&)>& work);
+    bool askOkCancel(QMessageBox::Icon icon, const QString& caption, const QString& question);
+    QMessageBox::StandardButton askSaveList(); // Yes, No or Cancel on a changed list
+    // Runs `work` as a long operation under a progress box; when it was stopped, the operator
+    // is then told `stoppedMessage` of how far it got.
+    void runLong(const QString& label, const std::function<void(TLongOperation&)>& work,
+                 const std::function<QString(int done, int total)>& stoppedMessage);
+    // Tag > File and File > Tag: `all` after the question for all songs, else `one` on the
+    // selected row.
+    void forAllOrOne(QPushButton* button, const QString& allQuestion,
+                     const std::function<void()>& all, const std::function<void(int row)>& one);
+    // Add Files or Add Dir as a long operation: `add` returns the count of songs it added.
+    void addSongsLong(const QString& label, const std::function<int(TLongOperation&)>& add,
+                      QString (*stoppedMessage)(int done, int total, int added));
     bool saveList(); // Save List; true when the file now holds the list
     RandomSource& random();
     bool blocked() const { return pumping_ || closing_; }
