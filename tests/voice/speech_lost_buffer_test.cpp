@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace corvalin {
@@ -44,6 +45,36 @@ TEST(SpeechLostBuffer, RingIsMadeAgainWhereItStopped) {
     EXPECT_EQ(out.playCursor(), 2000u);
     device->advance(1000);
     EXPECT_EQ(out.playCursor(), 2000u);
+}
+
+// A DJ Volume move while the DJ speaks glides on the mix instead of jumping, also on a ring
+// made again after a loss.
+TEST(SpeechVolume, MovesGlideWithoutSteps) {
+    auto device = SoundDevice::create(QStringLiteral("manual"));
+    SoundBufferSpeechOutput out(device);
+    constexpr std::uint32_t kFrames = SoundDevice::kSampleRate; // 1 s of a steady level
+    ASSERT_TRUE(out.open(SoundDevice::kSampleRate, kFrames));
+    const std::vector<std::int16_t> level(kFrames, 16000);
+    ASSERT_TRUE(out.write(0, level.data(), kFrames));
+    ASSERT_TRUE(out.play());
+    for (const bool lost : {false, true}) {
+        SCOPED_TRACE(lost ? "after a loss" : "first ring");
+        if (lost) {
+            device->loseBuffers();
+            out.playCursor(); // the engine's next look makes the ring again
+        }
+        device->advance(4410);
+        out.setVolume(lost ? 0 : -2000);
+        std::vector<std::int16_t> mix;
+        device->advance(SoundDevice::kSampleRate / 2, &mix);
+        double largest = 0;
+        for (std::size_t i = 2; i < mix.size(); i += 2) {
+            const double step = 20 * std::log10(std::abs(static_cast<double>(mix[i]) / mix[i - 2]));
+            largest = std::max(largest, std::abs(step));
+        }
+        EXPECT_LT(largest, 0.1) << "largest step between two samples, dB";
+        EXPECT_NEAR(mix.back(), lost ? 16000 : 1600, 2) << "there within 400 ms";
+    }
 }
 
 // An utterance whose ring is lost while it plays still ends with "done", and the next one is

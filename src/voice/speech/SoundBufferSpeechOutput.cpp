@@ -4,6 +4,11 @@
 
 namespace corvalin {
 
+namespace {
+// A DJ Volume move glides as the players' sliders do, so it never clicks mid-talk.
+constexpr std::uint32_t kVolumeGlideMs = 400;
+} // namespace
+
 bool SoundBufferSpeechOutput::open(int sampleRate, std::uint32_t frames) {
     buffer_.reset();
     samples_.clear();
@@ -18,6 +23,7 @@ bool SoundBufferSpeechOutput::open(int sampleRate, std::uint32_t frames) {
     }
     samples_.assign(frames, 0);
     buffer_->SetVolume(volume_);
+    buffer_->SetVolumeGlide(kVolumeGlideMs);
     return true;
 }
 
@@ -48,6 +54,7 @@ bool SoundBufferSpeechOutput::live() {
     }
     next->SetCurrentPosition(cursor);
     next->SetVolume(volume_);
+    next->SetVolumeGlide(kVolumeGlideMs);
     if (playing_ && next->Play() != kSoundOk) {
         playing_ = false;
     }
