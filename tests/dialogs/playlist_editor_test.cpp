@@ -2,6 +2,7 @@
 // scripted answers to its questions and dialogs, on real song and list files in a temporary
 // folder.
 
+#include "ScriptedPrompts.h"
 #include "SongFixtures.h"
 #include "TestSupport.h"
 #include "dialogs/FormPlayList.h"
@@ -45,67 +46,7 @@ using test::makeSong;
 using test::songBytes;
 using test::taggedSongBytes;
 
-struct Asked {
-    QMessageBox::Icon icon;
-    QString caption;
-    QString text;
-};
-
-// Answers the editor's questions and dialogs from a script and records what was asked.
-class ScriptedPrompts final : public TPlayListPrompts {
-public:
-    std::vector<Asked> asked;
-    std::deque<QMessageBox::StandardButton> answers;
-    QStringList songFiles;
-    QString folder;
-    QString saveFile;
-    QString listFile;
-    int allOrOneAnswer = 0;
-    QString songFolderOffered;
-    QString folderOffered;
-    QString saveFolderOffered;
-    QString nameProposed;
-    QString listFolderOffered;
-    int dialogs = 0;
-
-    QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                        const QString& text,
-                                        QMessageBox::StandardButtons) override {
-        asked.push_back({icon, caption, text});
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return QMessageBox::Cancel;
-        }
-        const QMessageBox::StandardButton answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    QStringList chooseSongFiles(QWidget*, const QString& offered) override {
-        ++dialogs;
-        songFolderOffered = offered;
-        return songFiles;
-    }
-    QString chooseFolder(QWidget*, const QString& offered) override {
-        ++dialogs;
-        folderOffered = offered;
-        return folder;
-    }
-    QString chooseSaveFile(QWidget*, const QString& offered, const QString& proposed) override {
-        ++dialogs;
-        saveFolderOffered = offered;
-        nameProposed = proposed;
-        return saveFile;
-    }
-    QString chooseListFile(QWidget*, const QString& offered) override {
-        ++dialogs;
-        listFolderOffered = offered;
-        return listFile;
-    }
-    int allOrOne(QWidget*) override {
-        ++dialogs;
-        return allOrOneAnswer;
-    }
-};
+using test::ScriptedPrompts;
 
 // The parts of the running station the editor sees.
 struct FakeStation {

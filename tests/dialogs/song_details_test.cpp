@@ -2,6 +2,7 @@
 // tab, Tag > File and File > Tag for one song or all, and the questions when the selection moves.
 // Every tag written here is read back by mutagen.
 
+#include "ScriptedPrompts.h"
 #include "SongFixtures.h"
 #include "TestSupport.h"
 #include "audio/DSAudioFileRead.h"
@@ -38,6 +39,8 @@ using test::writeWholeFile;
 using test::makeSong;
 using test::songBytes;
 using test::taggedSongBytes;
+
+using test::ScriptedPrompts;
 
 // Tags a song with mutagen (as another program would have).
 void tagWithMutagen(const QString& path, const QString& artist, const QString& title,
@@ -423,36 +426,6 @@ TEST(SongDetailsAllOrOne, TheBoxAnswersWhicheverWayItCloses) {
 }
 
 // --- In the editor ----------------------------------------------------------------------------
-
-struct Asked {
-    QString caption;
-    QString text;
-};
-
-class ScriptedPrompts final : public TPlayListPrompts {
-public:
-    std::vector<Asked> asked;
-    std::deque<QMessageBox::StandardButton> answers;
-    int allOrOneAnswer = 0;
-
-    QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString& caption,
-                                        const QString& text,
-                                        QMessageBox::StandardButtons) override {
-        asked.push_back({caption, text});
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return QMessageBox::Cancel;
-        }
-        const auto answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    QStringList chooseSongFiles(QWidget*, const QString&) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&) override { return {}; }
-    QString chooseSaveFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString chooseListFile(QWidget*, const QString&) override { return {}; }
-    int allOrOne(QWidget*) override { return allOrOneAnswer; }
-};
 
 class SongDetailsEditorTest : public testing::Test {
 protected:
