@@ -9,7 +9,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSlider>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <vector>
@@ -345,6 +347,23 @@ TEST(StationHelp, ThePageShippedForTopicTwoLoads) {
     const QString text = help.mHelp->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("Corvalin Radio")));
     EXPECT_TRUE(text.contains(QStringLiteral("Play")));
+}
+
+// The pages share one style sheet: a page's main heading shows in the station's red only when
+// the sheet beside the page was found and applied.
+TEST(StationHelp, EveryShippedPageTakesTheSharedStyleSheet) {
+    TfrmHelp help(test::sourceDir() + QLatin1Char('/'));
+    for (const int topic : {2, 4, 5, 6, 8}) {
+        SCOPED_TRACE(topic);
+        ASSERT_TRUE(help.showTopic(topic));
+        QTextBlock heading = help.mHelp->document()->begin();
+        while (heading.isValid() && heading.blockFormat().headingLevel() != 1)
+            heading = heading.next();
+        ASSERT_TRUE(heading.isValid());
+        ASSERT_NE(heading.begin(), heading.end());
+        EXPECT_EQ(heading.begin().fragment().charFormat().foreground().color(),
+                  QColor(0xb0, 0x10, 0x10));
+    }
 }
 
 TEST_F(StationWindow, MessageBoxShowsCaptionTextAndIcon) {
