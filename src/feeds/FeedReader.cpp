@@ -69,17 +69,6 @@ bool isXmlCharacter(char32_t c) {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-int digitOf(QChar c, bool hex) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (hex && u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (hex && u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
 // The length of the reference that starts at `at` (an "&"): "&name;", "&#N;" or "&#xH;" of a
 // character XML allows; 0 when none starts there.
 qsizetype referenceLength(const QString& text, qsizetype at) {
@@ -90,7 +79,7 @@ qsizetype referenceLength(const QString& text, qsizetype at) {
         i += hex ? 2 : 1;
         const qsizetype digits = i;
         char32_t value = 0;
-        for (int d; i < n && (d = digitOf(text[i], hex)) >= 0; ++i)
+        for (int d; i < n && (d = digitValue(text[i], hex)) >= 0; ++i)
             value = std::min<char32_t>(value * (hex ? 16 : 10) + static_cast<char32_t>(d),
                                        0x110000); // past the last character: stays past
         return i > digits && i < n && text[i] == QLatin1Char(';') && isXmlCharacter(value)

@@ -91,6 +91,8 @@ void appendNumbered(QString& out, char32_t value) {
     appendCodePoint(out, value);
 }
 
+} // namespace
+
 int digitValue(QChar c, bool hex) {
     const char16_t u = c.unicode();
     if (u >= u'0' && u <= u'9')
@@ -101,8 +103,6 @@ int digitValue(QChar c, bool hex) {
         return u - u'A' + 10;
     return -1;
 }
-
-} // namespace
 
 QString htmlNamedEntity(QStringView name) {
     const NamedEntity* e = findName(name);

@@ -19,4 +19,7 @@ QString htmlNamedEntity(QStringView name);
 // no reference stays as it is.
 QString decodeHtmlEntities(const QString& text);
 
+// The value of `c` as a decimal digit, or as a hexadecimal one when `hex`; -1 when it is none.
+int digitValue(QChar c, bool hex);
+
 } // namespace corvalin
