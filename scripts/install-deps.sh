@@ -8,6 +8,7 @@ packages=(
     portaudio19-dev libebur128-dev
     libespeak-ng-dev espeak-ng
     libcurl4-openssl-dev icecast2
+    dbus-daemon dbus-bin playerctl
     libgtest-dev libgmock-dev
     sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
     xvfb xauth x11-utils xdg-utils imagemagick fonts-liberation time

@@ -532,6 +532,7 @@ void TfrmCorvalinRadio::clearMeters(int player) {
 void TfrmCorvalinRadio::setButtonEnabled(TransportButton which, bool enabled) {
     if (ImageButton* b = button(which)) {
         b->setEnabled(enabled);
+        buttonsChanged();
     }
 }
 

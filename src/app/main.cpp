@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/ControlCommand.h"
 #include "app/FormCorvalinRadio.h"
+#include "app/Mpris.h"
 #include "app/StationApplication.h"
 #include "app/StationWiring.h"
 #include "audio/Analysis.h"
@@ -77,6 +78,13 @@ int importSongs(const CommandLine& line, const SettingsPaths& paths) {
     print(stdout,
           QStringLiteral("%1 songs written to %2\n").arg(result.songs).arg(result.listPath));
     return 0;
+}
+
+// Publishes the media controls; without a session bus they are off, said with --verbose.
+void startMpris(MprisService& service, bool verbose) {
+    QString why;
+    if (!service.start(&why) && verbose)
+        printError(QStringLiteral("media controls (MPRIS) off: ") + why);
 }
 
 } // namespace
@@ -223,7 +231,7 @@ int main(int argc, char** argv) {
         };
         bool mainLoopRunning = false;
         bool closed = false;
-        handleTerminationSignals(&station, [&] {
+        const auto endStation = [&] {
             station.requestTermination();
             if (!mainLoopRunning || closed)
                 return;
@@ -231,7 +239,11 @@ int main(int argc, char** argv) {
             station.FormClose();
             QTimer::singleShot(station.decksSounding() ? kStopFadeMs + 100 : 0, &station,
                                &QCoreApplication::quit);
-        });
+        };
+        handleTerminationSignals(&station, endStation);
+        // The desktop's media controls; Quit ends the station as SIGTERM does.
+        MprisService mprisService(control, {endStation, {}});
+        startMpris(mprisService, line.verbose);
         station.FormCreate();
         if (station.terminated()) {
             device->setStatusHandler({});
@@ -271,6 +283,10 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &frmCorvalinRadio,
                      [&] { raiseForSecondStart(frmCorvalinRadio, station); });
+    // The desktop's media controls; Quit closes the window as the operator would.
+    MprisService mprisService(control, {[&frmCorvalinRadio] { frmCorvalinRadio.close(); },
+                                        [&] { raiseForSecondStart(frmCorvalinRadio, station); }});
+    startMpris(mprisService, line.verbose);
     app.onError = [&station](const QString& message) {
         station.ApplicationEvents1Exception(message);
     };

@@ -72,7 +72,10 @@ void HeadlessView::log(const QString& line) const {
 }
 
 void HeadlessView::setButtonEnabled(TransportButton button, bool enabled) {
+    if (enabled_.at(indexOf(button)) == enabled)
+        return;
     enabled_.at(indexOf(button)) = enabled;
+    buttonsChanged();
 }
 
 bool HeadlessView::isButtonEnabled(TransportButton button) const {

@@ -169,6 +169,11 @@ StationControl::StationControl(StationController& station, IStationView& view, Q
     connect(&station_, &StationController::onAirChanged, this, &StationControl::checkForChange);
     connect(&station_, &StationController::streamStatusChanged, this,
             &StationControl::checkForChange);
+    view_.setButtonsChangedHandler([this] { checkSoon(); });
+}
+
+StationControl::~StationControl() {
+    view_.setButtonsChangedHandler({});
 }
 
 StationStatus StationControl::status() const {
@@ -288,6 +293,19 @@ QByteArray StationControl::answer(const QByteArray& request) {
                            : "refused\n" + result.reason.toUtf8() + '\n';
     }
     return QByteArrayLiteral("error\nunknown request\n");
+}
+
+void StationControl::checkSoon() {
+    if (checkPending_)
+        return;
+    checkPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            checkPending_ = false;
+            checkForChange();
+        },
+        Qt::QueuedConnection);
 }
 
 void StationControl::checkForChange() {

@@ -80,6 +80,7 @@ class StationControl final : public QObject {
 public:
     // `view` is the view the station draws on (its buttons' states are read there).
     StationControl(StationController& station, IStationView& view, QObject* parent = nullptr);
+    ~StationControl() override;
 
     StationStatus status() const;
     PressResult press(ControlButton button);
@@ -94,6 +95,9 @@ public:
     // Called by whoever learns that what the station shows may have changed (buttons, the deck,
     // the slot, the stream); emits changed() when the snapshot differs from the last one told.
     void checkForChange();
+    // The same, once, when the event loop runs next: the logic changes several buttons in a row
+    // and its state is whole only after it.
+    void checkSoon();
 
 Q_SIGNALS:
     void changed(const corvalin::StationStatus& status);
@@ -104,6 +108,7 @@ private:
     StationController& station_;
     IStationView& view_;
     StationStatus last_;
+    bool checkPending_ = false;
 };
 
 } // namespace corvalin

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QTime>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
 namespace corvalin {
 
@@ -69,6 +71,11 @@ public:
     // Shows Play, Pause or Stop down and the other two up; Next and DJTest are never shown down.
     virtual void setTransportDown(TransportButton button) = 0;
     virtual bool isButtonDown(TransportButton button) const = 0;
+    // Whoever follows the buttons from outside the console (the desktop's media controls) is told
+    // after a button was enabled or disabled. One follower; an empty function ends it.
+    void setButtonsChangedHandler(std::function<void()> handler) {
+        buttonsChanged_ = std::move(handler);
+    }
 
     // The DJ strip: shown while the bar tracks an utterance (border in the slot colour), else
     // black.
@@ -98,6 +105,16 @@ public:
     // What the last news and weather fetch found, in one line: the hint of the clock panel. A view
     // without a clock panel leaves it out.
     virtual void showFetchOutcome(const QString& /*text*/) {}
+
+protected:
+    // A view calls this when setButtonEnabled changed a button.
+    void buttonsChanged() const {
+        if (buttonsChanged_)
+            buttonsChanged_();
+    }
+
+private:
+    std::function<void()> buttonsChanged_;
 };
 
 // What start-up and shutdown ask of the main window beyond what the logic shows on it.
