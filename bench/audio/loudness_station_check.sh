@@ -74,12 +74,17 @@ found = {"song-start": [], "talk-start": []}
 for k, (t, name, detail) in enumerate(events):
     if name not in ("song-start", "talk-start"):
         continue
+    # A song started under the DJ's last words is measured from the end of the talk.
+    begin = t
+    if name == "song-start":
+        under = [e[0] for e in events if e[1] == "talk-end" and t < e[0] < t + 15.0]
+        begin = under[0] if under else t
     # Up to the next start or end of anything: what lies between is this item alone.
-    later = [e[0] for e in starts if e[0] > t + 0.5]
+    later = [e[0] for e in starts if e[0] > begin + 0.5]
     end = min(later) if later else None
-    if end is None or end - t < 3.0:
+    if end is None or end - begin < 3.0:
         continue
-    lufs, peak = loudness(t + 0.5, end - 0.5)
+    lufs, peak = loudness(begin + 0.5, end - 0.5)
     tol = 1.0 if name == "song-start" else 1.5
     ok = lufs is not None and abs(lufs - heard) <= tol and (peak is None or peak < 0.0)
     failed += 0 if ok else 1
