@@ -42,6 +42,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.headless = true;
         else if (a == QLatin1String("--verbose"))
             line.verbose = true;
+        else if (a == QLatin1String("--quiet"))
+            line.quiet = true;
         else if (a == QLatin1String("--list-devices"))
             line.listDevices = true;
         else if (a == QLatin1String("--json"))
@@ -69,6 +71,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (line.error.isEmpty() && !line.slot.isEmpty() && line.importFolder.isEmpty())
         line.error = QStringLiteral("--slot goes with --import-folder");
+    if (line.error.isEmpty() && line.quiet && !line.headless)
+        line.error = QStringLiteral("--quiet goes with --headless");
     if (line.error.isEmpty() && line.json && line.control != QLatin1String("status"))
         line.error = QStringLiteral("--json goes with --status");
     if (line.error.isEmpty() && !line.control.isEmpty() &&
@@ -92,6 +96,7 @@ QString usageText() {
         "synthetic DJ talking between them.\n"
         "\n"
         "  --headless            run the station without a window (for a server; ends on SIGTERM)\n"
+        "  --quiet               with --headless: no line per song and talk on stderr\n"
         "  --station-dir DIR     use DIR as the station folder (default:\n"
         "                        $XDG_DATA_HOME/CorvalinRadio, ~/.local/share/CorvalinRadio)\n"
         "  --zip CODE            set the zip code for the weather, so no prompt appears\n"

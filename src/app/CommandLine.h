@@ -13,6 +13,7 @@ struct CommandLine {
     bool version = false;
     bool headless = false;    // the whole station without a window
     bool verbose = false;     // let the sound libraries' own messages through
+    bool quiet = false;       // --quiet: no line per song and talk in a headless station's log
     bool listDevices = false; // print the sound devices and end
     QString stationDir;       // --station-dir: the station folder instead of the per-user one
     QString zipCode;          // --zip: stored before start-up, so no prompt appears

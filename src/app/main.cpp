@@ -77,6 +77,17 @@ int importSongs(const CommandLine& line, const SettingsPaths& paths) {
     }
     print(stdout,
           QStringLiteral("%1 songs written to %2\n").arg(result.songs).arg(result.listPath));
+    // A running station reads the list again by itself; say when the new songs are heard.
+    SingleInstance instance(SingleInstance::serverNameFor(QStringLiteral("Corvalin Radio")));
+    if (instance.otherInstanceRunning()) {
+        if (slot == slotOfHour(clock.now().time().hour()))
+            printError(QStringLiteral("the running station plays from this list from the next "
+                                      "song it chooses"));
+        else
+            printError(QStringLiteral("the running station plays from this list when the %1 "
+                                      "slot begins")
+                           .arg(slotDisplayName(slot)));
+    }
     return 0;
 }
 
@@ -214,6 +225,7 @@ int main(int argc, char** argv) {
         // The whole station without a window: a view that shows nothing, play starting as at a
         // normal start, ended by a termination signal as closing the window would end it.
         HeadlessView view;
+        view.setQuiet(line.quiet);
         StationController station(std::move(env), view, view);
         // --status, --play ... from another process, through the single-instance socket.
         StationControl control(station, view);

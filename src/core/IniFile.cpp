@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 namespace corvalin {
 
@@ -60,6 +61,27 @@ IniFile IniFile::parse(const QString& text) {
         current->entries.push_back(Entry{line.left(eq), line.mid(eq + 1)});
     }
     return ini;
+}
+
+QString IniFile::damageIn(const QByteArray& bytes) {
+    if (bytes.contains('\0'))
+        return QStringLiteral("it holds NUL bytes");
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return QStringLiteral("it is not UTF-8 text");
+    const QStringList lines = text.mid(text.startsWith(QChar(0xFEFF)) ? 1 : 0).split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const bool ignored =
+            line.trimmed().isEmpty() || line.startsWith(u';') || line.startsWith(u'#');
+        const bool section = line.startsWith(u'[') && line.endsWith(u']');
+        if (!ignored && !section && !line.contains(u'='))
+            return QStringLiteral("line %1 is neither a section nor a setting").arg(i + 1);
+    }
+    return {};
 }
 
 QString IniFile::text() const {

@@ -40,6 +40,10 @@ public:
     // cannot be read; the result is then empty too.
     static IniFile load(const QString& path, QString* error = nullptr);
     static IniFile parse(const QString& text);
+    // Why `bytes` are not INI text as the program writes it: "" when they are. Damage is a NUL
+    // byte, bytes that are not UTF-8, or a line that is neither a section, an entry, a comment
+    // (";" or "#") nor empty; such lines would be dropped by the next save.
+    static QString damageIn(const QByteArray& bytes);
 
     QString text() const;
     // Writes the whole text back safely (temporary file, flush, rename).

@@ -38,6 +38,11 @@ inline const QString kNewsDefFileName = QStringLiteral("NewsDef.ini");
 // "00000": the zip code has not been asked for yet. "90210": what an empty answer becomes.
 inline const QString kUnsetZipCode = QStringLiteral("00000");
 inline const QString kEmptyZipCode = QStringLiteral("90210");
+// Somebody gave the station a zip code: it is neither empty nor "00000".
+inline bool zipCodeGiven(const QString& zipCode) {
+    const QString zip = zipCode.trimmed();
+    return !zip.isEmpty() && zip != kUnsetZipCode;
+}
 
 // Hosts chosen for this station; every one of them can be changed by the operator (addresses) or
 // by the published definitions document.

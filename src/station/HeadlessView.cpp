@@ -1,6 +1,5 @@
 #include "station/HeadlessView.h"
 
-#include "feeds/NewsDefinitions.h"
 #include "station/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -121,12 +120,21 @@ void HeadlessView::setWindowPosition(int top, int left) {
     left_ = left;
 }
 
-void HeadlessView::askZipCode(StationSettings& settings) {
-    // Nobody is there to answer: the prompt's answer to an empty entry.
-    settings.ZipCode = kEmptyZipCode;
-    settings.News.WeatherURL = builtInDefinitionsInForce(settings.ZipCode).WeatherURL;
-    log(QStringLiteral("no zip code set; the weather is for %1 until one is set with --zip CODE")
-            .arg(settings.ZipCode));
+void HeadlessView::askZipCode(StationSettings&) {
+    // Nobody is there to answer, and a place nobody chose is no place to read the weather of:
+    // the zip code stays unset, and every start says so until one is given.
+    log(QStringLiteral("no zip code set: the DJ reads no weather until one is given with --zip "
+                       "CODE"));
+}
+
+void HeadlessView::journal(JournalLine kind, const QString& line) {
+    if (kind == JournalLine::OnAir && quiet_)
+        return;
+    log(line);
+}
+
+QString HeadlessView::listSetUpReminder() const {
+    return kHeadlessListReminder;
 }
 
 void HeadlessView::terminate() {

@@ -11,12 +11,19 @@
 
 namespace corvalin {
 
+// What the DJ says after a sample song when the station runs without a window: there is no Radio
+// Manager to click.
+inline const QString kHeadlessListReminder = QStringLiteral(
+    "You need to tell me what songs I should play for you: put your own music on the air with "
+    "corvalinradio, import folder, as the read me says. Right now!");
+
 // The station's view and shell when it runs without a window (--headless): nothing is shown, the
 // buttons and sliders only keep the state the logic sets, boxes become one line on the log (no
-// box ever waits for an answer) and the zip code prompt takes the value the prompt gives an empty
-// answer. The window's two alarm clocks run here too, without faces: four times a second they read
-// the clock, and their alarms ask for Play (auto start) and Stop (auto stop) as the window's
-// would. Window thread only.
+// box ever waits for an answer), the journal's lines go to the log (the songs and talks unless
+// quiet) and the zip code prompt, which nobody can answer, says on the log that no weather is
+// read until a zip code is given. The window's two alarm clocks run here too, without faces: four
+// times a second they read the clock, and their alarms ask for Play (auto start) and Stop (auto
+// stop) as the window's would. Window thread only.
 class HeadlessView final : public IStationView, public StationShell {
 public:
     // `log` gets one line per message (default: stderr).
@@ -28,6 +35,8 @@ public:
     void setCommandHandler(std::function<void(StationCommand)> handler);
     // Reads the clock and raises what the alarms say; runs on the clocks' own timer.
     void refreshClocks();
+    // --quiet: no line per song and talk on the log.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
 
     // IStationView
     void setTitleText(int, const QString&) override {}
@@ -62,6 +71,8 @@ public:
     int windowTop() const override { return top_; }
     int windowLeft() const override { return left_; }
     void askZipCode(StationSettings& settings) override;
+    void journal(JournalLine kind, const QString& line) override;
+    QString listSetUpReminder() const override;
     void terminate() override;
     void beep() override {}
 
@@ -81,6 +92,7 @@ private:
     std::array<Slider, 3> sliders_{{{-5000, 0, -5000}, {0, 65535, 0}, {0, 65535, 0}}};
     int top_ = 0;
     int left_ = 0;
+    bool quiet_ = false;
 
     // AutoStartClock and AutoStopClock; the stop clock runs only while auto stop is on.
     SystemClock systemClock_;

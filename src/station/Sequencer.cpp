@@ -99,15 +99,35 @@ void Sequencer::queueNothing() {
 bool Sequencer::searchFromCurrent() {
     try {
         for (int row = std::max(list_.currentRow(), 0); row < list_.rowCount(); ++row) {
-            if (list_.cell(row, plcPlayed) == QLatin1String("F") &&
-                fileExists(list_.cell(row, plcFileName))) {
+            if (list_.cell(row, plcPlayed) != QLatin1String("F"))
+                continue;
+            const QString& file = list_.cell(row, plcFileName);
+            if (fileExists(file)) {
                 list_.setCurrentRow(row);
                 return true;
             }
+            host_.SongMissing(file);
         }
     } catch (const std::exception&) {
     }
     return false;
+}
+
+int Sequencer::missingBesides(const QString& onAir) {
+    if (onAir.isEmpty())
+        return 0;
+    int missing = 0;
+    for (int row = 0; row < list_.rowCount(); ++row) {
+        const QString& file = list_.cell(row, plcFileName);
+        if (fileExists(file)) {
+            if (file != onAir)
+                return 0;
+        } else {
+            ++missing;
+            host_.SongMissing(file);
+        }
+    }
+    return missing;
 }
 
 void Sequencer::resetList() {
@@ -139,10 +159,22 @@ void Sequencer::NextSong() {
         list_.setCurrentRow(next);
     }
 
+    // The song on the air, when one is: a list that comes round to it alone would play it again
+    // and again.
+    const DeckState active = deckState(s_.ActivePlayer);
+    const QString onAir = active == DeckState::Stopped ? QString() : s_.NextSongInfo().FileName;
     for (int pass = 0; pass < 3 && !s_.SongFound; ++pass) {
         s_.SongFound = searchFromCurrent();
-        if (!s_.SongFound && pass == 0)
-            resetList();
+        if (s_.SongFound || pass != 0)
+            continue;
+        resetList();
+        if (const int missing = missingBesides(onAir); missing > 0) {
+            // Nothing is queued: play stops when this song ends.
+            queueNothing();
+            view_.showTimerBox(kOnlySongOnAirPlayable.arg(missing), kSetupErrorCaption,
+                               kOpenErrorBoxMs);
+            return;
+        }
     }
     if (!s_.SongFound) {
         queueNothing();
@@ -167,6 +199,7 @@ void Sequencer::PlaySong() {
     s_.ListSavePending = true;
     s_.SongLengthMs = 10000;
     if (!s_.NextSongInfo().FileName.isEmpty() && !fileExists(s_.NextSongInfo().FileName)) {
+        host_.SongMissing(s_.NextSongInfo().FileName);
         // The queued song went away since it was chosen: queue the next playable one instead
         // (choosing stops play with the list's message when there is none). The song on the air
         // stays the one the next talk names.

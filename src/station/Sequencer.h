@@ -41,6 +41,8 @@ public:
     virtual void SetPlayerTimers(int player, bool enabled) = 0;
     // The deck has finished: its level trace becomes a flat line and its level bars go to 0.
     virtual void ResetMeters(int player) = 0;
+    // A song of the list is skipped because its file is missing (told for every skip).
+    virtual void SongMissing(const QString& /*file*/) {}
 };
 
 // The main window's one-shot timers that playout and transport arm.
@@ -55,6 +57,9 @@ struct StationTimers {
 
 inline const QString kNoValidFilesInSlotList =
     QStringLiteral("The play list for the current time slot does not contain any valid files.");
+inline const QString kOnlySongOnAirPlayable = QStringLiteral(
+    "The song on the air is the only one of the play list for the current time slot that can be "
+    "played: %1 of its song files are missing. Play stops when this song ends.");
 inline const QString kOpenErrorText =
     QStringLiteral("An error has ocurred while trying to open file \r");
 inline constexpr int kTimer1AfterStartExtraMs = 2000;
@@ -107,6 +112,9 @@ private:
     const _rDJ& slot() const;
     void resetList();
     bool searchFromCurrent();
+    // The rows whose files are missing, when every other row is `onAir` (a list that has come
+    // round to the song on the air alone); 0 otherwise.
+    int missingBesides(const QString& onAir);
     void queueNothing();
     bool talkDue() const;
     void applyNewsRule();

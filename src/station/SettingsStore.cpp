@@ -5,6 +5,7 @@
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
@@ -238,6 +239,40 @@ LoudnessSettings SettingsStore::readLoudness() const {
     return s;
 }
 
+QString SettingsStore::keepDamagedStore(bool sameSettings, const QDateTime& now) const {
+    const QString file = paths_.storeFile(sameSettings);
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = in.readAll();
+    const QString damage = IniFile::damageIn(bytes);
+    if (damage.isEmpty())
+        return {};
+    const QString day = file + QStringLiteral(".broken-") + now.toString(u"yyyy-MM-dd");
+    for (const QString& copy : {day, day + now.toString(u"-HHmmss")}) {
+        if (QFileInfo::exists(copy)) {
+            // Already kept today: the same damage is told once.
+            QFile kept(copy);
+            if (kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes)
+                return {};
+            continue;
+        }
+        if (const FileResult kept = copyNoOverwrite(file, copy); !kept) {
+            notice(QStringLiteral("the settings file \"%1\" is damaged (%2) and could not be "
+                                  "kept: %3; what can be read of it is used")
+                       .arg(file, damage, kept.error),
+                   "settings-damaged");
+            return {};
+        }
+        notice(QStringLiteral("the settings file \"%1\" is damaged (%2): kept as \"%3\"; what "
+                              "can be read of it is used, the rest has its defaults")
+                   .arg(file, damage, copy),
+               "settings-damaged");
+        return copy;
+    }
+    return {};
+}
+
 bool SettingsStore::readSameSettings() const {
     return IniFile::load(paths_.sharedFile())
         .readBool(kScreen, QStringLiteral("SameSettings"), false);
@@ -434,8 +469,8 @@ QString SettingsStore::streamPassword(bool sameSettings, const IniFile& store) c
     return credentials(sameSettings).read(kStreamSection, kPasswordKey).value_or(QString());
 }
 
-void SettingsStore::notice(const QString& line) const {
-    trace::event("settings-secret", line);
+void SettingsStore::notice(const QString& line, const char* traceEvent) const {
+    trace::event(traceEvent, line);
     if (notice_) {
         notice_(line);
         return;

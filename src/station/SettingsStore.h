@@ -8,6 +8,7 @@
 #include "feeds/NewsDefinitions.h"
 #include "stream/StreamSettings.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 #include <array>
@@ -180,6 +181,12 @@ public:
     // [Screen] SameSettings of the shared file, whichever store is in use.
     bool readSameSettings() const;
 
+    // A store file that is damaged (IniFile::damageIn) is kept as it is, as
+    // "<file>.broken-YYYY-MM-DD" (with the time too when that exists), before a write drops what
+    // could not be read; the notice says where and why. The readable settings stay in use.
+    // Returns the copy's path; empty when the file is sound, missing or already kept.
+    QString keepDamagedStore(bool sameSettings, const QDateTime& now) const;
+
     // Creation of the main window: SameSettings from the shared file, then window position,
     // volumes, Restart and StartPlay from the chosen store into `s`; then [Screen] Restart = 1 is
     // stored (a run is in progress). The values are read even when that write fails.
@@ -216,7 +223,7 @@ public:
     [[nodiscard]] FileResult writeDJVolumeFile(int value) const;
 
 private:
-    void notice(const QString& line) const;
+    void notice(const QString& line, const char* traceEvent = "settings-secret") const;
     QString streamPassword(bool sameSettings, const IniFile& store) const;
 
     SettingsPaths paths_;

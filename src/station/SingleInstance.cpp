@@ -92,6 +92,16 @@ bool SingleInstance::AlreadyRunning(bool Activate) {
     return false;
 }
 
+bool SingleInstance::otherInstanceRunning() {
+    if (isListening())
+        return false;
+    try {
+        return askRunningInstance(false);
+    } catch (...) {
+        return false;
+    }
+}
+
 bool SingleInstance::askRunningInstance(bool activate) {
     QLocalSocket socket;
     socket.connectToServer(serverName_);

@@ -30,6 +30,9 @@ public:
     // window. Otherwise this object becomes the running instance and listens from now on. A
     // failure of the check itself gives false: better a second station than none.
     bool AlreadyRunning(bool Activate);
+    // Whether another instance is listening, without asking it anything and without becoming
+    // the running instance (for a command that only writes the station's files).
+    bool otherInstanceRunning();
 
     bool isListening() const;
     QString serverName() const { return serverName_; }

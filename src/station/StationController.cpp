@@ -13,6 +13,7 @@
 #include "voice/speech/DJSpeechEngine.h"
 #include "voice/speech/VoiceCatalogue.h"
 
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
@@ -246,6 +247,9 @@ void StationController::FormCreate() {
     view_.setDJProgress(0, 100);
     view_.setDJProgressVisible(false);
 
+    // A damaged settings file is kept before the first write drops what could not be read.
+    store_.keepDamagedStore(true, clock_.now());
+    store_.keepDamagedStore(false, clock_.now());
     (void)store_.readAtCreate(settings_); // the values are read even when the flag is not stored
     shell_.setWindowPosition(settings_.Top, settings_.Left);
     restartPending_ = settings_.Restart;
@@ -274,6 +278,28 @@ void StationController::FormCreate() {
     scheduler_.forceReload();
     CheckTimeSlot();
     created_ = true;
+    shell_.journal(JournalLine::StartUp, startUpSummary());
+}
+
+QString StationController::startUpSummary() const {
+    QString sound = QStringLiteral("none");
+    if (env_.device) {
+        const SoundOutputStatus out = env_.device->outputStatus();
+        sound = out.fallback ? QStringLiteral("none (%1)").arg(out.reason) : out.backend;
+    }
+    const StreamSettings& stream = settings_.Stream;
+    const QString streamTarget =
+        stream.Enabled && !stream.Host.trimmed().isEmpty()
+            ? QStringLiteral("%1:%2%3").arg(stream.Host).arg(stream.Port).arg(stream.Mount)
+            : QStringLiteral("off");
+    const QString& list = scheduler_.listSource();
+    return QStringLiteral("Corvalin Radio %1; station folder %2; %3 slot, DJ %4; list %5 (%6 "
+                          "songs); sound output %7; stream %8")
+        .arg(programVersion(), programFolder_, slotDisplayName(scheduler_.CurrentSlot),
+             currentSlot().Name,
+             list.isEmpty() ? currentSlot().PlayList + QStringLiteral(" not loaded") : list)
+        .arg(list.isEmpty() ? 0 : table_.rowCount())
+        .arg(sound, streamTarget);
 }
 
 void StationController::applyStreamAndLog() {
@@ -372,6 +398,15 @@ void StationController::deckStarted(int player, const QString& file) {
         env_.stream->setTitle(
             nowPlayingTitle(shown, vocabulary_.zzDJ2, settings_.StationIdentification));
     }
+    // "on air: Artist - Title (3:25)"; the file's name when the song names nobody.
+    _rSong named = song.FileName == file ? song : _rSong{};
+    named.NeverAnnounce = false;
+    const qint64 ms = std::max<qint64>(channel(player).Duration(), 0);
+    shell_.journal(JournalLine::OnAir,
+                   QStringLiteral("on air: %1 (%2:%3)")
+                       .arg(nowPlayingTitle(named, vocabulary_.zzDJ2, QFileInfo(file).fileName()))
+                       .arg(ms / 60000)
+                       .arg((ms / 1000) % 60, 2, 10, QLatin1Char('0')));
 }
 
 void StationController::deckPaused(int player, bool paused) {
@@ -418,6 +453,13 @@ void StationController::voiceStarted() {
     }
     if (env_.stream && !test)
         env_.stream->setTitle(settings_.StationIdentification);
+    if (!test) {
+        QString words = AsRunLog::plainSpeech(talkText_);
+        if (words.size() > kTalkLineChars)
+            words = words.left(kTalkLineChars - 1) + QChar(0x2026);
+        shell_.journal(JournalLine::OnAir,
+                       QStringLiteral("talk: %1: %2").arg(currentSlot().Name, words));
+    }
     Q_EMIT onAirChanged();
 }
 
@@ -437,6 +479,9 @@ void StationController::ReadIni() {
         return;
     }
     vocabulary_ = voice.vocabulary;
+    // Without a window there is no Radio Manager to click: the shell says what to do instead.
+    if (const QString reminder = shell_.listSetUpReminder(); !reminder.isEmpty())
+        vocabulary_.zzDJ4 = reminder;
     phrases_.PhrasesFile = voice.PhrasesFile;
     news_->setLongPause(vocabulary_.LongPause);
 
@@ -445,14 +490,20 @@ void StationController::ReadIni() {
     (void)store_.moveSecretsOut(true);
     if (!sameSettings)
         (void)store_.moveSecretsOut(false);
-    const bool askZip = store_.readIni(settings_, clock_.now().time());
+    // A zip code written empty is none either.
+    const bool askZip =
+        store_.readIni(settings_, clock_.now().time()) || settings_.ZipCode.trimmed().isEmpty();
     if (env_.loudness)
         env_.loudness->setSettings(store_.readLoudness());
     applyAutoClocks();
+    // Only a zip code somebody gave is stored: a prompt nobody can answer (no window) leaves
+    // none, and the next start asks again.
     if (askZip) {
         shell_.askZipCode(settings_);
-        (void)store_.writeZipCode(settings_);
-        restartPending_ = true;
+        if (zipCodeGiven(settings_.ZipCode)) {
+            (void)store_.writeZipCode(settings_);
+            restartPending_ = true;
+        }
     }
 }
 
@@ -781,7 +832,22 @@ void StationController::ApplicationEvents1Exception(const QString& message) {
 // What playout and the talk ask of the window
 
 void StationController::CheckTimeSlot() {
+    // Another program wrote the list on the air (--import-folder, an editor): it is read again,
+    // as after the Radio Manager's OK, and the song chosen next comes from it.
+    const QString onAir = scheduler_.listSource();
+    const bool changedOnDisk = scheduler_.CurrentSlot != 0 && slotList_.changedOnDisk(onAir);
+    if (changedOnDisk)
+        scheduler_.forceReload();
     const TimeSlotChange change = scheduler_.CheckTimeSlot(settings_.DJSlots, slotList_);
+    if (changedOnDisk && scheduler_.listSource() == onAir) {
+        scheduler_.ListChanged = true; // other rows now: the next choice starts at the top
+        trace::event("list-reloaded",
+                     QString::number(table_.rowCount()) + QLatin1Char(' ') + onAir);
+        say(QStringLiteral("the play list \"%1\" was changed by another program and is read again "
+                           "(%2 songs); the next song comes from it")
+                .arg(onAir)
+                .arg(table_.rowCount()));
+    }
     if (change.colourChanged)
         view_.setSlotColour(change.colour);
     if (change.applied) {
@@ -797,12 +863,29 @@ void StationController::CheckTimeSlot() {
 
 void StationController::SaveList() {
     const QString& file = scheduler_.listSource();
-    if (!file.isEmpty())
-        slotList_.save(file);
+    if (file.isEmpty())
+        return;
+    if (slotList_.changedOnDisk(file)) {
+        // The other program's version stays; the next time-slot check reads it.
+        trace::event("list-changed", file);
+        return;
+    }
+    slotList_.save(file);
+}
+
+void StationController::say(const QString& line) {
+    if (env_.log) {
+        env_.log(line);
+        return;
+    }
+    std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 bool StationController::StartNewsFetch() {
-    return news_->startFetch(settings_.ReadNews, settings_.ReadWeather);
+    // The weather of no place is not read.
+    return news_->startFetch(settings_.ReadNews,
+                             settings_.ReadWeather && zipCodeGiven(settings_.ZipCode));
 }
 
 bool StationController::HasVoices() const {
@@ -862,6 +945,15 @@ void StationController::SetPlayerTimers(int player, bool enabled) {
 
 NewsFetchCounters& StationController::FetchCounters() {
     return news_->counters();
+}
+
+void StationController::SongMissing(const QString& file) {
+    if (reportedMissing_.contains(file))
+        return;
+    reportedMissing_.insert(file);
+    trace::event("song-missing", file);
+    say(QStringLiteral("the song file \"%1\" of the play list \"%2\" is missing; it is skipped")
+            .arg(file, scheduler_.listSource()));
 }
 
 TTalkSettings StationController::TalkSettings() const {

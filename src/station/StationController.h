@@ -16,6 +16,7 @@
 #include "voice/Vocabulary.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <array>
 #include <functional>
@@ -44,6 +45,8 @@ inline constexpr int kTimer6Ms = 2000;
 inline constexpr int kMeterTimerMs = 50;
 inline constexpr int kPositionTimerMs = 1000;
 inline constexpr int kTraceColumns = 108;
+// The most characters of a talk the journal's line shows.
+inline constexpr int kTalkLineChars = 160;
 
 // What the station is built from: paths, time and randomness, the sound device, the speech engine
 // and the timers. The program passes the real ones, tests their doubles.
@@ -164,6 +167,8 @@ public:
     void SetPlayerTimers(int player, bool enabled) override;
     void ResetMeters(int player) override;
     NewsFetchCounters& FetchCounters() override;
+    // Told on the log and the trace once per file.
+    void SongMissing(const QString& file) override;
 
 Q_SIGNALS:
     // The stream connected, is connecting or failed (window thread).
@@ -201,6 +206,10 @@ private:
     // The voice the current slot speaks with for `wanted`: that one, or a working one in place of
     // a voice that is not installed (reported on the log and the trace once per name).
     QString slotVoiceFor(const QString& wanted);
+    // One line for the operator (the log, else standard error).
+    void say(const QString& line);
+    // The journal's line at start: version, station folder, slot and DJ, list, sound, stream.
+    QString startUpSummary() const;
     void voiceStarted();
     void voiceEnded();
     // The loudness scanner learns the queued song and the current list (`always`: even when the
@@ -236,8 +245,9 @@ private:
     QString talkText_; // the talk handed to the speech engine last, for the as-run log
     // Per slot (index 1..5), the missing voice whose fallback was reported last: told once.
     std::array<std::optional<QString>, kNewsSlot + 1> reportedFallback_;
-    QString loudnessNext_;         // the queued song the loudness scanner was told last
-    std::array<_rSong, 2> onDeck_; // what each deck put on the air
+    QString loudnessNext_;          // the queued song the loudness scanner was told last
+    QSet<QString> reportedMissing_; // the missing song files already told
+    std::array<_rSong, 2> onDeck_;  // what each deck put on the air
 
     std::unique_ptr<SettingsForNews> newsStore_;
     std::unique_ptr<NewsFeed> news_;

@@ -117,6 +117,12 @@ private:
     std::function<void()> buttonsChanged_;
 };
 
+// The lines of a station's journal (the log of a station without a window).
+enum class JournalLine {
+    StartUp, // one summary when start-up is done
+    OnAir,   // a song or a talk as it starts
+};
+
 // What start-up and shutdown ask of the main window beyond what the logic shows on it.
 class StationShell {
 public:
@@ -124,8 +130,14 @@ public:
     virtual void setWindowPosition(int top, int left) = 0;
     virtual int windowTop() const = 0;
     virtual int windowLeft() const = 0;
-    // The first start's zip code prompt; sets the zip code and weather address in `settings`.
+    // The zip code prompt, while no zip code is set; sets the zip code and weather address in
+    // `settings`, or leaves the zip code unset when nobody can answer.
     virtual void askZipCode(StationSettings& settings) = 0;
+    // A line for the operator who cannot see the station. A window shows all of it already.
+    virtual void journal(JournalLine /*kind*/, const QString& /*line*/) {}
+    // What the DJ says after a sample song to have the operator set up the play lists, when the
+    // vocabulary's words (which send them to the Radio Manager) do not fit; empty: they fit.
+    virtual QString listSetUpReminder() const { return {}; }
     // Ends the program as soon as the message loop runs.
     virtual void terminate() = 0;
     // The error beep of a refused volume change.

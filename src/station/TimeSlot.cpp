@@ -21,6 +21,21 @@ RgbColour slotColour(int slot) {
     return slot >= 1 && slot <= kSlotCount ? bySlot[static_cast<std::size_t>(slot)] : bySlot[0];
 }
 
+QString slotDisplayName(int slot) {
+    switch (slot) {
+    case 1:
+        return QStringLiteral("Morning");
+    case 2:
+        return QStringLiteral("Afternoon");
+    case 3:
+        return QStringLiteral("Evening");
+    case 4:
+        return QStringLiteral("Late Night");
+    default:
+        return {};
+    }
+}
+
 SlotPhraseSets phraseSetsOfSlot(int slot) {
     const QString n = QString::number(slot);
     return {n + QLatin1Char('a'), n + QLatin1Char('b'), n + QLatin1Char('c'), QStringLiteral("5a"),

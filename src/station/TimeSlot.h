@@ -20,6 +20,9 @@ int slotOfHour(int hour);
 // Red, lime, blue, fuchsia for slots 1..4; black for anything else.
 RgbColour slotColour(int slot);
 
+// "Morning", "Afternoon", "Evening", "Late Night" for slots 1..4; empty for anything else.
+QString slotDisplayName(int slot);
+
 inline const QString kSetupErrorCaption = QStringLiteral("Corvalin Radio - Setup Error");
 inline const QString kNoSongsInSlotList =
     QStringLiteral("There are no songs in the play list for the current time slot.");

@@ -119,5 +119,33 @@ TEST(IniFile, MissingFileReadsAsEmptyAndSaveRoundTrips) {
               QByteArray("[S]\r\n\xC3\x84=\xC3\xBC value\r\nNew=v\r\n\r\n"));
 }
 
+// What a save would drop, or what cannot be INI text, is damage; everything the program writes
+// (and comments, blank lines) is not.
+TEST(IniFile, DamageIsWhatTheReaderCannotPlace) {
+    const struct {
+        QByteArray bytes;
+        const char* damage; // a word of the reason; nullptr: sound
+    } cases[] = {
+        {"", nullptr},
+        {"[Screen]\r\nRestart=1\r\n\r\n; a note\r\n# another\r\n[DJ1]\nName=\n", nullptr},
+        {"\xEF\xBB\xBF[S]\nK=V\n", nullptr},
+        {"[S]\nK=\xC3\xBC\n", nullptr},
+        {QByteArrayLiteral("[S]\nK=V\n\0\0\0"), "NUL"},
+        {"[S]\nK=\xFC\n", "UTF-8"},
+        {"[Screen]\nRestart=1\ngarbage here\n", "line 3"},
+        {"Restart=1\n", nullptr}, // before any section: an entry all the same
+        {"\x89PNG\r\n", "UTF-8"},
+        {"just words\n[S]\nK=V\n", "line 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        const QString damage = IniFile::damageIn(c.bytes);
+        if (c.damage == nullptr)
+            EXPECT_TRUE(damage.isEmpty()) << damage.toStdString();
+        else
+            EXPECT_TRUE(damage.contains(QString::fromUtf8(c.damage))) << damage.toStdString();
+    }
+}
+
 } // namespace
 } // namespace corvalin

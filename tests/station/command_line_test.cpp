@@ -25,6 +25,8 @@ TEST(CommandLine, EachOptionIsUnderstood) {
     EXPECT_TRUE(parseCommandLine(words("--headless")).headless);
     EXPECT_TRUE(parseCommandLine(words("--verbose")).verbose);
     EXPECT_TRUE(parseCommandLine(words("--list-devices")).listDevices);
+    EXPECT_TRUE(parseCommandLine(words("--headless --quiet")).quiet);
+    EXPECT_FALSE(parseCommandLine(words("--headless")).quiet);
 
     const CommandLine all =
         parseCommandLine({QStringLiteral("--headless"), QStringLiteral("--station-dir"),
@@ -60,6 +62,7 @@ TEST(CommandLine, UsageErrorsAreOneLine) {
         {words("--import-folder"), "--import-folder"},
         {words("--slot Morning"), "--slot"},
         {words("--headless --slot"), "--slot"},
+        {words("--quiet"), "--quiet"},
     };
     for (const auto& c : cases) {
         const CommandLine line = parseCommandLine(c.arguments);
@@ -105,8 +108,8 @@ protected:
 TEST_F(CommandLineProgram, HelpVersionAndUsageErrors) {
     const ProgramRun help = run({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--headless", "--station-dir", "--zip", "--import-folder", "--slot",
-                               "--list-devices", "--verbose", "--version", "--help"})
+    for (const char* option : {"--headless", "--quiet", "--station-dir", "--zip", "--import-folder",
+                               "--slot", "--list-devices", "--verbose", "--version", "--help"})
         EXPECT_TRUE(help.out.contains(QString::fromLatin1(option))) << option;
 
     const ProgramRun version = run({QStringLiteral("--version")});

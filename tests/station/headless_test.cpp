@@ -11,9 +11,11 @@
 #include "voice/speech/FakeSpeechEngine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -47,13 +49,26 @@ TEST(HeadlessView, KeepsWhatTheLogicSetsAndLogsBoxesInOneLine) {
     EXPECT_EQ(lines, (QStringList{u"Warning: No voices. Play still works."_s,
                                   u"Corvalin Radio: Cannot play the song."_s}));
 
-    // Nobody answers the zip code prompt: it gets what an empty answer gives.
+    // Nobody answers the zip code prompt: no zip code is made up, and the log says how to give
+    // one.
     StationSettings settings;
+    settings.ZipCode = u"00000"_s;
     view.askZipCode(settings);
-    EXPECT_EQ(settings.ZipCode, u"90210"_s);
-    EXPECT_TRUE(settings.News.WeatherURL.contains(u"90210"_s))
-        << settings.News.WeatherURL.toStdString();
-    EXPECT_EQ(lines.size(), 3);
+    EXPECT_EQ(settings.ZipCode, u"00000"_s);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].contains(u"--zip"_s)) << lines[2].toStdString();
+
+    // The journal: everything by default; with --quiet, only what is not a song or a talk.
+    view.journal(JournalLine::StartUp, u"summary"_s);
+    view.journal(JournalLine::OnAir, u"on air: A - B (3:00)"_s);
+    view.setQuiet(true);
+    view.journal(JournalLine::StartUp, u"summary again"_s);
+    view.journal(JournalLine::OnAir, u"on air: C - D (3:00)"_s);
+    EXPECT_EQ(lines.mid(3),
+              (QStringList{u"summary"_s, u"on air: A - B (3:00)"_s, u"summary again"_s}));
+    // The DJ's reminder after a sample song names what a headless operator does.
+    EXPECT_TRUE(view.listSetUpReminder().contains(u"import folder"_s));
+    EXPECT_FALSE(view.listSetUpReminder().contains(u"Radio Manager"_s));
 }
 
 // The window's alarm clocks, without faces: Play at the auto start time, Stop at the auto stop
@@ -228,6 +243,104 @@ TEST(Headless, RunsWithoutADisplayIsHeardAndEndsOnTermination) {
 
     const double rms = rmsAmplitude(wav);
     EXPECT_GT(rms, 0.01) << "the recording is silent";
+}
+
+// The journal of a headless station: one summary at start, a line per song and per talk, the
+// DJ's reminder after a sample song naming what a headless operator does; without a zip code a
+// warning at every start and none stored. --quiet keeps the songs and talks out.
+TEST(Headless, TellsTheJournalWhatGoesOnTheAir) {
+    TempFolder root;
+    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run", "station/Lists"})
+        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
+    QFile::setPermissions(root.file(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Short songs, a sample song first; the station folder is laid out around these lists.
+    QByteArray list;
+    for (const QString& name :
+         {u"Corvalin Radio Sample - Test Tone.mp3"_s, u"Alder - One.mp3"_s, u"Birch - Two.mp3"_s}) {
+        ASSERT_TRUE(runTool(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s,
+                                          u"-i"_s, u"sine=frequency=440:duration=3"_s, u"-c:a"_s,
+                                          u"libmp3lame"_s, root.file(name)}));
+        list += "F" + root.file(name).toUtf8() + "\r\n";
+    }
+    for (const char* slot : {"Morning", "Afternoon", "Evening", "Midnight"})
+        writeWholeFile(root.file(u"station/Lists/%1.lst"_s.arg(QLatin1String(slot))), list);
+    const QString ini = root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s);
+    // No zip code at all; the DJ talks after every song; no news (no network in tests).
+    QByteArray settings = "[DJ5]\r\nReadNews=0\r\nReadWeather=1\r\nFrequencyType=3\r\n";
+    for (int slot = 1; slot <= 4; ++slot)
+        settings += u"[DJ%1]\r\nFrequencyType=1\r\nFrequencySongs=1\r\n"_s.arg(slot).toUtf8();
+    writeWholeFile(ini, settings);
+    const QString trace = root.file(u"trace.txt"_s);
+
+    const auto start = [&](const QStringList& more) {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = stationEnvironment(root.path());
+        env.insert(u"CORVALIN_TRACE"_s, trace);
+        p->setProcessEnvironment(env);
+        p->start(QStringLiteral(CORVALIN_PROGRAM),
+                 QStringList{u"--headless"_s, u"--station-dir"_s, root.file(u"station"_s)} + more);
+        return p;
+    };
+    const auto stop = [](QProcess& p, QByteArray& err) {
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        err += p.readAllStandardError();
+    };
+
+    auto p = start({});
+    ASSERT_TRUE(p->waitForStarted());
+    QByteArray err;
+    // The talk after the sample song has ended, and a song after it is on the air.
+    const bool heard = waitFor(
+        [&] {
+            err += p->readAllStandardError();
+            return err.count("on air: ") >= 2 && err.contains("talk: ") &&
+                   readWholeFile(trace).count(" song-start") >= 2;
+        },
+        60000);
+    stop(*p, err);
+    ASSERT_TRUE(heard) << err.toStdString();
+    const QString text = QString::fromLocal8Bit(err);
+    const QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    // The summary: version, station folder, slot and DJ, list and song count, sound, stream.
+    const QStringList summary = lines.filter(u"; station folder "_s);
+    ASSERT_EQ(summary.size(), 1) << text.toStdString();
+    for (const QString& part : {u"station folder "_s + root.file(u"station/"_s), u" slot, DJ "_s,
+                                u".lst (3 songs)"_s, u"sound output null"_s, u"stream off"_s})
+        EXPECT_TRUE(summary[0].contains(part))
+            << part.toStdString() << " in " << summary[0].toStdString();
+    EXPECT_TRUE(text.contains(u"on air: Corvalin Radio Sample - Test Tone (0:03)"_s))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(u"on air: Alder - One (0:03)"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"no zip code set"_s)) << text.toStdString();
+    EXPECT_FALSE(readWholeFile(ini).contains("ZipCode=")) << "a zip code nobody gave is stored";
+    // The talk as heard (the as-run log keeps its words): no Radio Manager to click here.
+    QByteArray asRun;
+    for (const QString& day : QDir(root.file(u"station/Logs"_s)).entryList({u"*.csv"_s}))
+        asRun += readWholeFile(root.file(u"station/Logs/"_s + day));
+    EXPECT_TRUE(asRun.contains("import folder")) << asRun.toStdString();
+    EXPECT_FALSE(asRun.contains("Radio Manager")) << asRun.toStdString();
+
+    // Quiet: the start-up lines, no song lines; still no zip code, so the warning again.
+    QFile::remove(trace);
+    p = start({u"--quiet"_s});
+    ASSERT_TRUE(p->waitForStarted());
+    err.clear();
+    // The song's line would be written as its start is traced.
+    const bool played = waitFor(
+        [&] {
+            err += p->readAllStandardError();
+            return readWholeFile(trace).contains(" song-start");
+        },
+        60000);
+    stop(*p, err);
+    ASSERT_TRUE(played) << err.toStdString();
+    EXPECT_TRUE(err.contains("no zip code set")) << err.toStdString();
+    EXPECT_TRUE(err.contains("; station folder ")) << err.toStdString();
+    EXPECT_FALSE(err.contains("on air: ")) << err.toStdString();
+    EXPECT_FALSE(err.contains("talk: ")) << err.toStdString();
+    EXPECT_FALSE(readWholeFile(ini).contains("ZipCode="));
 }
 
 // The device named in the settings is the one opened when CORVALIN_AUDIO names none; one that is

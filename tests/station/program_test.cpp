@@ -1,5 +1,6 @@
 // The station program itself, started in processes of its own on the offscreen platform with the
 // null sound device, a private settings folder and a private copy of the laid-out station folder.
+#include "ProgramProcess.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -45,9 +46,7 @@ protected:
     }
     QString trace() const { return work.file(QStringLiteral("trace.txt")); }
 
-    QProcess* launch() {
-        auto* p = new QProcess;
-        started.push_back(p);
+    QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
@@ -55,10 +54,19 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.file(QStringLiteral("run")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), work.file(QStringLiteral("data")));
         env.insert(QStringLiteral("CORVALIN_TRACE"), trace());
-        p->setProcessEnvironment(env);
+        return env;
+    }
+    QString program() const { return work.file(QStringLiteral("station/corvalinradio")); }
+    QStringList stationDir() const {
+        return {QStringLiteral("--station-dir"), work.file(QStringLiteral("station"))};
+    }
+
+    QProcess* launch() {
+        auto* p = new QProcess;
+        started.push_back(p);
+        p->setProcessEnvironment(environment());
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(work.file(QStringLiteral("station/corvalinradio")),
-                 {QStringLiteral("--station-dir"), work.file(QStringLiteral("station"))});
+        p->start(program(), stationDir());
         return p;
     }
 
@@ -115,6 +123,90 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     EXPECT_TRUE(ini.contains("Restart=0")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("Player=")) << ini.toStdString();
     EXPECT_TRUE(marked());
+}
+
+// Songs of `seconds` each, generated into `folder` under `names`.
+bool makeSongs(const QString& folder, const QStringList& names, double seconds) {
+    for (const QString& name : names)
+        if (!runTool(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+                      QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), folder + name}))
+            return false;
+    return true;
+}
+
+// --import-folder into the list on the air while the station plays: the station reads the new
+// list when it chooses its next song instead of writing its own list over it, and its played
+// marks go only to the imported rows it then plays.
+TEST_F(Program, AnImportIntoTheListOnTheAirSurvivesTheSongChanges) {
+    const QString own = work.file(QStringLiteral("own/"));
+    const QString music = work.file(QStringLiteral("music/"));
+    ASSERT_TRUE(QDir().mkpath(own) && QDir().mkpath(music));
+    const QStringList ownSongs = {QStringLiteral("Own - One.mp3"), QStringLiteral("Own - Two.mp3"),
+                                  QStringLiteral("Own - Three.mp3")};
+    QStringList imported;
+    for (int i = 1; i <= 6; ++i)
+        imported << QStringLiteral("Import - Song %1.mp3").arg(i);
+    ASSERT_TRUE(makeSongs(own, ownSongs, 4.0));
+    ASSERT_TRUE(makeSongs(music, imported, 4.0));
+    QByteArray ownList;
+    for (const QString& song : ownSongs)
+        ownList += "F" + (own + song).toUtf8() + "\r\n";
+    const QDir lists(work.file(QStringLiteral("station/Lists")));
+    for (const QString& list : lists.entryList({QStringLiteral("*.lst")}, QDir::Files))
+        writeWholeFile(lists.filePath(list), ownList);
+    // No talk between the songs: they follow each other every few seconds.
+    QByteArray ini = readWholeFile(settingsFile());
+    for (int slot = 1; slot <= 4; ++slot)
+        ini += QStringLiteral("[DJ%1]\r\nFrequencyType=3\r\n").arg(slot).toUtf8();
+    writeWholeFile(settingsFile(), ini);
+
+    QProcess* station = launch();
+    ASSERT_TRUE(station->waitForStarted());
+    ASSERT_TRUE(waitForTrace("song-start", 1)) << readWholeFile(trace()).toStdString();
+
+    // Into the list of the present slot, the one on the air.
+    const ProgramRun import = runProgram(
+        program(), stationDir() << QStringLiteral("--import-folder") << music, environment());
+    ASSERT_TRUE(import.finished);
+    ASSERT_EQ(import.exitCode, 0) << import.err.toStdString();
+    EXPECT_TRUE(import.out.contains(QStringLiteral("6 songs written"))) << import.out.toStdString();
+    EXPECT_TRUE(import.err.contains(QStringLiteral("next song"))) << import.err.toStdString();
+    QString listFile;
+    for (const QString& list : lists.entryList({QStringLiteral("*.lst")}, QDir::Files))
+        if (readWholeFile(lists.filePath(list)).contains("Import - Song"))
+            listFile = lists.filePath(list);
+    ASSERT_FALSE(listFile.isEmpty());
+
+    // Two song changes, and the first tick of the second (which marks and saves).
+    const int before = traceCount("song-start");
+    ASSERT_TRUE(waitForTrace("song-start", before + 2)) << readWholeFile(trace()).toStdString();
+    const auto marked = [&] { return readWholeFile(listFile).startsWith("T"); };
+    ASSERT_TRUE(waitFor(marked, 20000)) << readWholeFile(listFile).toStdString();
+    EXPECT_EQ(traceCount("list-reloaded"), 1);
+
+    // The file is the import, line for line, with marks only where its own songs played.
+    const QByteArray saved = readWholeFile(listFile);
+    const QList<QByteArray> lines = saved.split('\n');
+    ASSERT_EQ(lines.size(), imported.size() + 1) << saved.toStdString();
+    const QByteArray traced = readWholeFile(trace());
+    for (qsizetype i = 0; i < imported.size(); ++i) {
+        SCOPED_TRACE(lines[i].toStdString());
+        const QByteArray path = (music + imported[i]).toUtf8();
+        EXPECT_EQ(lines[i].mid(1), path + "\r");
+        if (lines[i].startsWith('T'))
+            EXPECT_TRUE(traced.contains(path)) << "marked but never played";
+        else
+            EXPECT_TRUE(lines[i].startsWith('F'));
+    }
+
+    ::kill(static_cast<pid_t>(station->processId()), SIGTERM);
+    ASSERT_TRUE(station->waitForFinished(20000));
+    // The close saves the import's marks too, not the station's old list.
+    EXPECT_TRUE(readWholeFile(listFile).contains("Import - Song 6.mp3"));
+    EXPECT_FALSE(readWholeFile(listFile).contains("Own - "));
 }
 
 // A termination signal while a start-up box is open (the zip code prompt, the box about an empty

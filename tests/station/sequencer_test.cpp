@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -42,6 +43,8 @@ public:
     void ResetSpeech() override { ++resets; }
     void SetPlayerTimers(int, bool) override {}
     void ResetMeters(int player) override { ++meterResets[player]; }
+    void SongMissing(const QString& file) override { missing.insert(file); }
+    std::set<QString> missing;
     std::map<int, int> meterResets;
     NewsFetchCounters& FetchCounters() override { return counters; }
 
@@ -257,6 +260,39 @@ TEST_F(SequencerTest, ListWithOnlyMissingFilesStopsWithItsMessage) {
     EXPECT_TRUE(deck1.opened.empty() && deck2.opened.empty());
     EXPECT_EQ(playedMark(0), "F");
     EXPECT_FALSE(t1.isActive());
+}
+
+// A list whose other songs are all missing comes round to the song on the air alone: it plays to
+// its end and play stops with a box that says why, instead of the song playing over and over. The
+// missing files are told to the host as they are skipped.
+TEST_F(SequencerTest, OnlyTheSongOnTheAirLeftStopsAfterItInsteadOfRepeatingIt) {
+    makeList({"a.mp3", "-gone.mp3", "-lost.mp3"});
+    seq.bPlayClick();
+    ASSERT_EQ(deck1.opened, std::vector<QString>{paths[0]});
+    seq.Timer1Timer(); // the first tick: nothing but the song on the air can follow
+    EXPECT_EQ(host.missing, (std::set<QString>{paths[1], paths[2]}));
+    ASSERT_EQ(view.timerBoxes.size(), 1u);
+    EXPECT_EQ(view.timerBoxes[0].text, kOnlySongOnAirPlayable.arg(2));
+    EXPECT_EQ(view.timerBoxes[0].caption, kSetupErrorCaption);
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play)) << "the song on the air plays on";
+    ASSERT_TRUE(t1.isActive());
+    activeDeck().finish();
+    seq.Timer1Timer();
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
+    EXPECT_TRUE(deck2.opened.empty());
+    EXPECT_EQ(deck1.opened.size(), 1u);
+
+    // With a second song that plays, the list goes round as ever.
+    makeList({"b.mp3", "c.mp3", "-gone2.mp3"});
+    for (int i = 1; i <= kSlotCount; ++i)
+        slots[static_cast<std::size_t>(i)].FrequencyType = ftNever; // no talk between the songs
+    scheduler.forceReload();
+    view.timerBoxes.clear();
+    seq.bPlayClick();
+    playToEnd();
+    playToEnd();
+    EXPECT_TRUE(view.timerBoxes.empty());
+    EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
 }
 
 TEST_F(SequencerTest, UnopenableSongShowsTheBoxAndPlayGoesOn) {

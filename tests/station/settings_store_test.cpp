@@ -383,5 +383,40 @@ TEST_F(SettingsStoreTest, OutOfRangeNumbersAreBroughtIntoTheirControlsRanges) {
     EXPECT_EQ(kept.DJSlots[5].FrequencyMinutes, 59);
 }
 
+// A damaged settings file is kept aside before anything is written over it, once, and the
+// notice says where; the settings that can be read of it are used.
+TEST_F(SettingsStoreTest, ADamagedFileIsKeptBeforeItIsWrittenOver) {
+    QStringList notices;
+    const SettingsStore told(paths, [&](const QString& line) { notices << line; });
+    const QDateTime at(QDate(2026, 12, 10), QTime(9, 30, 5));
+    ASSERT_TRUE(QDir().mkpath(paths.perUserFolder()));
+    const QByteArray damaged =
+        QByteArrayLiteral("[General]\r\nStationIdentification=Radio Kept\r\n\x01\x02\xFF"
+                          "\x00junk\r\n");
+    test::writeWholeFile(paths.perUserFile(), damaged);
+
+    const QString copy = told.keepDamagedStore(false, at);
+    EXPECT_EQ(copy, paths.perUserFile() + QStringLiteral(".broken-2026-12-10"));
+    EXPECT_EQ(test::readWholeFile(copy), damaged);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(copy)) << notices[0].toStdString();
+    EXPECT_TRUE(notices[0].contains(QStringLiteral("damaged"))) << notices[0].toStdString();
+    // The same damage again the same day: nothing more.
+    EXPECT_TRUE(told.keepDamagedStore(false, at.addSecs(60)).isEmpty());
+    EXPECT_EQ(notices.size(), 1);
+    // What could be read is used; the start's write then drops the rest.
+    StationSettings s;
+    ASSERT_TRUE(told.readAtCreate(s));
+    (void)told.readIni(s, now);
+    EXPECT_EQ(s.StationIdentification, QStringLiteral("Radio Kept"));
+    EXPECT_EQ(test::readWholeFile(copy), damaged);
+
+    // A sound file, or none, is left alone.
+    EXPECT_TRUE(told.keepDamagedStore(false, at).isEmpty());
+    EXPECT_TRUE(told.keepDamagedStore(true, at).isEmpty());
+    EXPECT_EQ(notices.size(), 1);
+    EXPECT_EQ(QDir(paths.perUserFolder()).entryList(QDir::Files).size(), 2);
+}
+
 } // namespace
 } // namespace corvalin

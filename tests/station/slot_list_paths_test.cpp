@@ -5,6 +5,9 @@
 #include "station/SlotPlayListTable.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -59,6 +62,57 @@ TEST_F(SlotListPaths, FullPathsAreSavedAsBefore) {
     ASSERT_EQ(slot.load(list), 1);
     slot.save(list);
     EXPECT_EQ(readWholeFile(list), bytes);
+}
+
+// A list another program wrote while the station held it (--import-folder, an editor) is never
+// saved over: not after a rename over it, nor after a rewrite in place. Once read again, the
+// station's saves go on.
+TEST_F(SlotListPaths, AListChangedOnDiskIsNotSavedOver) {
+    const QString list = station.file(u"Lists/Evening.lst"_s);
+    const QString imported = station.file(u"imported.lst"_s);
+    writeWholeFile(list, "FMP3 Files/A - One.mp3\r\nFMP3 Files/B - Two.mp3\r\n");
+    ASSERT_EQ(slot.load(list), 2);
+    EXPECT_FALSE(slot.changedOnDisk(list));
+    EXPECT_FALSE(slot.changedOnDisk(imported)) << "a file the table never read is not its own";
+
+    const struct {
+        const char* how;
+        std::function<void(const QByteArray&)> write;
+    } changes[] = {
+        {"renamed over it",
+         [&](const QByteArray& bytes) {
+             writeWholeFile(imported, bytes);
+             ASSERT_TRUE(::rename(QFile::encodeName(imported).constData(),
+                                  QFile::encodeName(list).constData()) == 0);
+         }},
+        {"rewritten in place", [&](const QByteArray& bytes) { writeWholeFile(list, bytes); }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.how);
+        const QByteArray theirs = "F/music/" + QByteArray(c.how) + ".mp3\r\n";
+        c.write(theirs);
+        EXPECT_TRUE(slot.changedOnDisk(list));
+        table.setCell(0, plcPlayed, u"T"_s);
+        slot.save(list);
+        EXPECT_EQ(slot.lastSave().status, TListSaveResult::Declined);
+        EXPECT_EQ(readWholeFile(list), theirs);
+
+        // Read again: the station's own marks are saved into the new version.
+        ASSERT_EQ(slot.load(list), 1);
+        EXPECT_FALSE(slot.changedOnDisk(list));
+        table.setCell(0, plcPlayed, u"T"_s);
+        slot.save(list);
+        EXPECT_EQ(slot.lastSave().status, TListSaveResult::Saved);
+        EXPECT_EQ(readWholeFile(list), "T" + theirs.mid(1));
+        EXPECT_FALSE(slot.changedOnDisk(list)) << "its own save is no change";
+    }
+
+    // A list that went away is written back: nobody else's version is lost.
+    ASSERT_TRUE(QFile::remove(list));
+    EXPECT_FALSE(slot.changedOnDisk(list));
+    slot.save(list);
+    EXPECT_EQ(slot.lastSave().status, TListSaveResult::Saved);
+    EXPECT_TRUE(QFileInfo::exists(list));
 }
 
 } // namespace
