@@ -74,6 +74,9 @@ void CheckAM(std::int32_t code) {
 TDSAudioFileReader::TDSAudioFileReader(const QString& fileName) : fileName_(fileName) {
     try {
         open();
+        // The file is audio when a frame decodes; it stays pending for the first Read.
+        if (!decodeMore())
+            CheckAM(AVERROR_INVALIDDATA);
     } catch (...) {
         close();
         throw;
@@ -139,8 +142,26 @@ void TDSAudioFileReader::open() {
     if (!packet_ || !frame_)
         CheckAM(AVERROR(ENOMEM));
     const QByteArray path = nativeFileName(fileName_);
-    CheckAM(avformat_open_input(&fmt_, path.constData(), nullptr, nullptr));
-    CheckAM(std::min(0, avformat_find_stream_info(fmt_, nullptr)));
+    fmt_ = avformat_alloc_context();
+    if (!fmt_)
+        CheckAM(AVERROR(ENOMEM));
+    fmt_->interrupt_callback = AVIOInterruptCB{&TDSAudioFileReader::readLimitReached, this};
+    progressBytes_ = -1;
+    overReadLimit_ = false;
+    CheckAM(
+        avformat_open_input(&fmt_, path.constData(), nullptr, nullptr)); // frees fmt_ on failure
+    // FFmpeg bounds the format probe and the header (with a leading tag of any size); the search
+    // for the first frame after it is bounded here: a demuxer's search for a frame start (MP3's
+    // through a file of zeros) would otherwise read the whole file in one call.
+    // The stream analysis reads up to its own probe size between packets (more when a stream it
+    // cannot make sense of, a broken cover picture, keeps it looking), the limit on top of that.
+    markProgress();
+    readLimit_ = std::max<std::int64_t>(fmt_->probesize, 0) + kNoAudioReadLimit;
+    const int info = avformat_find_stream_info(fmt_, nullptr);
+    readLimit_ = kNoAudioReadLimit;
+    if (overReadLimit_)
+        CheckAM(AVERROR_INVALIDDATA);
+    CheckAM(std::min(0, info));
     const AVCodec* decoder = nullptr;
     stream_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (stream_ < 0 || !decoder)
@@ -201,12 +222,28 @@ void TDSAudioFileReader::open() {
         duration_ = 0;
 }
 
+int TDSAudioFileReader::readLimitReached(void* opaque) {
+    auto* self = static_cast<TDSAudioFileReader*>(opaque);
+    const AVIOContext* pb = self->fmt_ ? self->fmt_->pb : nullptr;
+    if (!pb || self->progressBytes_ < 0 ||
+        pb->bytes_read - self->progressBytes_ <= self->readLimit_)
+        return 0;
+    self->overReadLimit_ = true;
+    return 1;
+}
+
+void TDSAudioFileReader::markProgress() {
+    progressBytes_ = fmt_ && fmt_->pb ? fmt_->pb->bytes_read : -1;
+    overReadLimit_ = false;
+}
+
 void TDSAudioFileReader::rewind() {
     if (fmt_ && packet_ && frame_) {
         AVStream* st = fmt_->streams[stream_];
         // The first packet: at time 0, or earlier for streams that start before it.
         const std::int64_t first =
             st->start_time != AV_NOPTS_VALUE ? std::min<std::int64_t>(0, st->start_time) : 0;
+        markProgress();
         if (av_seek_frame(fmt_, stream_, first, AVSEEK_FLAG_BACKWARD) >= 0) {
             try {
                 openCodec(); // a fresh decoder decodes the start exactly as the first time
@@ -293,6 +330,7 @@ bool TDSAudioFileReader::decodeMore() {
     while (true) {
         int r = avcodec_receive_frame(codec_, frame_);
         if (r == 0) {
+            markProgress();
             const int n = frame_->nb_samples;
             if (syncFromPts_) {
                 const std::int64_t pts = frame_->best_effort_timestamp;
@@ -365,7 +403,8 @@ bool TDSAudioFileReader::decodeMore() {
             return false;
         }
         r = av_read_frame(fmt_, packet_);
-        if (r == AVERROR_EOF || (r < 0 && avio_feof(fmt_->pb))) {
+        // Past the read limit the data ends here, as at the end of the file.
+        if (r == AVERROR_EOF || (r < 0 && (overReadLimit_ || avio_feof(fmt_->pb)))) {
             avcodec_send_packet(codec_, nullptr);
             drained_ = true;
             continue;
@@ -438,6 +477,7 @@ bool TDSAudioFileReader::seekDemuxer(std::int64_t fromSample) {
     AVStream* st = fmt_->streams[stream_];
     const AVRational rate{1, static_cast<int>(format_.nSamplesPerSec)};
     const std::int64_t ts = startPts_ + av_rescale_q(fromSample, rate, st->time_base);
+    markProgress();
     if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     avcodec_flush_buffers(codec_);

@@ -6,6 +6,9 @@
 // The file is opened by name once; rewinding and seeking stay within the open file, so a song
 // renamed or removed while it plays goes on. Only when the open file cannot seek is it opened
 // again by name. A stream whose rate changes part way is converted to the rate it started with.
+// The first frame is decoded when the file is opened, and the search for it reads a bounded
+// prefix (FFmpeg's format probe and stream analysis, then kNoAudioReadLimit bytes), as does the
+// search for each later frame: a large file of anything but audio is refused after a few MB.
 //
 // Threads: no locking of its own. One thread at a time (the deck calls it under its lock).
 
@@ -61,6 +64,9 @@ class TDSAudioFileReader {
 public:
     static constexpr MediaTime kMinLength = 100000;             // 10 ms
     static constexpr MediaTime kMaxLength = 1000000000000000LL; // 10^15
+    // Bytes read without a decoded frame after which the reader gives up: at the open it refuses
+    // the file; later the data ends there.
+    static constexpr std::int64_t kNoAudioReadLimit = 1 << 20;
 
     // Opens the file and prepares PCM delivery; raises EAudioReadError on any failure.
     explicit TDSAudioFileReader(const QString& fileName);
@@ -98,6 +104,10 @@ private:
     void makeConverter(const AVFrame* frame);
     void seekToSample(std::int64_t target);
     MediaTime timeOfSample(std::int64_t n) const;
+    // FFmpeg's interrupt callback: stops reading once readLimit_ bytes have gone by without
+    // progress (a decoded frame, a seek).
+    static int readLimitReached(void* reader);
+    void markProgress();
 
     TWaveFormat format_;
     QString fileName_;
@@ -132,6 +142,9 @@ private:
     bool syncFromPts_ = false;         // after a seek: take the next frame's index from its pts
     std::int64_t seekFrom_ = 0;        // the sample the demuxer was asked to land at or before
     int seekTries_ = 0;
+    std::int64_t progressBytes_ = -1; // bytes read at the last progress; -1: not counting yet
+    std::int64_t readLimit_ = kNoAudioReadLimit;
+    bool overReadLimit_ = false; // reading was stopped by the limit
 };
 
 } // namespace corvalin
