@@ -203,8 +203,8 @@ void TDSUpdateChannelThread::run() {
             signalled_ = false;
             continue;
         }
-        if (wake_.wait_for(lk, std::chrono::milliseconds(Interval),
-                           [this] { return signalled_; })) {
+        const std::uint32_t wait = std::min(Interval, channel_->NextUpdateMs());
+        if (wake_.wait_for(lk, std::chrono::milliseconds(wait), [this] { return signalled_; })) {
             signalled_ = false;
             continue;
         }
@@ -285,7 +285,16 @@ QString TDSPlayerChannel::FileName() const {
     return g.owns_lock() ? fileName_ : QString();
 }
 
+std::unique_ptr<TDSAudioFileReader> TDSPlayerChannel::OpenReader(const QString& name) const {
+    return openReader_ ? openReader_(name) : std::make_unique<TDSAudioFileReader>(name);
+}
+
 void TDSPlayerChannel::SetFileName(const QString& name) {
+    SetFileName(name, nullptr);
+}
+
+void TDSPlayerChannel::SetFileName(const QString& name,
+                                   std::unique_ptr<TDSAudioFileReader> decoder) {
     Guard g = tryLock(*lock_);
     if (!g.owns_lock())
         return;
@@ -293,7 +302,7 @@ void TDSPlayerChannel::SetFileName(const QString& name) {
     CloseFile();
     ++song_;
     if (!name.isEmpty()) {
-        decoder_ = openReader_ ? openReader_(name) : std::make_unique<TDSAudioFileReader>(name);
+        decoder_ = decoder ? std::move(decoder) : OpenReader(name);
         if (!decoder_)
             throw EAudioError(QStringLiteral("No file opened"));
         const TWaveFormat& f = decoder_->Format();
@@ -406,6 +415,7 @@ void TDSPlayerChannel::Play() {
     }
     CheckDX(r);
     state_ = chPlaying;
+    nextUpdateMs_ = interval_;
     if (thread_)
         thread_->SetActive(true);
 }
@@ -782,6 +792,18 @@ void TDSPlayerChannel::UpdateLocked() {
             if (endPos_ != -1 && d <= endThreshold_)
                 endNear_ = true;
             FillBuffer();
+        }
+        nextUpdateMs_ = interval_;
+        const std::uint64_t bytesPerSecond = decoder_ ? decoder_->Format().nAvgBytesPerSec : 0;
+        if (endNear_ && bytesPerSecond > 0) {
+            // The end of the data is heard in d bytes: the next Update comes just after it (the
+            // device moves its cursor in steps of some milliseconds).
+            constexpr std::uint64_t kPastTheEndMs = 15;
+            constexpr std::uint64_t kShortestWaitMs = 10;
+            const std::uint64_t ms =
+                static_cast<std::uint64_t>(d) * 1000 / bytesPerSecond + kPastTheEndMs;
+            nextUpdateMs_ = static_cast<std::uint32_t>(
+                std::clamp<std::uint64_t>(ms, kShortestWaitMs, interval_));
         }
         if (fading_ && state_ == chPlaying && buffer_) {
             if (static_cast<std::int32_t>(now - fadeEndTick_) >= 0) {

@@ -179,6 +179,12 @@ public:
 
     // Opens the file (empty: only closes). Raises on a file that cannot be played.
     void SetFileName(const QString& name);
+    // The same with a decoder already opened for `name` by OpenReader, perhaps on another thread.
+    void SetFileName(const QString& name, std::unique_ptr<TDSAudioFileReader> decoder);
+    // Opens a decoder for `name` as SetFileName does, so that the slow part of an open (reading
+    // and probing the file) can run away from the UI thread. Any thread; takes no lock. Raises
+    // like the TDSAudioFileReader constructor.
+    std::unique_ptr<TDSAudioFileReader> OpenReader(const QString& name) const;
     QString FileName() const;
     void Prepare();
     void Play();
@@ -207,6 +213,10 @@ public:
 
     // The refill step (refill thread, or tests in place of it). Takes the lock.
     void Update();
+    // How long the refill thread waits for the next Update: the Interval, or less once the end
+    // of the data will be heard sooner, so that the end of play is told when the song ends
+    // rather than up to an Interval later. Any thread.
+    std::uint32_t NextUpdateMs() const { return nextUpdateMs_.load(); }
 
     // Read without the lock by the UI: single aligned words written under it.
     TDSChannelState State() const { return state_.load(); }
@@ -292,6 +302,7 @@ private:
     std::atomic<std::int32_t> endTime_{0};
     std::uint32_t bufferTime_ = 4000;
     std::uint32_t interval_ = 400;
+    std::atomic<std::uint32_t> nextUpdateMs_{400};
     std::uint32_t bufferSize_ = 0;
     std::uint32_t endThreshold_ = 0;
     std::uint32_t silenceChunk_ = 0;

@@ -187,6 +187,29 @@ TEST_F(DeckTest, ShortFileEndsAtTheFirstUpdatePastItsData) {
     EXPECT_EQ(h.channel->Position(), 0);
 }
 
+// Once the end of the data is near, the refill thread's next Update is due just after the cursor
+// passes it, so the end of play is told within milliseconds of the song's end, not up to an
+// Interval later.
+TEST_F(DeckTest, TheUpdateAfterTheEndOfTheDataComesWhenItIsHeard) {
+    start("one.wav");
+    EXPECT_EQ(h.channel->NextUpdateMs(), 400u);
+    h.run(400); // 0.6 s of data left: the end is near, but further than an Interval
+    EXPECT_TRUE(h.channel->EndNear());
+    EXPECT_EQ(h.channel->NextUpdateMs(), 400u);
+    h.run(400); // 0.2 s left: the next Update comes 15 ms after it
+    EXPECT_EQ(h.channel->NextUpdateMs(), 200u + 15u);
+    h.device->advance(215 * 441 / 10);
+    h.channel->Update();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(h.endPlays, 1);
+    EXPECT_EQ(h.stateAtEndPlay, chStopped);
+
+    // A song that plays on waits the Interval.
+    start("six.wav");
+    h.run(800);
+    EXPECT_EQ(h.channel->NextUpdateMs(), 400u);
+}
+
 TEST_F(DeckTest, PositionIsWhatIsBeingHeard) {
     start("six.wav");
     for (int i = 1; i <= 7; ++i) { // past the ring's wrap at 4 s
