@@ -38,6 +38,8 @@ QString versionLine();
 // Exit codes of the command line.
 inline constexpr int kExitUsage = 2;     // a usage error
 inline constexpr int kExitNoDisplay = 2; // a window was asked for without a display
+// A second start only handed over to the station already running (brought its window forward).
+inline constexpr int kExitHandedOver = 3;
 
 // Whether a window can be shown: a display or a Wayland socket is named, or Qt's platform is
 // chosen explicitly (offscreen, for instance). `variable` reads the environment.

@@ -26,6 +26,7 @@
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 
@@ -162,7 +163,10 @@ int main(int argc, char** argv) {
                 .arg(QDir::cleanPath(programDir + QStringLiteral("/../share/") + kDataFolderName)));
     } else if (const StationLayout layout = layOutStationFolder(dataFolder, programFolder);
                !layout.result) {
-        printError(QStringLiteral("laying out the station folder: ") + layout.result.error);
+        printError(layout.result.error);
+        // A station folder without its files cannot start; the reason above is the whole story.
+        if (!QFileInfo::exists(programFolder + QStringLiteral("CVRSystem.dat")))
+            return 1;
     }
     SettingsPaths paths = SettingsPaths::forCurrentUser(programFolder);
     paths.sharedFolder = sharedSettingsFolder(programDir, programFolder);
@@ -172,10 +176,11 @@ int main(int argc, char** argv) {
 
     SingleInstance instance(SingleInstance::serverNameFor(title));
     if (instance.AlreadyRunning(!line.headless)) {
-        // Without a window to bring forward, say why nothing happens.
-        if (line.headless)
-            printError(QStringLiteral("a station is already running for this user"));
-        return 0;
+        // Nothing else happens here: say so, and let a script tell it from a start.
+        printError(line.headless ? QStringLiteral("a station is already running for this user")
+                                 : QStringLiteral("a station is already running for this user; "
+                                                  "its window was brought to the front"));
+        return kExitHandedOver;
     }
 
     if (!line.zipCode.isEmpty()) {

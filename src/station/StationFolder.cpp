@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <cerrno>
+#include <filesystem>
 #include <pwd.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace corvalin {
@@ -20,6 +23,28 @@ QString withSlash(QString path) {
 
 QString environment(const std::function<QString(const char*)>& variable, const char* name) {
     return variable ? variable(name) : qEnvironmentVariable(name);
+}
+
+// The system's own words for `error` ("Permission denied", "Not a directory").
+QString reason(int error) {
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+// The station folder made (with its parents) and writable, or the reason it is not.
+FileResult makeStationFolder(const QString& folder) {
+    const QFileInfo info(QDir::cleanPath(folder)); // "file/" would not be found at all
+    if (info.exists() && !info.isDir())
+        return {false, QStringLiteral("the station folder \"%1\" is not a folder")
+                           .arg(QDir::cleanPath(folder))};
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error)
+        return {false, QStringLiteral("cannot make the station folder \"%1\": %2")
+                           .arg(folder, reason(error.value()))};
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return {false, QStringLiteral("cannot write in the station folder \"%1\": %2")
+                           .arg(folder, reason(errno))};
+    return {};
 }
 
 } // namespace
@@ -67,8 +92,8 @@ StationLayout layOutStationFolder(const QString& dataFolder, const QString& stat
     if (QFileInfo::exists(to + kVocabularyFile))
         return layout;
     layout.laidOut = true;
-    if (!QDir().mkpath(to)) {
-        layout.result = {false, QStringLiteral("cannot make the folder \"%1\"").arg(to)};
+    if (FileResult made = makeStationFolder(to); !made) {
+        layout.result = made;
         return layout;
     }
 

@@ -133,6 +133,27 @@ TEST_F(CommandLineProgram, WithoutADisplayTheWindowIsRefusedInOneLine) {
     EXPECT_TRUE(run.out.isEmpty());
 }
 
+// A station folder that cannot be one ends the start with the system's reason, not with the
+// vocabulary file missing.
+TEST_F(CommandLineProgram, AStationFolderThatCannotBeMadeEndsTheStartWithTheReason) {
+    writeWholeFile(work.file(QStringLiteral("a file")), "x");
+    const struct {
+        const char* folder;
+        const char* reason;
+    } cases[] = {{"a file", "is not a folder"}, {"a file/station", "Not a directory"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const ProgramRun run =
+            this->run({QStringLiteral("--headless"), QStringLiteral("--station-dir"),
+                       work.file(QString::fromUtf8(c.folder))});
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.reason))) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("CVRSystem.dat"))) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("reinstall"))) << run.err.toStdString();
+    }
+}
+
 TEST_F(CommandLineProgram, DeviceListKeepsTheSoundLibrariesQuietUnlessVerbose) {
     const ProgramRun quiet = run({QStringLiteral("--list-devices")});
     ASSERT_TRUE(quiet.finished);

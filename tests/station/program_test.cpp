@@ -96,11 +96,12 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     EXPECT_EQ(traceCount("window-shown"), 1);
     EXPECT_TRUE(readWholeFile(settingsFile()).contains("Restart=1"));
 
-    // A second start finds the first, asks it to come forward and ends without a window.
-    QProcess* second = launch();
-    ASSERT_TRUE(second->waitForFinished(20000));
-    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second->exitCode(), 0);
+    // A second start finds the first, asks it to come forward and ends without a window, with a
+    // status of its own and a line that says so.
+    const ProgramRun second = runProgram(program(), stationDir(), environment(), 20000);
+    ASSERT_TRUE(second.finished);
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_TRUE(second.err.contains(QStringLiteral("already running"))) << second.err.toStdString();
     EXPECT_EQ(traceCount("window-shown"), 1);
     EXPECT_EQ(first->state(), QProcess::Running);
 

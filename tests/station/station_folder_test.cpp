@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -112,13 +113,38 @@ TEST_F(StationLayoutTest, ALayoutBrokenOffIsFinishedWithoutReplacingAnything) {
     EXPECT_TRUE(QFileInfo::exists(target() + QStringLiteral("Lists/Evening.lst")));
 }
 
-TEST_F(StationLayoutTest, AFolderThatCannotBeMadeIsReported) {
+// The reason is the system's: nothing in it about the program's own files.
+TEST_F(StationLayoutTest, AFolderThatCannotBeMadeIsReportedWithItsReason) {
     writeWholeFile(work.file(QStringLiteral("file")), "x");
-    const StationLayout layout =
-        layOutStationFolder(data.path(), work.file(QStringLiteral("file/station/")));
-    EXPECT_FALSE(layout.result);
-    EXPECT_TRUE(layout.result.error.contains(QStringLiteral("file/station")));
-    EXPECT_TRUE(layout.copied.isEmpty());
+    ASSERT_TRUE(QDir().mkpath(work.file(QStringLiteral("locked"))));
+    ASSERT_TRUE(QFile::setPermissions(work.file(QStringLiteral("locked")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const struct {
+        const char* folder;
+        const char* reason;
+    } cases[] = {
+        {"file/station/", "Not a directory"},
+        {"file", "is not a folder"},
+        {"locked/station/", "Permission denied"},
+        {"locked/", "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        // Root may write anywhere: the folder that refuses others takes its files.
+        if (QByteArray(c.reason) == "Permission denied" && ::geteuid() == 0)
+            continue;
+        const StationLayout layout =
+            layOutStationFolder(data.path(), work.file(QString::fromUtf8(c.folder)));
+        EXPECT_FALSE(layout.result);
+        EXPECT_TRUE(
+            layout.result.error.contains(QDir::cleanPath(work.file(QString::fromUtf8(c.folder)))))
+            << layout.result.error.toStdString();
+        EXPECT_TRUE(layout.result.error.contains(QString::fromUtf8(c.reason)))
+            << layout.result.error.toStdString();
+        EXPECT_TRUE(layout.copied.isEmpty());
+    }
+    QFile::setPermissions(work.file(QStringLiteral("locked")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST(SharedSettingsFolder, IsUsedForTheSwitchAndRefusedClearlyWhenNotWritable) {
