@@ -313,7 +313,8 @@ TEST(ConsoleRepaint, TitlesAndClockRunOnTheWindowsTimer) {
     window.setAutoClock(AlarmClock::AutoStart, true, QTime(9, 15));
     clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 15, 30)));
     EXPECT_TRUE(test::waitFor([&] { return plays == 1; }, 5000));
-    EXPECT_EQ(window.AutoStartClock->displayText(), QStringLiteral("9:15"));
+    EXPECT_TRUE(window.AutoStartClock->displayText().startsWith(QStringLiteral("9:15")))
+        << window.AutoStartClock->displayText().toStdString();
     window.setClock(nullptr);
 }
 

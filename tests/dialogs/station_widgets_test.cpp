@@ -83,22 +83,33 @@ TEST(ScrollingPanel, PaintsTheTextInItsColourOnBlack) {
     }
 }
 
-TEST(DigitalClock, ShowsTwelveHourTimeWithoutSecondsOrLeadingZero) {
+// 12-hour time with AM or PM, without seconds or a leading zero; a locale that writes the time
+// in 24-hour form gets that form.
+TEST(DigitalClock, ShowsTwelveHourTimeWithAmPmOrTheLocales24HourForm) {
     const struct {
         QTime time;
         const char* text;
     } cases[] = {
-        {QTime(0, 5, 59), "12:05"}, {QTime(9, 7), "9:07"},        {QTime(12, 0), "12:00"},
-        {QTime(13, 30), "1:30"},    {QTime(23, 59, 59), "11:59"},
+        {QTime(0, 5, 59), "12:05 AM"}, {QTime(9, 7), "9:07 AM"},        {QTime(12, 0), "12:00 PM"},
+        {QTime(13, 30), "1:30 PM"},    {QTime(23, 59, 59), "11:59 PM"},
     };
     FakeClock clock;
     DigitalClock widget;
+    widget.setLocale(QLocale::c());
     widget.setClock(&clock);
     for (const auto& c : cases) {
         clock.set(QDateTime(QDate(2026, 12, 10), c.time));
         widget.refresh();
         EXPECT_EQ(widget.displayText(), QString::fromLatin1(c.text)) << c.text;
     }
+    const QTime evening(21, 5);
+    EXPECT_EQ(DigitalClock::formatTime(evening, QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("9:05 PM"));
+    EXPECT_EQ(DigitalClock::formatTime(evening, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("21:05"));
+    widget.setLocale(QLocale(QLocale::German, QLocale::Germany));
+    widget.refresh();
+    EXPECT_EQ(widget.displayText(), QStringLiteral("23:59"));
 }
 
 TEST(DigitalClock, AlarmRingsOnceWhenTheTimeReachesItAndAgainTheNextDay) {
@@ -132,6 +143,7 @@ TEST(DigitalClock, AlarmRingsOnceWhenTheTimeReachesItAndAgainTheNextDay) {
 TEST(DigitalClock, AlarmHonoursItsSecondsTheEnabledFlagAndMidnight) {
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(6, 30, 10)));
     DigitalClock widget;
+    widget.setLocale(QLocale::c());
     widget.setClock(&clock);
     int rings = 0;
     QObject::connect(&widget, &DigitalClock::alarm, [&] { ++rings; });
@@ -170,12 +182,13 @@ TEST(DigitalClock, AlarmHonoursItsSecondsTheEnabledFlagAndMidnight) {
     clock.set(QDateTime(QDate(2026, 12, 13), QTime(0, 0, 5)));
     widget.refresh();
     EXPECT_EQ(rings, 3);
-    EXPECT_EQ(widget.displayText(), QStringLiteral("12:01"));
+    EXPECT_EQ(widget.displayText(), QStringLiteral("12:01 AM"));
 }
 
 TEST(DigitalClock, RunsOnItsOwnTimer) {
     FakeClock clock(QDateTime(QDate(2026, 12, 10), QTime(9, 0)));
     DigitalClock widget;
+    widget.setLocale(QLocale::c());
     widget.setClock(&clock);
     int rings = 0;
     QObject::connect(&widget, &DigitalClock::alarm, [&] { ++rings; });
@@ -183,7 +196,7 @@ TEST(DigitalClock, RunsOnItsOwnTimer) {
     widget.setAlarmEnabled(true);
     clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 15, 30)));
     EXPECT_TRUE(processUntil([&] { return rings > 0; }));
-    EXPECT_EQ(widget.displayText(), QStringLiteral("9:15"));
+    EXPECT_EQ(widget.displayText(), QStringLiteral("9:15 AM"));
 }
 
 namespace {
