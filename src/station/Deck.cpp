@@ -2,12 +2,18 @@
 
 #include "audio/DSPlayer.h"
 
+#include <QMetaObject>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
+#include <exception>
 
 namespace corvalin {
 
-ChannelDeck::ChannelDeck(TDSPlayerChannel& channel) : channel_(channel) {
+ChannelDeck::ChannelDeck(TDSPlayerChannel& channel)
+    : channel_(channel), receiver_(std::make_unique<QObject>()),
+      opener_(std::make_unique<QThreadPool>()) {
+    opener_->setMaxThreadCount(1);
     channel_.OnEndPlay = [this](TDSPlayerChannel*) {
         if (OnEndPlay)
             OnEndPlay();
@@ -18,10 +24,48 @@ ChannelDeck::ChannelDeck(TDSPlayerChannel& channel) : channel_(channel) {
     };
 }
 
+ChannelDeck::~ChannelDeck() {
+    opener_.reset(); // waits for the open in progress; its outcome is then dropped
+}
+
 void ChannelDeck::Open(const QString& file) {
+    ++opening_;
     channel_.SetFileName(file);
 }
+
+void ChannelDeck::OpenAsync(const QString& file, std::function<void(bool opened)> done) {
+    const std::uint64_t opening = ++opening_;
+    opener_->start([this, file, opening, done = std::move(done)] {
+        // Shared: the hand-over to the window thread is copied.
+        auto decoder = std::make_shared<std::unique_ptr<TDSAudioFileReader>>();
+        try {
+            *decoder = channel_.OpenReader(file);
+        } catch (const std::exception&) {
+        }
+        QMetaObject::invokeMethod(
+            receiver_.get(),
+            [this, file, opening, done, decoder] {
+                if (opening != opening_)
+                    return;
+                // As Open: the deck's file is closed first, whatever the outcome.
+                bool opened = false;
+                try {
+                    if (*decoder) {
+                        channel_.SetFileName(file, std::move(*decoder));
+                        opened = channel_.FileName() == file;
+                    } else {
+                        channel_.SetFileName(QString());
+                    }
+                } catch (const std::exception&) {
+                }
+                done(opened);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void ChannelDeck::Close() {
+    ++opening_;
     channel_.SetFileName(QString());
 }
 void ChannelDeck::Prepare() {

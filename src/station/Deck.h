@@ -5,6 +5,9 @@
 #include <functional>
 #include <memory>
 
+class QObject;
+class QThreadPool;
+
 namespace corvalin {
 
 class TDSPlayerChannel;
@@ -17,6 +20,11 @@ public:
     virtual ~Deck() = default;
     // Opens the file; throws when it cannot be played.
     virtual void Open(const QString& file) = 0;
+    // Opens the file away from the window thread (reading and probing a file takes time, a
+    // large or slow one much), then calls `done` on the window thread: true when the deck holds
+    // it as after Open, false when it cannot be played. `done` may also run before this returns.
+    // Another OpenAsync, an Open or a Close before the outcome drops it: `done` is not called.
+    virtual void OpenAsync(const QString& file, std::function<void(bool opened)> done) = 0;
     virtual void Close() = 0;
     virtual void Prepare() = 0;
     virtual void Play() = 0;
@@ -35,11 +43,13 @@ public:
     std::function<void()> OnEndFade;
 };
 
-// A Deck over one TDSPlayerChannel, which it does not own.
+// A Deck over one TDSPlayerChannel, which it does not own and which must outlive it.
 class ChannelDeck final : public Deck {
 public:
     explicit ChannelDeck(TDSPlayerChannel& channel);
+    ~ChannelDeck() override; // waits for an open in progress
     void Open(const QString& file) override;
+    void OpenAsync(const QString& file, std::function<void(bool opened)> done) override;
     void Close() override;
     void Prepare() override;
     void Play() override;
@@ -54,6 +64,11 @@ public:
 
 private:
     TDSPlayerChannel& channel_;
+    std::uint64_t opening_ = 0; // counts the opens; only the latest one's outcome is taken
+    // Window thread: receives the outcomes. The opener runs one open at a time and is destroyed
+    // (waiting for it) before the receiver.
+    std::unique_ptr<QObject> receiver_;
+    std::unique_ptr<QThreadPool> opener_;
 };
 
 // A one-shot timer of the main window: fires once `interval` ms after start, then is inactive.

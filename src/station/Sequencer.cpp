@@ -55,10 +55,22 @@ Sequencer::Sequencer(StationState& state, TimeSlotScheduler& scheduler, TPlayLis
     : s_(state), scheduler_(scheduler), list_(list), slots_(slots), settings_(settings),
       view_(view), deck1_(deck1), deck2_(deck2), t_(timers), host_(host), clock_(clock),
       random_(random) {
-    deck1_.OnEndPlay = [this] { OnEndPlay(1); };
-    deck2_.OnEndPlay = [this] { OnEndPlay(2); };
-    deck1_.OnEndFade = [this] { OnEndFade(1); };
-    deck2_.OnEndFade = [this] { OnEndFade(2); };
+    deck1_.OnEndPlay = [this] {
+        OnEndPlay(1);
+        tickNow();
+    };
+    deck2_.OnEndPlay = [this] {
+        OnEndPlay(2);
+        tickNow();
+    };
+    deck1_.OnEndFade = [this] {
+        OnEndFade(1);
+        tickNow();
+    };
+    deck2_.OnEndFade = [this] {
+        OnEndFade(2);
+        tickNow();
+    };
     if (!s_.Talk.LastDJTalk.isValid())
         s_.Talk.LastDJTalk = neverFrom(clock_.now());
 }
@@ -215,16 +227,25 @@ void Sequencer::PlaySong() {
         return;
     }
     s_.ActivePlayer = otherPlayer(s_.ActivePlayer);
-    if (!StartDSPlayer(s_.ActivePlayer, file)) {
-        KillDSPlayers();
-        if (!StartDSPlayer(s_.ActivePlayer, file)) {
-            // The tick goes on while the box is up: the next song starts at once, not after it.
-            s_.StartFailed = true;
-            t_.Timer1.start(kTickMs);
-            view_.showTimerBox(kOpenErrorText + file, QStringLiteral("Error"), kOpenErrorBoxMs);
+    ++startGeneration_;
+    startPending_ = true;
+    StartDSPlayer(s_.ActivePlayer, file, [this, file](bool started) {
+        if (started) {
+            songStarted();
             return;
         }
-    }
+        KillDSPlayers();
+        StartDSPlayer(s_.ActivePlayer, file, [this, file](bool startedAgain) {
+            if (startedAgain)
+                songStarted();
+            else
+                startFailed(file);
+        });
+    });
+}
+
+void Sequencer::songStarted() {
+    startPending_ = false;
     const qint64 crossFadeMs = qint64{settings_.CrossFade} * 1000;
     s_.OverlapMs = (s_.SongLengthMs < crossFadeMs + 2000 || s_.NextSongInfo().NeverOverlap)
                        ? 1000
@@ -232,28 +253,74 @@ void Sequencer::PlaySong() {
     t_.Timer1.start(static_cast<int>(s_.OverlapMs + kTimer1AfterStartExtraMs));
 }
 
-bool Sequencer::StartDSPlayer(int player, const QString& file) {
+void Sequencer::startFailed(const QString& file) {
+    startPending_ = false;
+    s_.StartFailed = true;
+    // The tick counts the song, marks it played and goes on at once: a file that cannot be played
+    // costs no more air than a song change. It also goes on while the box is up.
+    t_.Timer1.start(0);
+    view_.showTimerBox(kOpenErrorText + file, QStringLiteral("Error"), kOpenErrorBoxMs);
+}
+
+void Sequencer::StartDSPlayer(int player, const QString& file,
+                              std::function<void(bool started)> done) {
     Deck* d = deck(player);
-    if (d == nullptr)
-        return false;
+    if (d == nullptr) {
+        done(false);
+        return;
+    }
     try {
-        const QString text = SongDisplayText(s_.NextSongInfo());
         if (d->State() == DeckState::Playing)
             d->Stop();
         d->Close();
-        d->Open(file);
-        d->Prepare();
-        d->SetVolume(view_.volume(VolumeSlider::Player));
-        showTitle(player, text, colours::lime);
-        d->Play();
-        host_.SetPlayerTimers(player, true);
-        s_.SongLengthMs = d->Duration();
-        view_.setLengthText(player,
-                            QStringLiteral(" ") + MsToText(s_.SongLengthMs) + QStringLiteral(" "));
-        return true;
     } catch (const std::exception&) {
-        return false;
+        done(false);
+        return;
     }
+    const QString text = SongDisplayText(s_.NextSongInfo());
+    const std::uint64_t start = startGeneration_;
+    d->OpenAsync(file, [this, d, player, start, text, done = std::move(done)](bool opened) {
+        if (start != startGeneration_) {
+            // Stopped, or another song started, while the file was opened: not wanted now.
+            if (opened) {
+                try {
+                    d->Close();
+                } catch (const std::exception&) {
+                }
+            }
+            return;
+        }
+        if (!opened) {
+            done(false);
+            return;
+        }
+        try {
+            d->Prepare();
+            d->SetVolume(view_.volume(VolumeSlider::Player));
+            showTitle(player, text, colours::lime);
+            d->Play();
+            host_.SetPlayerTimers(player, true);
+            s_.SongLengthMs = d->Duration();
+            view_.setLengthText(player, QStringLiteral(" ") + MsToText(s_.SongLengthMs) +
+                                            QStringLiteral(" "));
+            if (s_.TransportState == tsPaused) {
+                // Paused while the file was opened: the song waits at its start.
+                d->Pause();
+                host_.SetPlayerTimers(player, false);
+            }
+        } catch (const std::exception&) {
+            done(false);
+            return;
+        }
+        done(true);
+    });
+}
+
+void Sequencer::tickNow() {
+    // The tick is waiting for the song to end (the first tick may still be to come): it need not
+    // wait for its next second. Its rules decide as ever what follows.
+    if (t_.Timer1.isActive())
+        t_.Timer1.start(0);
 }
 
 void Sequencer::KillDSPlayers() {

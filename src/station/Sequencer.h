@@ -6,6 +6,8 @@
 #include "station/StationView.h"
 
 #include <QString>
+#include <cstdint>
+#include <functional>
 
 namespace corvalin {
 
@@ -88,8 +90,12 @@ public:
     Sequencer& operator=(const Sequencer&) = delete;
 
     void NextSong();
+    // Starts the queued song. The deck opens the file away from the window thread; the song
+    // starts (or the failure is handled) when the file is open, which may be before this returns.
     void PlaySong();
-    bool StartDSPlayer(int player, const QString& file);
+    // Starts `file` on the player and calls `done` with whether it started. A Stop, or another
+    // PlaySong, before the file is open drops the start: `done` is not called.
+    void StartDSPlayer(int player, const QString& file, std::function<void(bool started)> done);
     void KillDSPlayers();
     void OnEndPlay(int player);
     void OnEndFade(int player);
@@ -106,9 +112,15 @@ public:
     void Timer8Timer();
 
     DeckState deckState(int player) const;
+    // A song start waits for its file to be opened.
+    bool startPending() const { return startPending_; }
 
 private:
     Deck* deck(int player);
+    void songStarted();
+    void startFailed(const QString& file);
+    // A deck has played to its end or faded out: the waiting tick comes at once.
+    void tickNow();
     const _rDJ& slot() const;
     void resetList();
     bool searchFromCurrent();
@@ -132,6 +144,8 @@ private:
     SequencerHost& host_;
     const Clock& clock_;
     RandomSource& random_;
+    std::uint64_t startGeneration_ = 0; // counts the song starts and the stops
+    bool startPending_ = false;
 };
 
 } // namespace corvalin

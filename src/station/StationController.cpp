@@ -73,6 +73,13 @@ public:
         inner_.Open(file);
         file_ = file;
     }
+    void OpenAsync(const QString& file, std::function<void(bool opened)> done) override {
+        inner_.OpenAsync(file, [this, file, done = std::move(done)](bool opened) {
+            if (opened)
+                file_ = file;
+            done(opened);
+        });
+    }
     void Close() override {
         owner_.deckEnded(player_);
         inner_.Close();

@@ -33,6 +33,8 @@ void Sequencer::bPlayClick() {
             active->Play();
             host_.SetPlayerTimers(s_.ActivePlayer, true);
             t_.Timer1.start(kTickMs);
+        } else if (startPending_) {
+            // The song whose file is being opened starts when it is open.
         } else if (s_.SongStartPending) {
             // The talk asked for the queued song while we were paused.
             s_.SongStartPending = false;
@@ -85,6 +87,9 @@ void Sequencer::bStopClick() {
         try {
             s_.TransportState = tsStopped;
             s_.SongStartPending = false;
+            // A song whose file is still being opened does not start.
+            ++startGeneration_;
+            startPending_ = false;
             view_.setTransportDown(TransportButton::Stop);
             t_.Timer4.stop();
             view_.setButtonEnabled(TransportButton::Next, false);

@@ -18,12 +18,37 @@ class FakeDeck final : public Deck {
 public:
     explicit FakeDeck(const std::set<QString>& unopenable) : unopenable_(unopenable) {}
     void Open(const QString& file) override {
+        pendingOpen_ = nullptr;
         if (unopenable_.count(file) != 0)
             throw std::runtime_error("cannot open");
         file_ = file;
         opened.push_back(file);
     }
-    void Close() override { file_.clear(); }
+    // Completes at once, unless holdOpens: then completeOpen() does.
+    void OpenAsync(const QString& file, std::function<void(bool)> done) override {
+        pendingOpen_ = [this, file, done] {
+            bool ok = true;
+            try {
+                Open(file);
+            } catch (const std::exception&) {
+                ok = false;
+            }
+            done(ok);
+        };
+        if (!holdOpens)
+            completeOpen();
+    }
+    bool openPending() const { return static_cast<bool>(pendingOpen_); }
+    void completeOpen() {
+        auto open = std::move(pendingOpen_);
+        pendingOpen_ = nullptr;
+        if (open)
+            open();
+    }
+    void Close() override {
+        pendingOpen_ = nullptr;
+        file_.clear();
+    }
     void Prepare() override {}
     void Play() override { state_ = DeckState::Playing; }
     void Pause() override { state_ = DeckState::Paused; }
@@ -47,6 +72,7 @@ public:
     const QString& file() const { return file_; }
 
     std::vector<QString> opened;
+    bool holdOpens = false;
     std::int32_t duration = 180000;
     std::int32_t position = 0;
     int fadeMs = 0;
@@ -57,6 +83,7 @@ private:
     const std::set<QString>& unopenable_;
     DeckState state_ = DeckState::Stopped;
     QString file_;
+    std::function<void()> pendingOpen_;
 };
 
 // How much sooner FastTimer fires than asked.

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -60,6 +62,58 @@ TEST_F(ChannelDeckTest, FileThatCannotBePlayedThrows) {
     const QString text = dir.file(QStringLiteral("notes.mp3"));
     writeWholeFile(text, "not a song");
     EXPECT_ANY_THROW(deck.Open(text));
+}
+
+// The file is opened on another thread and the outcome comes back on this one; a later Close
+// drops an outcome still on its way.
+TEST(ChannelDeckOpenTest, OpensAwayFromTheWindowThread) {
+    TempFolder dir;
+    const QString tone = dir.file(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(runTool(QStringLiteral("ffmpeg"),
+                        {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-ac",
+                         "2", "-ar", "44100", "-c:a", "pcm_s16le", "-y", tone}));
+    const QString junk = dir.file(QStringLiteral("junk.mp3"));
+    writeWholeFile(junk, QByteArray(5000, 'z'));
+    std::atomic<QThread*> openedOn{nullptr};
+    DeckHarness h([&](const QString& name) {
+        openedOn = QThread::currentThread();
+        return std::make_unique<TDSAudioFileReader>(name);
+    });
+    ChannelDeck deck(*h.channel);
+
+    int outcomes = 0;
+    bool opened = false;
+    deck.OpenAsync(tone, [&](bool ok) {
+        ++outcomes;
+        opened = ok;
+    });
+    EXPECT_EQ(outcomes, 0);
+    ASSERT_TRUE(waitFor([&] { return outcomes == 1; }));
+    EXPECT_TRUE(opened);
+    EXPECT_NE(openedOn.load(), nullptr);
+    EXPECT_NE(openedOn.load(), QThread::currentThread());
+    EXPECT_EQ(h.channel->FileName(), tone);
+    EXPECT_NEAR(deck.Duration(), 1000, 30);
+    deck.Prepare();
+    deck.Play();
+    EXPECT_EQ(deck.State(), DeckState::Playing);
+
+    deck.OpenAsync(junk, [&](bool ok) {
+        ++outcomes;
+        opened = ok;
+    });
+    ASSERT_TRUE(waitFor([&] { return outcomes == 2; }));
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(h.channel->FileName().isEmpty());
+
+    deck.OpenAsync(tone, [&](bool) { ++outcomes; });
+    deck.Close();
+    openedOn = nullptr;
+    ASSERT_TRUE(waitFor([&] { return openedOn.load() != nullptr; }));
+    QThread::msleep(50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(outcomes, 2);
+    EXPECT_TRUE(h.channel->FileName().isEmpty());
 }
 
 TEST(QtOneShotTimerTest, FiresOnceAndCanBeStopped) {

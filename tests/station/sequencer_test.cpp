@@ -303,11 +303,81 @@ TEST_F(SequencerTest, UnopenableSongShowsTheBoxAndPlayGoesOn) {
     EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + paths[0]);
     EXPECT_EQ(view.timerBoxes[0].caption, "Error");
     EXPECT_EQ(view.timerBoxes[0].ms, 15000);
-    EXPECT_EQ(t1.interval(), 1000);
+    // The tick goes on at once: an unplayable file costs no more air than a song change.
+    EXPECT_TRUE(t1.isActive());
+    EXPECT_EQ(t1.interval(), 0);
     seq.Timer1Timer();
     EXPECT_EQ(playedMark(0), "T");
     // KillDSPlayers made player 2 the active one: the next song goes to player 1.
     EXPECT_EQ(deck1.opened, std::vector<QString>{paths[1]});
+}
+
+// The tick waits for the end of the song; the deck's end of play (or of the fade after Next)
+// brings it forward instead of leaving up to a second of silence.
+TEST_F(SequencerTest, EndOfPlayBringsTheTickForward) {
+    makeList({"a.mp3", "b.mp3", "c.mp3"});
+    seq.bPlayClick();
+    seq.Timer1Timer();
+    ASSERT_EQ(t1.interval(), 1000);
+    deck1.finish();
+    EXPECT_TRUE(t1.isActive());
+    EXPECT_EQ(t1.interval(), 0);
+    seq.Timer1Timer(); // one song counted: the next follows at once
+    EXPECT_EQ(deck2.opened, std::vector<QString>{paths[1]});
+
+    seq.Timer1Timer();
+    seq.bNextClick();
+    deck2.endFade();
+    EXPECT_EQ(t1.interval(), 0);
+    seq.Timer1Timer(); // two songs counted: the talk
+    EXPECT_TRUE(t2.isActive());
+    EXPECT_EQ(t2.interval(), 500);
+
+    // Without a waiting tick (stopped), an end starts nothing.
+    seq.bStopClick();
+    deck1.endFade();
+    deck2.endFade();
+    EXPECT_FALSE(t1.isActive());
+}
+
+// The deck opens the song's file away from the window thread; the song starts when it is open.
+// A Stop meanwhile drops the start, a Pause leaves the song waiting at its start.
+TEST_F(SequencerTest, SongStartsWhenItsFileIsOpen) {
+    makeList({"a.mp3", "b.mp3"});
+    deck1.holdOpens = true;
+    seq.bPlayClick();
+    ASSERT_TRUE(deck1.openPending());
+    EXPECT_NE(deck1.State(), DeckState::Playing);
+    EXPECT_EQ(view.titleColour(1), colours::red);
+    EXPECT_FALSE(t1.isActive());
+    EXPECT_TRUE(seq.startPending());
+    deck1.completeOpen();
+    EXPECT_EQ(deck1.State(), DeckState::Playing);
+    EXPECT_EQ(view.titleColour(1), colours::lime);
+    EXPECT_EQ(t1.interval(), 8000);
+    EXPECT_FALSE(seq.startPending());
+
+    seq.bStopClick();
+    deck1.endFade();
+    seq.bPlayClick();
+    ASSERT_TRUE(deck1.openPending());
+    seq.bStopClick();
+    deck1.completeOpen();
+    EXPECT_NE(deck1.State(), DeckState::Playing);
+    EXPECT_TRUE(deck1.file().isEmpty()); // opened too late: closed again
+    EXPECT_FALSE(t1.isActive());
+
+    seq.bPlayClick();
+    seq.bPauseClick();
+    seq.bPlayClick(); // the song being opened is not chosen again
+    seq.bPauseClick();
+    deck1.completeOpen();
+    EXPECT_EQ(deck1.State(), DeckState::Paused);
+    const std::size_t opens = deck1.opened.size();
+    seq.bPlayClick();
+    EXPECT_EQ(deck1.State(), DeckState::Playing);
+    EXPECT_EQ(deck1.opened.size(), opens);
+    EXPECT_EQ(t1.interval(), 1000);
 }
 
 TEST_F(SequencerTest, SongStartFallingIntoPauseHappensOnResume) {

@@ -22,6 +22,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -163,6 +164,7 @@ protected:
         env.news.updateServer = QStringLiteral("http://127.0.0.1:1");
         env.news.failureLog = [this](const QString& line) { fetchLog << line; };
         env.log = [this](const QString& line) { stationLog << line; };
+        env.channelOptions.openReader = openReader;
         station = std::make_unique<StationController>(std::move(env), view, shell);
     }
 
@@ -234,6 +236,7 @@ protected:
     FakeView view;
     QStringList fetchLog;
     QStringList stationLog;
+    ReaderFactory openReader; // the decks' decoders (none: the real ones)
     FakeShell shell;
     FakeSpeechEngine* speech = nullptr;
     std::unique_ptr<StationController> station;
@@ -249,9 +252,10 @@ TEST_F(StationFlow, PlaysQueuesTalksAtTheBookmarkAndAlternatesPlayers) {
     EXPECT_TRUE(view.isButtonDown(TransportButton::Stop));
 
     station->command(StationCommand::Play);
+    EXPECT_EQ(station->state().ActivePlayer, 1);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3"))); // once its file is open
     EXPECT_EQ(view.titleColours[1], (std::vector<RgbColour>{colours::red, colours::lime}));
     EXPECT_EQ(view.title[1], QStringLiteral("One - Alder"));
-    EXPECT_EQ(station->state().ActivePlayer, 1);
 
     // The first tick queues the next song in red on player 2, marks row 0 and saves the list.
     ASSERT_TRUE(waitFor([&] { return view.titleColour(2) == colours::red; }));
@@ -617,7 +621,7 @@ TEST_F(StationFlow, PlayDuringTheVoiceTestGoesOnTheAir) {
     station->command(StationCommand::Stop);
     station->command(StationCommand::Play);
     EXPECT_TRUE(view.isButtonDown(TransportButton::Play));
-    EXPECT_TRUE(station->decksSounding());
+    EXPECT_TRUE(waitFor([&] { return station->decksSounding(); }));
 }
 
 // The queued song is deleted before its turn: the next playable song plays instead, no stop.
@@ -640,6 +644,44 @@ TEST_F(StationFlow, AVanishedQueuedSongIsPassedOver) {
     EXPECT_TRUE(view.messages.empty());
     EXPECT_TRUE(
         station->state().LastSongInfo().FileName.endsWith(QStringLiteral("Alder - One.mp3")));
+}
+
+// A 2 GB file of zeros named .mp3 (a demuxer would search all of it for a frame) is opened away
+// from the window thread and refused after a small part of it is read; the next song follows as
+// at any song change.
+TEST_F(StationFlow, ALargeUnplayableFileDoesNotHoldTheAir) {
+    const QString big = program.file(QStringLiteral("Zero - Bytes.mp3"));
+    writeWholeFile(big, QByteArray());
+    ASSERT_TRUE(QFile(big).resize(qint64{2} << 30));
+    writeWholeFile(listFile(), "F" + Songs::get().path(QStringLiteral("Alder - One.mp3")).toUtf8() +
+                                   "\r\nF" + big.toUtf8() + "\r\nF" +
+                                   Songs::get().path(QStringLiteral("Birch - Two.mp3")).toUtf8() +
+                                   "\r\n");
+    writeSettings(5);
+    QThread* const window = QThread::currentThread();
+    std::atomic<int> opens{0};
+    std::atomic<int> opensOnTheWindowThread{0};
+    openReader = [&](const QString& name) {
+        ++opens;
+        if (QThread::currentThread() == window)
+            ++opensOnTheWindowThread;
+        return std::make_unique<TDSAudioFileReader>(name);
+    };
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForTalk(1));
+    speech->start();
+    speech->reachBookmark(kIntroMark); // the big file is next, 0.2 to 0.5 s later
+    QElapsedTimer since;
+    since.start();
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_LT(since.elapsed(), 1500);
+    speech->finish();
+    ASSERT_EQ(view.timerBoxes.size(), 1u);
+    EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + big);
+    EXPECT_EQ(opens.load(), 4); // One, the big file twice, Two
+    EXPECT_EQ(opensOnTheWindowThread.load(), 0);
+    station.reset(); // before the counters its decks open with go
 }
 
 // A stored crossfade of -10 s must not leave the tick with a negative interval.
