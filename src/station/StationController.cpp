@@ -608,7 +608,13 @@ void StationController::connectSpeech() {
     connect(speech_.get(), &DJSpeech::volumeSliderChanged, this, [this] { showDJVolumeSlider(); });
     speech_->setNextSongNeverOverlap([this] { return state_.NextSongInfo().NeverOverlap; });
     connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] { voiceStarted(); });
-    connect(engine_.get(), &DJSpeechEngine::TextDataDone, this, [this] { voiceEnded(); });
+    connect(engine_.get(), &DJSpeechEngine::TextDataDone, this, [this] {
+        voiceEnded();
+        // The start-up decision polls for the end of the voice test: it need not wait for its
+        // next poll (up to two seconds of silence before the first song).
+        if (timer6_->isActive() && !state_.Speech.DJSpeaking)
+            timer6_->start(0);
+    });
     if (trace::enabled()) {
         connect(engine_.get(), &DJSpeechEngine::TextDataStarted, this, [this] {
             tracingVoiceTest_ = state_.Speech.DJTestRunning;

@@ -684,6 +684,21 @@ TEST_F(StationFlow, ALargeUnplayableFileDoesNotHoldTheAir) {
     station.reset(); // before the counters its decks open with go
 }
 
+// The start-up decision comes as soon as the voice test has ended, not at its next poll.
+TEST_F(StationFlow, PlayStartsAsSoonAsTheVoiceTestEnds) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3"});
+    writeSettings(5, /*startPlay=*/true);
+    start(/*finishVoiceTest=*/false);
+    speech->start();
+    ASSERT_TRUE(station->timer(6).isActive());
+    ASSERT_EQ(station->timer(6).interval(), 2000);
+    speech->finish();
+    EXPECT_TRUE(station->timer(6).isActive());
+    EXPECT_EQ(station->timer(6).interval(), 0);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    EXPECT_TRUE(station->StartupChecked());
+}
+
 // A stored crossfade of -10 s must not leave the tick with a negative interval.
 TEST_F(StationFlow, OutOfRangeCrossFadeStillPlaysOn) {
     writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
