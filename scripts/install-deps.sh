@@ -3,13 +3,13 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev lld
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev qt6-httpserver-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     portaudio19-dev libebur128-dev
-    libespeak-ng-dev espeak-ng
+    libespeak-ng-dev espeak-ng flite1-dev
     libcurl4-openssl-dev icecast2
     dbus-daemon dbus-bin playerctl
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev chromium curl
     sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
     xvfb xauth x11-utils xdg-utils imagemagick fonts-liberation time
 )

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "voice/speech/VoiceCatalogue.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -67,6 +69,36 @@ TEST(SpeechCatalogue, InstalledVoicesHoldTheFourDistinctSlotDefaults) {
     EXPECT_EQ(distinct.size(), 4);
     // Stable: the same catalogue at every start.
     EXPECT_EQ(LoadSpeechEngines().SpeechEngineList, c.SpeechEngineList);
+}
+
+TEST(SpeechCatalogue, ListsTheVoicesOfBothEnginesAndTheFliteVoiceFiles) {
+    test::TempFolder folder;
+    for (const char* name : {"zed.flitevox", "cmu_us_ahw.flitevox", "notes.txt"}) {
+        QFile f(folder.path() + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const SpeechCatalogue c = LoadSpeechEngines(QString(), folder.path());
+    ASSERT_GE(c.indexOf(defaultSlotVoices()[0]), 0) << "espeak-ng's voices stay as they were";
+    const int slt = c.indexOf(QStringLiteral("flite SLT (us english, female)"));
+    ASSERT_GE(slt, 0);
+    EXPECT_EQ(c.SpeechEngineModes[std::size_t(slt)].VoiceId, QByteArray("flite:slt"));
+    QStringList flite;
+    for (const QString& name : c.SpeechEngineList) {
+        if (name.startsWith(QLatin1String("Flite "))) {
+            flite.append(name);
+        }
+    }
+    EXPECT_EQ(flite, (QStringList{QStringLiteral("Flite slt (US English, female)"),
+                                  QStringLiteral("Flite rms (US English, male)"),
+                                  QStringLiteral("Flite awb (Scottish English, male)"),
+                                  QStringLiteral("Flite kal16 (US English, male, diphone)"),
+                                  QStringLiteral("Flite cmu_us_ahw (voice file)"),
+                                  QStringLiteral("Flite zed (voice file)")}));
+    const int file = c.indexOf(QStringLiteral("Flite zed (voice file)"));
+    EXPECT_EQ(c.SpeechEngineModes[std::size_t(file)].VoiceId,
+              "flite:" + QFile::encodeName(
+                             QDir(folder.path()).absoluteFilePath(QStringLiteral("zed.flitevox"))));
+    EXPECT_EQ(c.SpeechEngineList.size(), qsizetype(c.SpeechEngineModes.size()));
 }
 
 TEST(SpeechCatalogue, MissingEngineDataGivesTheSetupErrorText) {

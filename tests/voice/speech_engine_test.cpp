@@ -1,4 +1,6 @@
+#include "TestSupport.h"
 #include "speech_test_support.h"
+#include "voice/speech/DJSpeech.h"
 #include "voice/speech/EspeakSpeechEngine.h"
 #include "voice/speech/SoundBufferSpeechOutput.h"
 
@@ -62,10 +64,12 @@ class SpeechEngineTest : public ::testing::Test {
 protected:
     static inline const QString kVoice = QStringLiteral("English (America) - Adult Male 1");
 
+    static inline const QString kFliteVoice = QStringLiteral("Flite slt (US English, female)");
+
     void make(QByteArray fault = {}, int stallMs = 4000) {
         SpeechCatalogue catalogue;
-        catalogue.SpeechEngineList = {kVoice};
-        catalogue.SpeechEngineModes = {{kVoice, "gmw/en-US+m1"}};
+        catalogue.SpeechEngineList = {kVoice, kFliteVoice};
+        catalogue.SpeechEngineModes = {{kVoice, "gmw/en-US+m1"}, {kFliteVoice, "flite:slt"}};
         EspeakSpeechEngine::Options options;
         options.workerProgram = test::speechWorkerProgram();
         options.workerFault = std::move(fault);
@@ -192,6 +196,53 @@ TEST_F(SpeechEngineTest, TalkReportsWordsAndTheIntroMarkAsPlaybackReachesThem) {
         EXPECT_EQ(h.value > markAt, markSeen) << talk.mid(h.value, 10).constData();
     }
     EXPECT_GE(words, 18);
+}
+
+// A DJ with a Flite voice: the bookmark before the next song's introduction is reached while the
+// DJ speaks, and the station's side arms the next song 2 to 5 s after it, once per talk.
+TEST_F(SpeechEngineTest, FliteVoiceTalkArmsTheNextSongAtItsBookmark) {
+    make();
+    ScriptedRandom random{{2999}};
+    DJSpeechFlags flags;
+    test::TempFolder folder;
+    DJSpeech speech(*engine, random, flags, folder.path());
+    std::vector<std::pair<int, std::uint64_t>> armed; // interval, frame played when armed
+    QObject::connect(&speech, &DJSpeech::armTimer3,
+                     [&](int ms) { armed.emplace_back(ms, played); });
+    const QByteArray talk = "That was, Blue Night, from, The Rovers.\\Pau=500\\"
+                            "This is Corvalin Radio.\\Pau=500\\\\Mrk=700\\"
+                            "Coming up, Mara Quill, with, Night Train. Enjoy it.";
+    speech.SAPI_Speak(QString::fromUtf8(talk), kFliteVoice);
+    waitForSynthesis();
+    // Pause holds the cursor; resume goes on.
+    advance(22050 / 2);
+    ASSERT_TRUE(engine->AudioPause());
+    const std::uint64_t held = played;
+    advance(22050);
+    EXPECT_EQ(played, held);
+    ASSERT_TRUE(engine->AudioResume());
+    playToEnd();
+    expectBracketed();
+    EXPECT_EQ(values(Heard::Mark), std::vector<qint64>{700});
+    ASSERT_EQ(armed.size(), 1u) << "one song start per talk";
+    EXPECT_EQ(armed[0].first, 2000 + 2999);
+    const auto mark = std::find_if(heard.begin(), heard.end(),
+                                   [](const Heard& h) { return h.kind == Heard::Mark; });
+    EXPECT_EQ(armed[0].second, mark->frame);
+    EXPECT_GT(mark->frame, std::uint64_t(22050) * 2) << "after the first sentences and a pause";
+    EXPECT_LT(mark->frame + 22050, heard.back().frame) << "well before the DJ is done";
+    EXPECT_TRUE(flags.NextSongStarted);
+    EXPECT_FALSE(flags.DJSpeaking);
+
+    // Cut short: TextDataDone follows at once and the next talk speaks.
+    heard.clear();
+    speech.SAPI_Speak(QStringLiteral("One two three four five six seven."), kFliteVoice);
+    waitForSynthesis();
+    advance(22050 / 4);
+    speech.reset(true);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(done());
+    expectBracketed();
 }
 
 TEST_F(SpeechEngineTest, PauseHoldsAndResumeContinues) {

@@ -2,7 +2,11 @@
 #include "voice/speech/SpeechMarkup.h"
 #include "voice/speech/SpeechWorkerClient.h"
 #include "voice/speech/SpeechWorkerProtocol.h"
+#include "voice/speech/worker/FliteText.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <condition_variable>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -30,12 +34,14 @@ public:
     SpeechArrivals collect(std::uint32_t id) {
         SpeechArrivals all;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::unique_lock lock(mutex_);
         while (!all.finished && std::chrono::steady_clock::now() < deadline) {
-            std::unique_lock lock(mutex_);
+            // Taken under the lock before waiting, so that no wake-up goes unseen.
             const int seen = wakes_;
-            cv_.wait_until(lock, deadline, [&] { return wakes_ != seen; });
-            lock.unlock();
             client_.take(id, all);
+            if (!all.finished) {
+                cv_.wait_until(lock, deadline, [&] { return wakes_ != seen; });
+            }
         }
         return all;
     }
@@ -216,6 +222,176 @@ TEST(SpeechWorker, MissingWorkerProgramFinishesAtOnce) {
     SpeechArrivals a;
     client.take(id, a);
     EXPECT_TRUE(a.finished);
+}
+
+// Flite reads plain text: the SSML is cut at pauses and marks, emphasis is dropped, entities are
+// decoded, and every word keeps its place in the SSML (as espeak-ng reports it).
+TEST(FliteText, SsmlBecomesTextPausesAndMarksInOrder) {
+    const SpeechMarkup m =
+        taggedTextToSsml("Great \\Emp\\song & <b>!\\Pau=500\\\\Mrk=700\\Coming up, Night Train.");
+    const auto pieces = speechworker::flitepieces(std::string_view(m.ssml));
+    ASSERT_EQ(pieces.size(), 4u);
+    EXPECT_EQ(pieces[0].kind, speechworker::FlitePiece::Text);
+    EXPECT_EQ(pieces[0].text, "Great song & <b>!");
+    EXPECT_EQ(pieces[1].kind, speechworker::FlitePiece::Pause);
+    EXPECT_EQ(pieces[1].value, 500u);
+    EXPECT_EQ(pieces[2].kind, speechworker::FlitePiece::Mark);
+    EXPECT_EQ(pieces[2].value, 700u);
+    EXPECT_EQ(pieces[3].text, "Coming up, Night Train.");
+    const QString ssml = QString::fromUtf8(m.ssml);
+    std::vector<std::string> starts;
+    for (const auto& piece : pieces) {
+        for (const auto& w : piece.words) {
+            ASSERT_GE(w.position, 1u);
+            // The SSML at the reported position begins the word (or its entity).
+            const QString there = ssml.mid(int(w.position) - 1, 3);
+            EXPECT_EQ(there.at(0) == QLatin1Char('&') ? piece.text[w.offset]
+                                                      : there.at(0).toLatin1(),
+                      piece.text[w.offset]);
+            starts.push_back(piece.text.substr(w.offset, 3));
+        }
+    }
+    EXPECT_EQ(starts,
+              (std::vector<std::string>{"Gre", "son", "& <", "<b>", "Com", "up,", "Nig", "Tra"}));
+}
+
+TEST(FliteText, LongTextIsCutIntoShortPiecesAndNothingIsLost) {
+    std::string text;
+    for (int i = 0; i < 500; ++i) {
+        text += "word" + std::to_string(i) + (i % 40 == 39 ? ", " : " ");
+    }
+    text += std::string(400, 'x'); // one "word" longer than a piece
+    const auto pieces = speechworker::flitepieces("<speak>" + text + "</speak>");
+    std::string joined;
+    std::size_t words = 0;
+    for (const auto& p : pieces) {
+        EXPECT_LE(p.text.size(), speechworker::kFliteMaxPieceBytes + 1);
+        joined += p.text;
+        words += p.words.size();
+    }
+    EXPECT_EQ(joined, text);
+    EXPECT_GE(words, 501u);
+    // Blank-only and punctuation-only stretches are not handed to Flite.
+    EXPECT_TRUE(speechworker::flitepieces("<speak> . , <break time=\"0ms\"/> ! </speak>").size() ==
+                1u);
+}
+
+// A Flite voice speaks a tagged talk: its pause is silence, its mark falls between the words
+// around it, inside the audio.
+TEST(SpeechWorker, FliteVoiceSpeaksATaggedTalkWithItsMarkInPlace) {
+    Worker w;
+    const SpeechMarkup before = taggedTextToSsml("That was Blue Night.");
+    const auto b = w.collect(w.client().speak("flite:slt", before.ssml));
+    ASSERT_TRUE(b.finished);
+    ASSERT_GT(b.pcm.size(), std::size_t(b.sampleRate / 2));
+
+    const SpeechMarkup m =
+        taggedTextToSsml("That was Blue Night.\\Pau=500\\\\Mrk=700\\Coming up, Night Train.");
+    const auto a = w.collect(w.client().speak("flite:slt", m.ssml));
+    ASSERT_TRUE(a.finished);
+    EXPECT_EQ(a.sampleRate, 22050);
+    EXPECT_EQ(marks(a), std::vector<std::uint32_t>{700});
+    std::uint64_t markAt = 0;
+    int words = 0;
+    std::uint64_t last = 0;
+    for (const auto& e : a.events) {
+        EXPECT_GE(e.sample, last);
+        last = e.sample;
+        words += e.kind == SpeechEvent::Word;
+        if (e.kind == SpeechEvent::Mark) {
+            markAt = e.sample;
+        }
+    }
+    EXPECT_EQ(words, 8);
+    // The first sentence and the half-second pause lie before the mark; the introduction after.
+    EXPECT_EQ(markAt, b.pcm.size() + std::uint64_t(a.sampleRate) / 2);
+    EXPECT_GT(a.pcm.size(), markAt + std::uint64_t(a.sampleRate) / 2);
+    // The pause is silent.
+    for (std::uint64_t i = b.pcm.size(); i < markAt; ++i) {
+        ASSERT_EQ(a.pcm[i], 0) << i;
+    }
+}
+
+// What a talk may hold, and voice files that cannot be used: every case ends, nothing hangs (the
+// program's one-second patience with a silent worker holds), and the worker lives on.
+TEST(SpeechWorker, FliteBadInputsEndAndTheWorkerLivesOn) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString corrupt = dir.filePath(QStringLiteral("corrupt.flitevox"));
+    const QString damaged = dir.filePath(QStringLiteral("damaged.flitevox"));
+    {
+        QFile f(corrupt);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, '\x5a'));
+        QFile g(damaged);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write("CMU_FLITE_CG_VOXDATA-v2.0");
+        g.write(QByteArray(1, '\0'));
+        g.write(QByteArray(64, '\xff'));
+    }
+    struct Case {
+        const char* what;
+        QByteArray voice;
+        QByteArray tagged;
+        bool sound;
+    };
+    const std::vector<Case> cases{
+        {"markup in the text", "flite:slt", "<speak>Rock &amp; roll</speak> <mark name=\"1\"/>",
+         true},
+        {"control characters", "flite:awb", QByteArray("One\x01\x07two\x1b[0m three\x7f", 24),
+         true},
+        {"empty talk", "flite:rms", "", false},
+        {"only tags", "flite:kal16", "\\Pau=100\\\\Emp\\\\Mrk=700\\", true},
+        {"missing voice file", "flite:" + QFile::encodeName(dir.filePath("gone.flitevox")),
+         "Hello there.", true},
+        {"corrupt voice file", "flite:" + QFile::encodeName(corrupt), "Hello there.", true},
+        {"damaged voice file", "flite:" + QFile::encodeName(damaged), "Hello there.", true},
+        {"unknown built-in voice", "flite:nobody", "Hello there.", true},
+    };
+    Worker w({}, 1000);
+    pid_t pid = -1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto a = w.collect(w.client().speak(c.voice, taggedTextToSsml(c.tagged).ssml));
+        EXPECT_TRUE(a.finished);
+        EXPECT_EQ(!a.pcm.empty(), c.sound);
+        if (pid < 0) {
+            pid = w.client().workerPid();
+        }
+        EXPECT_EQ(w.client().workerPid(), pid) << "the same worker, never killed";
+    }
+
+    // 10,000 characters: the first sound comes at once and more keeps coming within the
+    // program's one-second patience; a new request cuts it short.
+    QByteArray longTalk;
+    while (longTalk.size() < 10000) {
+        longTalk += "The weather today is sunny and warm with a light breeze from the west ";
+    }
+    longTalk.truncate(10000);
+    const auto id = w.client().speak("flite:slt", taggedTextToSsml(longTalk).ssml);
+    SpeechArrivals part;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        w.client().take(id, part);
+    }
+    EXPECT_FALSE(part.finished) << "still speaking, not given up as stalled";
+    EXPECT_GT(part.pcm.size(), std::size_t(22050) * 3);
+    EXPECT_EQ(w.client().workerPid(), pid);
+    const auto next =
+        w.collect(w.client().speak("flite:slt", "<speak>Next<mark name=\"5\"/></speak>"));
+    EXPECT_EQ(marks(next), std::vector<std::uint32_t>{5});
+    EXPECT_EQ(w.client().workerPid(), pid);
+}
+
+TEST(SpeechWorker, CrashingFliteWorkerEndsTheUtteranceAndIsReplaced) {
+    Worker w("crash");
+    const auto first = w.collect(w.client().speak("flite:slt", "<speak>One two three</speak>"));
+    EXPECT_TRUE(first.finished);
+    EXPECT_EQ(w.client().workerPid(), -1);
+    const auto second = w.collect(w.client().speak("flite:slt", "<speak>Four</speak>"));
+    EXPECT_TRUE(second.finished);
+    EXPECT_FALSE(second.pcm.empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cstring>
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
@@ -68,7 +69,31 @@ std::vector<EspeakVariantInfo> readEspeakVariants(const QString& variantFolder) 
     return out;
 }
 
-SpeechCatalogue LoadSpeechEngines(const QString& dataPath) {
+void addFliteVoices(SpeechCatalogue& catalogue, const QString& voiceFileFolder) {
+    auto add = [&catalogue](const QString& name, const QByteArray& id) {
+        catalogue.SpeechEngineList.append(name);
+        catalogue.SpeechEngineModes.push_back({name, id});
+    };
+    const QByteArray prefix(kFliteVoicePrefix);
+    add(QStringLiteral("Flite slt (US English, female)"), prefix + "slt");
+    add(QStringLiteral("Flite rms (US English, male)"), prefix + "rms");
+    add(QStringLiteral("Flite awb (Scottish English, male)"), prefix + "awb");
+    add(QStringLiteral("Flite kal16 (US English, male, diphone)"), prefix + "kal16");
+    if (voiceFileFolder.isEmpty()) {
+        return;
+    }
+    const QDir folder(voiceFileFolder);
+    const QStringList files =
+        folder.entryList({QStringLiteral("*") + QLatin1String(kFliteVoiceFileSuffix)},
+                         QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString& file : files) {
+        const QString stem = file.left(file.size() - qsizetype(std::strlen(kFliteVoiceFileSuffix)));
+        add(QStringLiteral("Flite %1 (voice file)").arg(stem),
+            prefix + QFile::encodeName(folder.absoluteFilePath(file)));
+    }
+}
+
+SpeechCatalogue LoadSpeechEngines(const QString& dataPath, const QString& fliteVoiceFolder) {
     const QByteArray path = dataPath.toUtf8();
     espeak_ng_InitializePath(dataPath.isEmpty() ? nullptr : path.constData());
     const char* dataFolder = nullptr;
@@ -90,7 +115,9 @@ SpeechCatalogue LoadSpeechEngines(const QString& dataPath) {
         }
     }
     SpeechCatalogue c = buildSpeechCatalogue(voices, readEspeakVariants(voicesFolder + "/!v"));
-    if (voices.empty()) {
+    if (!voices.empty()) {
+        addFliteVoices(c, fliteVoiceFolder);
+    } else {
         c.SetupError =
             QString::fromLatin1(kSpeechSetupErrorText) +
             QStringLiteral("No espeak-ng voices were found in \"%1\".").arg(voicesFolder);

@@ -10,9 +10,16 @@ namespace corvalin {
 
 // One installed voice as the station offers it.
 struct SpeechEngineMode {
-    QString ModeName;   // readable and stable, e.g. "English (America) - Adult Male 1"
-    QByteArray VoiceId; // what espeak-ng selects it by, e.g. "gmw/en-US+m1"
+    QString ModeName; // readable and stable, e.g. "English (America) - Adult Male 1"
+    // What the speech worker selects it by: espeak-ng's id, e.g. "gmw/en-US+m1", or for Flite
+    // "flite:" and a built-in voice's name ("flite:slt") or a voice file's path.
+    QByteArray VoiceId;
 };
+
+// The prefix of a Flite voice's id.
+inline constexpr const char* kFliteVoicePrefix = "flite:";
+// A Flite voice file's ending.
+inline constexpr const char* kFliteVoiceFileSuffix = ".flitevox";
 
 // The voice catalogue, built once at start-up.
 struct SpeechCatalogue {
@@ -49,10 +56,18 @@ SpeechCatalogue buildSpeechCatalogue(const std::vector<EspeakVoiceInfo>& voices,
 // first, then females, by number.
 std::vector<EspeakVariantInfo> readEspeakVariants(const QString& variantFolder);
 
-// Builds the catalogue from the installed espeak-ng voices. `dataPath` is espeak-ng's data folder
-// (empty: the installed one). On failure the catalogue holds what was found and SetupError the
-// text for the "Corvalin Radio - Setup Error" box. UI thread (espeak-ng's voice list is global).
-SpeechCatalogue LoadSpeechEngines(const QString& dataPath = QString());
+// Appends the Flite voices built into the speech worker (CMU's slt, awb, rms and kal16), then one
+// voice per "*.flitevox" file in `voiceFileFolder` (sorted by name; none when empty), each named
+// "Flite <name> (<what it is>)". Pure but for reading the folder.
+void addFliteVoices(SpeechCatalogue& catalogue, const QString& voiceFileFolder = QString());
+
+// Builds the catalogue from the installed espeak-ng voices followed by the Flite voices (see
+// addFliteVoices; the worker needs espeak-ng to run, so without espeak-ng voices there are none).
+// `dataPath` is espeak-ng's data folder (empty: the installed one). On failure the catalogue holds
+// what was found and SetupError the text for the "Corvalin Radio - Setup Error" box. UI thread
+// (espeak-ng's voice list is global).
+SpeechCatalogue LoadSpeechEngines(const QString& dataPath = QString(),
+                                  const QString& fliteVoiceFolder = QString());
 
 // The four slots' voices on the first start (Morning, Afternoon, Evening, Late Night): distinct
 // English male voices that espeak-ng installs with its data.

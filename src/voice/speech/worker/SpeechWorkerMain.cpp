@@ -1,17 +1,33 @@
-// corvalin-speech-worker: synthesises speech with espeak-ng for the station, in a process of its
-// own so that a fault in the engine can never take the station down. It reads requests on stdin and
-// writes PCM chunks and events on stdout (see SpeechWorkerProtocol.h) until stdin closes.
+// corvalin-speech-worker: synthesises speech with espeak-ng or Flite for the station, in a process
+// of its own so that a fault in an engine can never take the station down. It reads requests on
+// stdin and writes PCM chunks and events on stdout (see SpeechWorkerProtocol.h) until stdin closes.
+// A voice id that begins with "flite:" is a Flite voice; any other is espeak-ng's.
 
 #include "voice/speech/SpeechWorkerProtocol.h"
+#include "voice/speech/worker/FliteText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <espeak-ng/speak_lib.h>
+#include <fcntl.h>
+#include <flite/flite.h>
+#include <map>
 #include <poll.h>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern "C" {
+cst_voice* register_cmu_us_slt(const char* voxdir);
+cst_voice* register_cmu_us_awb(const char* voxdir);
+cst_voice* register_cmu_us_rms(const char* voxdir);
+cst_voice* register_cmu_us_kal16(const char* voxdir);
+void usenglish_init(cst_voice* v);
+cst_lexicon* cmu_lex_init(void);
+}
 
 namespace sw = corvalin::speechworker;
 
@@ -98,6 +114,172 @@ int onSynth(short* wav, int samples, espeak_EVENT* events) {
     return requestWaiting() ? 1 : 0;
 }
 
+// --- Flite -------------------------------------------------------------------------------------
+
+constexpr std::string_view kFlitePrefix = "flite:";
+// Spoken instead of a Flite voice that cannot be used.
+constexpr const char* kFallbackVoice = "en-us";
+
+std::map<std::string, cst_voice*> gFliteVoices;    // loaded this run
+std::map<std::string, std::string> gFliteFailures; // voice file -> why it cannot be used
+
+void workerMessage(const std::string& text) {
+    const std::string line = "corvalin-speech-worker: " + text + "\n";
+    [[maybe_unused]] const auto n = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+// Loads a voice file in a child process first: Flite trusts the file and may crash or end the
+// process on a damaged one, which must cost neither this worker nor the talk.
+std::string tryVoiceFile(const std::string& path) {
+    if (::access(path.c_str(), R_OK) != 0) {
+        return std::string("cannot be read (") + std::strerror(errno) + ")";
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return "cannot be checked (fork failed)";
+    }
+    if (child == 0) {
+        ::alarm(10); // a file that makes Flite loop
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDERR_FILENO);
+        }
+        std::_Exit(flite_voice_load(path.c_str()) != nullptr ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        return {};
+    }
+    return WIFSIGNALED(status) ? "is damaged (Flite crashed loading it)"
+                               : "is not a Flite voice file or is damaged";
+}
+
+// The Flite voice for an id after "flite:": a built-in voice's name, or the path of a .flitevox
+// file. Null, with the reason in `why`, when it cannot be used.
+cst_voice* fliteVoice(const std::string& name, std::string& why) {
+    if (const auto it = gFliteVoices.find(name); it != gFliteVoices.end()) {
+        return it->second;
+    }
+    if (const auto it = gFliteFailures.find(name); it != gFliteFailures.end()) {
+        why = it->second;
+        return nullptr;
+    }
+    cst_voice* voice = nullptr;
+    if (name == "slt") {
+        voice = register_cmu_us_slt(nullptr);
+    } else if (name == "awb") {
+        voice = register_cmu_us_awb(nullptr);
+    } else if (name == "rms") {
+        voice = register_cmu_us_rms(nullptr);
+    } else if (name == "kal16") {
+        voice = register_cmu_us_kal16(nullptr);
+    } else if (name.find('/') != std::string::npos) {
+        why = tryVoiceFile(name);
+        if (why.empty()) {
+            voice = flite_voice_load(name.c_str());
+        }
+        if (voice == nullptr && why.empty()) {
+            why = "could not be loaded";
+        }
+    } else {
+        why = "is not a Flite voice";
+    }
+    if (voice == nullptr) {
+        // Files are tried again at the next talk: one may be copied in while the station runs.
+        if (name.find('/') == std::string::npos) {
+            gFliteFailures[name] = why;
+        }
+        return nullptr;
+    }
+    gFliteVoices[name] = voice;
+    return voice;
+}
+
+// Resamples Flite's output to the rate the program was told at start and sends it.
+void sendWave(cst_wave* wave, std::uint64_t& samples) {
+    if (wave == nullptr || cst_wave_num_samples(wave) <= 0) {
+        return;
+    }
+    if (wave->sample_rate != gRate) {
+        cst_wave_resample(wave, gRate);
+    }
+    const auto count = std::size_t(std::max(0, cst_wave_num_samples(wave)));
+    constexpr std::size_t kChunk = 4096;
+    for (std::size_t at = 0; at < count; at += kChunk) {
+        const std::size_t n = std::min(kChunk, count - at);
+        writeAll(sw::encodeFrame(
+            sw::kAudio, gUtterance,
+            std::string_view(reinterpret_cast<const char*>(wave->samples + at), n * 2)));
+    }
+    samples += count;
+}
+
+void sendEvent(std::uint32_t kind, std::uint64_t sample, std::uint32_t value) {
+    writeAll(sw::encodeFrame(sw::kEvent, gUtterance, sw::eventPayload(kind, sample, value)));
+}
+
+// Speaks the SSML piece by piece; 0 when all was spoken, 1 when a new request cut it short.
+std::uint32_t speakFlite(cst_voice* voice, std::string_view ssml) {
+    std::uint64_t samples = 0;
+    for (const sw::FlitePiece& piece : sw::flitepieces(ssml)) {
+        if (requestWaiting()) {
+            return 1;
+        }
+        switch (piece.kind) {
+        case sw::FlitePiece::Mark:
+            sendEvent(sw::kMarkEvent, samples, piece.value);
+            break;
+        case sw::FlitePiece::Pause:
+            if (piece.value > 0) {
+                const std::string silence(std::size_t(gRate) * piece.value / 1000 * 2, '\0');
+                writeAll(sw::encodeFrame(sw::kAudio, gUtterance, silence));
+                samples += silence.size() / 2;
+            }
+            break;
+        case sw::FlitePiece::Text: {
+            cst_wave* wave = flite_text_to_wave(piece.text.c_str(), voice);
+            const std::uint64_t start = samples;
+            const auto length = std::uint64_t(std::max(0, cst_wave_num_samples(wave)));
+            const std::uint64_t resampled =
+                wave != nullptr && wave->sample_rate > 0
+                    ? length * std::uint64_t(gRate) / std::uint64_t(wave->sample_rate)
+                    : 0;
+            // Flite does not say where its words fall: placed by their share of the text.
+            for (const sw::FliteWord& w : piece.words) {
+                sendEvent(sw::kWordEvent, start + resampled * w.offset / piece.text.size(),
+                          w.position);
+            }
+            sendWave(wave, samples);
+            delete_wave(wave);
+            if (!gFirstChunkSent && samples > 0) {
+                gFirstChunkSent = true;
+                if (gFault != nullptr && std::strcmp(gFault, "crash") == 0) {
+                    std::abort();
+                }
+                if (gFault != nullptr && std::strcmp(gFault, "hang") == 0) {
+                    for (;;) {
+                        ::pause();
+                    }
+                }
+            }
+            break;
+        }
+        }
+    }
+    return 0;
+}
+
+std::uint32_t speakEspeak(const std::string& voice, const std::string& ssml) {
+    if (espeak_SetVoiceByName(voice.c_str()) != EE_OK) {
+        return 1;
+    }
+    const espeak_ERROR r = espeak_Synth(ssml.c_str(), ssml.size() + 1, 0, POS_CHARACTER, 0,
+                                        espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
+    return r == EE_OK ? 0 : 2;
+}
+
 void speak(const sw::Frame& request) {
     const std::string_view p(request.payload);
     const std::uint32_t voiceLength = sw::readU32(p, 0);
@@ -107,10 +289,18 @@ void speak(const sw::Frame& request) {
         const std::string ssml(p.substr(4 + voiceLength));
         gUtterance = request.utterance;
         gFirstChunkSent = false;
-        if (espeak_SetVoiceByName(voice.c_str()) == EE_OK) {
-            const espeak_ERROR r = espeak_Synth(ssml.c_str(), ssml.size() + 1, 0, POS_CHARACTER, 0,
-                                                espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
-            status = r == EE_OK ? 0 : 2;
+        if (voice.rfind(kFlitePrefix, 0) == 0) {
+            const std::string name = voice.substr(kFlitePrefix.size());
+            std::string why;
+            if (cst_voice* v = fliteVoice(name, why)) {
+                status = speakFlite(v, ssml);
+            } else {
+                workerMessage("the Flite voice \"" + name + "\" " + why +
+                              "; espeak-ng speaks instead");
+                status = speakEspeak(kFallbackVoice, ssml);
+            }
+        } else {
+            status = speakEspeak(voice, ssml);
         }
     }
     std::string payload;
@@ -137,6 +327,9 @@ int main() {
         return 1;
     }
     espeak_SetSynthCallback(onSynth);
+    flite_init();
+    flite_add_lang("eng", usenglish_init, cmu_lex_init);
+    flite_add_lang("usenglish", usenglish_init, cmu_lex_init);
 
     sw::Frame frame;
     while (readFrame(frame)) {
