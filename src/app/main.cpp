@@ -10,6 +10,7 @@
 #include "audio/SoundDevice.h"
 #include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/SystemClockSetter.h"
 #include "station/AsRunLog.h"
 #include "station/HeadlessView.h"
@@ -76,8 +77,12 @@ int importSongs(const CommandLine& line, const SettingsPaths& paths) {
         printError(result.error);
         return 1;
     }
-    print(stdout,
-          QStringLiteral("%1 songs written to %2\n").arg(result.songs).arg(result.listPath));
+    // What was written and what was left out, and why, in one line.
+    const QString skipped = result.skippedText();
+    print(stdout, QStringLiteral("%1 songs written to %2%3\n")
+                      .arg(result.songs)
+                      .arg(result.listPath,
+                           skipped.isEmpty() ? QString() : QStringLiteral("; ") + skipped));
     // A running station reads the list again by itself; say when the new songs are heard.
     SingleInstance instance(SingleInstance::serverNameFor(QStringLiteral("Corvalin Radio")));
     if (instance.otherInstanceRunning()) {
@@ -104,7 +109,7 @@ void startMpris(MprisService& service, bool verbose) {
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << fileNameFromNative(argv[i]); // a folder's name need not be UTF-8
     const CommandLine line = parseCommandLine(arguments);
     if (!line.error.isEmpty()) {
         printError(line.error + QStringLiteral(" (see corvalinradio --help)"));

@@ -1,25 +1,39 @@
 #include "station/ImportFolder.h"
 
 #include "library/PlayList.h"
+#include "platform/FileSystem.h"
 
-#include <QDirIterator>
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace corvalin {
 
-QStringList mp3FilesUnder(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
-            files << QFileInfo(path).absoluteFilePath();
-    }
+TMp3Walk mp3FilesUnder(const QString& folder) {
+    TMp3Walk walk = CollectMp3Files(folder);
     // Byte order of the paths, as `sort` in the C locale would give: the same on every machine.
-    std::sort(files.begin(), files.end(),
-              [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
-    return files;
+    std::sort(walk.files.begin(), walk.files.end(), [](const QString& a, const QString& b) {
+        return nativeFileName(a) < nativeFileName(b);
+    });
+    return walk;
+}
+
+QString ImportResult::skippedText() const {
+    QStringList parts;
+    const auto count = [](int n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    if (unreadableFolders > 0)
+        parts << count(unreadableFolders, "folder that could not be opened",
+                       "folders that could not be opened");
+    if (repeatedFolders > 0)
+        parts << count(repeatedFolders, "folder reached again through a link",
+                       "folders reached again through a link");
+    if (unlistableNames > 0)
+        parts << count(unlistableNames, "file whose name holds a line break",
+                       "files whose names hold a line break");
+    return parts.isEmpty() ? QString() : QStringLiteral("skipped: ") + parts.join(u", ");
 }
 
 int slotFromName(const QString& name) {
@@ -45,7 +59,9 @@ ImportResult importFolder(const SettingsStore& store, const QString& folder, int
         result.error = QStringLiteral("no such time slot");
         return result;
     }
-    if (!QFileInfo(folder).isDir()) {
+    // By its bytes: the folder's own name need not be UTF-8 either.
+    struct stat st {};
+    if (::stat(nativeFileName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         result.error = QStringLiteral("\"%1\" is not a folder").arg(folder);
         return result;
     }
@@ -54,9 +70,14 @@ ImportResult importFolder(const SettingsStore& store, const QString& folder, int
     (void)store.readIni(settings, now);
     result.listPath = settings.DJSlots[static_cast<std::size_t>(slot)].PlayList;
 
-    const QStringList songs = mp3FilesUnder(folder);
+    const TMp3Walk walk = mp3FilesUnder(folder);
+    result.unreadableFolders = walk.unreadableFolders;
+    result.repeatedFolders = walk.repeatedFolders;
+    const QStringList& songs = walk.files;
     if (songs.isEmpty()) {
         result.error = QStringLiteral("no MP3 files under \"%1\"").arg(folder);
+        if (const QString skipped = result.skippedText(); !skipped.isEmpty())
+            result.error += QStringLiteral(" (") + skipped + QLatin1Char(')');
         return result;
     }
     TPlayListTable table;
@@ -72,6 +93,7 @@ ImportResult importFolder(const SettingsStore& store, const QString& folder, int
         return result;
     }
     result.songs = table.rowCount() - saved.skippedRows;
+    result.unlistableNames = saved.skippedRows;
     result.ok = true;
     return result;
 }

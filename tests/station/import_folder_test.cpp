@@ -3,10 +3,14 @@
 #include "ProgramProcess.h"
 #include "TestSupport.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "station/ImportFolder.h"
 
 #include <QDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -39,8 +43,57 @@ protected:
 };
 
 TEST_F(ImportFolderTest, FindsEveryMp3UnderTheFolderInPathOrder) {
-    EXPECT_EQ(mp3FilesUnder(music.path()), expected());
-    EXPECT_TRUE(mp3FilesUnder(music.file(u"mp3"_s)).isEmpty());
+    EXPECT_EQ(mp3FilesUnder(music.path()).files, expected());
+    EXPECT_TRUE(mp3FilesUnder(music.file(u"mp3"_s)).files.isEmpty());
+}
+
+// A file made under exactly these bytes of a name (not UTF-8, say), relative to `folder`.
+void makeByBytes(const QString& folder, const QByteArray& name) {
+    const QByteArray path = nativeFileName(folder) + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path.toStdString();
+    ASSERT_EQ(::write(fd, "x", 1), 1);
+    ::close(fd);
+}
+
+// Names are taken by their bytes: Latin-1 names are imported with the UTF-8 ones (and a folder of
+// them alone is no "no MP3 files"), each written to the list byte for byte; what is left out is
+// counted with its reason.
+TEST_F(ImportFolderTest, NamesThatAreNotUtf8AreImportedByTheirBytes) {
+    const QString latin = music.file(u"latin/"_s);
+    ASSERT_TRUE(QDir().mkpath(latin));
+    const QList<QByteArray> names = {"Caf\xe9 - Ol\xe9.mp3", "Bj\xf6rk - J\xf3ga.mp3",
+                                     "Na\xefve - Song.MP3"};
+    for (const QByteArray& name : names)
+        makeByBytes(latin, name);
+    const SettingsStore store(SettingsPaths{station.path(), config.path()});
+    ASSERT_TRUE(QDir().mkpath(station.file(u"Lists"_s)));
+
+    const ImportResult alone = importFolder(store, latin, 2, QTime(9, 0), random);
+    ASSERT_TRUE(alone.ok) << alone.error.toStdString();
+    EXPECT_EQ(alone.songs, 3);
+    EXPECT_TRUE(alone.skippedText().isEmpty());
+    QByteArray expectedBytes;
+    for (const QByteArray& name : {names[1], names[0], names[2]}) // byte order
+        expectedBytes += "F" + nativeFileName(latin) + name + "\r\n";
+    EXPECT_EQ(readWholeFile(alone.listPath), expectedBytes);
+    // Each entry opens its file.
+    for (const QString& song : mp3FilesUnder(latin).files)
+        EXPECT_TRUE(isRegularFile(song)) << nativeFileName(song).toStdString();
+
+    // With the UTF-8 names, a link back to the top and a name no list line can hold.
+    ASSERT_EQ(::symlink(nativeFileName(music.path()).constData(),
+                        nativeFileName(music.file(u"a/loop"_s)).constData()),
+              0);
+    makeByBytes(music.file(u"b/"_s), "Line\nBreak.mp3");
+    const ImportResult all = importFolder(store, music.path(), 2, QTime(9, 0), random);
+    ASSERT_TRUE(all.ok) << all.error.toStdString();
+    EXPECT_EQ(all.songs, 4 + 3);
+    EXPECT_EQ(all.repeatedFolders, 1);
+    EXPECT_EQ(all.unlistableNames, 1);
+    EXPECT_EQ(all.skippedText(), u"skipped: 1 folder reached again through a link, 1 file whose "
+                                 u"name holds a line break"_s);
+    EXPECT_EQ(readWholeFile(all.listPath).count('\n'), 7);
 }
 
 TEST_F(ImportFolderTest, SlotNames) {
@@ -109,6 +162,25 @@ TEST_F(ImportFolderTest, TheProgramImportsIntoItsStationFolder) {
                    stationEnvironment(root.path()));
     EXPECT_EQ(badSlot.exitCode, 2);
     EXPECT_TRUE(badSlot.err.contains(u"Noon"_s));
+
+    // A folder named in Latin-1, holding only Latin-1 names, given by its bytes on the command
+    // line: every song is written, and the line says what was written and what was left out.
+    const QByteArray folder = nativeFileName(music.path()) + "M\xfasica";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    makeByBytes(fileNameFromNative(folder + "/"), "Caf\xe9 - Ol\xe9.mp3");
+    makeByBytes(fileNameFromNative(folder + "/"), "Bad\nName.mp3");
+    const ProgramRun latin = runProgram(
+        u"sh"_s,
+        {u"-c"_s, u"exec \"$0\" --import-folder \"$1$(printf 'M\\372sica')\" --slot Evening"_s,
+         QStringLiteral(CORVALIN_PROGRAM), music.path()},
+        stationEnvironment(root.path()));
+    ASSERT_TRUE(latin.finished);
+    EXPECT_EQ(latin.exitCode, 0) << latin.err.toStdString();
+    EXPECT_TRUE(latin.out.contains(u"1 songs written"_s)) << latin.out.toStdString();
+    EXPECT_TRUE(latin.out.contains(u"skipped: 1 file whose name holds a line break"_s))
+        << latin.out.toStdString();
+    EXPECT_EQ(readWholeFile(root.file(u"data/CorvalinRadio/Lists/Evening.lst"_s)),
+              "F" + folder + "/Caf\xe9 - Ol\xe9.mp3\r\n");
 }
 
 } // namespace
