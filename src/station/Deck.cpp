@@ -40,7 +40,8 @@ void ChannelDeck::OpenAsync(const QString& file, std::function<void(bool opened)
         auto decoder = std::make_shared<std::unique_ptr<TDSAudioFileReader>>();
         try {
             *decoder = channel_.OpenReader(file);
-        } catch (const std::exception&) {
+        } catch (...) {
+            // Nothing may leave the pool's thread: the deck hears of a file it cannot play.
         }
         QMetaObject::invokeMethod(
             receiver_.get(),
