@@ -46,6 +46,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.quiet = true;
         else if (a == QLatin1String("--list-devices"))
             line.listDevices = true;
+        else if (a == QLatin1String("--list-voices"))
+            line.listVoices = true;
         else if (a == QLatin1String("--json"))
             line.json = true;
         else if (a == QLatin1String("--status") || a == QLatin1String("--play") ||
@@ -76,7 +78,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (line.error.isEmpty() && line.json && line.control != QLatin1String("status"))
         line.error = QStringLiteral("--json goes with --status");
     if (line.error.isEmpty() && !line.control.isEmpty() &&
-        (line.headless || !line.importFolder.isEmpty() || line.listDevices ||
+        (line.headless || !line.importFolder.isEmpty() || line.listDevices || line.listVoices ||
          !line.zipCode.isEmpty() || !line.stationDir.isEmpty()))
         line.error = QStringLiteral("--%1 is asked of the running station and goes with no other "
                                     "option")
@@ -104,6 +106,7 @@ QString usageText() {
         "  --slot NAME           the slot --import-folder writes: Morning, Afternoon, Evening or\n"
         "                        Midnight (default: the slot of the present hour)\n"
         "  --list-devices        print the sound devices and end\n"
+        "  --list-voices         print the DJ voices (espeak-ng's and Flite's), one a line, and end\n"
         "  --verbose             show the sound libraries' own messages, and why the media\n"
         "                        controls are off\n"
         "  --version             print the version and end\n"
@@ -144,7 +147,7 @@ QString noDisplayLine() {
 }
 
 bool needsWindow(const CommandLine& line) {
-    return !(line.help || line.version || line.listDevices || !line.importFolder.isEmpty() ||
+    return !(line.help || line.version || line.listDevices || line.listVoices || !line.importFolder.isEmpty() ||
              line.headless || !line.control.isEmpty());
 }
 

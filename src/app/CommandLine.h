@@ -15,6 +15,7 @@ struct CommandLine {
     bool verbose = false;     // let the sound libraries' own messages through
     bool quiet = false;       // --quiet: no line per song and talk in a headless station's log
     bool listDevices = false; // print the sound devices and end
+    bool listVoices = false;  // print the voice catalogue, one voice a line, and end
     QString stationDir;       // --station-dir: the station folder instead of the per-user one
     QString zipCode;          // --zip: stored before start-up, so no prompt appears
     QString importFolder;     // --import-folder: write a slot's list from the MP3 files there

@@ -126,6 +126,18 @@ int main(int argc, char** argv) {
     if (!line.control.isEmpty())
         return runControlCommand(argc, argv, line);
     setSoundLibraryMessages(line.verbose);
+    if (line.listVoices) {
+        // espeak-ng's voices and Flite's, with the voice files of the station folder's "Voices".
+        const QString station = line.stationDir.isEmpty() ? defaultStationFolder()
+                                                          : QDir(line.stationDir).absolutePath();
+        const SpeechCatalogue catalogue =
+            LoadSpeechEngines(QString(), QDir::cleanPath(station + QStringLiteral("/Voices")));
+        if (!catalogue.SetupError.isEmpty())
+            printError(catalogue.SetupError.simplified());
+        for (const QString& voice : catalogue.SpeechEngineList)
+            print(stdout, voice + QLatin1Char('\n'));
+        return catalogue.SpeechEngineList.isEmpty() ? 1 : 0;
+    }
     if (line.listDevices) {
         QString error;
         const QStringList devices = listSoundDevices(&error);
@@ -220,8 +232,10 @@ int main(int argc, char** argv) {
     auto speechLoudness =
         std::make_shared<SpeechLoudness>(env.loudness, EspeakSpeechEngine::defaultWorkerProgram());
     env.makeSpeechEngine =
-        [device, speechLoudness](QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
-        SpeechCatalogue catalogue = LoadSpeechEngines();
+        [device, speechLoudness,
+         voiceFiles = QDir::cleanPath(paths.programFolder + QStringLiteral("/Voices"))](
+            QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
+        SpeechCatalogue catalogue = LoadSpeechEngines(QString(), voiceFiles);
         *setupError = catalogue.SetupError;
         EspeakSpeechEngine::Options options;
         options.speechGainDb = [speechLoudness](const QByteArray& voiceId) {

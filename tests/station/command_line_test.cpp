@@ -25,6 +25,8 @@ TEST(CommandLine, EachOptionIsUnderstood) {
     EXPECT_TRUE(parseCommandLine(words("--headless")).headless);
     EXPECT_TRUE(parseCommandLine(words("--verbose")).verbose);
     EXPECT_TRUE(parseCommandLine(words("--list-devices")).listDevices);
+    EXPECT_TRUE(parseCommandLine(words("--list-voices")).listVoices);
+    EXPECT_FALSE(needsWindow(parseCommandLine(words("--list-voices"))));
     EXPECT_TRUE(parseCommandLine(words("--headless --quiet")).quiet);
     EXPECT_FALSE(parseCommandLine(words("--headless")).quiet);
 
@@ -152,6 +154,16 @@ TEST_F(CommandLineProgram, AStationFolderThatCannotBeMadeEndsTheStartWithTheReas
         EXPECT_FALSE(run.err.contains(QStringLiteral("CVRSystem.dat"))) << run.err.toStdString();
         EXPECT_FALSE(run.err.contains(QStringLiteral("reinstall"))) << run.err.toStdString();
     }
+}
+
+TEST_F(CommandLineProgram, VoiceListNamesBothEnginesOneVoiceALine) {
+    const ProgramRun r = run({QStringLiteral("--list-voices")});
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(QStringLiteral("English (America) - Adult Male 1")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Flite slt (US English, female)")));
+    EXPECT_TRUE(r.out.endsWith(QLatin1Char('\n')));
 }
 
 TEST_F(CommandLineProgram, DeviceListKeepsTheSoundLibrariesQuietUnlessVerbose) {
