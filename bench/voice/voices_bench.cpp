@@ -127,8 +127,9 @@ bool writeWav(const QString& path, const std::vector<std::int16_t>& pcm, int rat
 
 QStringList words(const QString& text) {
     static const QRegularExpression nonWord(QStringLiteral("[^a-z' ]"));
-    return text.toLower().replace(nonWord, QStringLiteral(" ")).split(QLatin1Char(' '),
-                                                                       Qt::SkipEmptyParts);
+    return text.toLower()
+        .replace(nonWord, QStringLiteral(" "))
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 // Word-level edit distance.
@@ -153,8 +154,9 @@ int editDistance(const QStringList& ref, const QStringList& hyp) {
 // What the recogniser heard in a 16 kHz WAV file.
 QString recognise(const QString& wav) {
     QProcess p;
-    p.start(QStringLiteral("pocketsphinx_continuous"),
-            {QStringLiteral("-infile"), wav, QStringLiteral("-logfn"), QStringLiteral("/dev/null")});
+    p.start(
+        QStringLiteral("pocketsphinx_continuous"),
+        {QStringLiteral("-infile"), wav, QStringLiteral("-logfn"), QStringLiteral("/dev/null")});
     p.waitForFinished(120000);
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
 }
@@ -185,8 +187,8 @@ int main(int argc, char** argv) {
                     "(apt-get install pocketsphinx pocketsphinx-en-us sox)\n");
     }
     QTemporaryDir dir;
-    std::printf("%-38s %12s %12s %12s %10s\n", "voice", "first ms", "max first ms",
-                "CPU s per s", "WER %");
+    std::printf("%-38s %12s %12s %12s %10s\n", "voice", "first ms", "max first ms", "CPU s per s",
+                "WER %");
     for (const Voice& v : voices) {
         Collector c(worker);
         double first = 0;

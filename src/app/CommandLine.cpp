@@ -106,7 +106,8 @@ QString usageText() {
         "  --slot NAME           the slot --import-folder writes: Morning, Afternoon, Evening or\n"
         "                        Midnight (default: the slot of the present hour)\n"
         "  --list-devices        print the sound devices and end\n"
-        "  --list-voices         print the DJ voices (espeak-ng's and Flite's), one a line, and end\n"
+        "  --list-voices         print the DJ voices (espeak-ng's and Flite's), one a line,\n"
+        "                        and end\n"
         "  --verbose             show the sound libraries' own messages, and why the media\n"
         "                        controls are off\n"
         "  --version             print the version and end\n"
@@ -147,8 +148,8 @@ QString noDisplayLine() {
 }
 
 bool needsWindow(const CommandLine& line) {
-    return !(line.help || line.version || line.listDevices || line.listVoices || !line.importFolder.isEmpty() ||
-             line.headless || !line.control.isEmpty());
+    return !(line.help || line.version || line.listDevices || line.listVoices ||
+             !line.importFolder.isEmpty() || line.headless || !line.control.isEmpty());
 }
 
 } // namespace corvalin
