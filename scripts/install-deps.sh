@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev lld
     qt6-base-dev libgl-dev qt6-httpserver-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-    portaudio19-dev libebur128-dev
+    portaudio19-dev libebur128-dev libsystemd-dev
     libespeak-ng-dev espeak-ng flite1-dev
     libcurl4-openssl-dev icecast2
     dbus-daemon dbus-bin playerctl

@@ -15,6 +15,7 @@
 #include "station/AsRunLog.h"
 #include "station/HeadlessView.h"
 #include "station/ImportFolder.h"
+#include "station/ServiceWatchdog.h"
 #include "station/SingleInstance.h"
 #include "station/StationControl.h"
 #include "station/StationController.h"
@@ -280,6 +281,8 @@ int main(int argc, char** argv) {
         // The desktop's media controls; Quit ends the station as SIGTERM does.
         MprisService mprisService(control, {endStation, {}});
         startMpris(mprisService, line.verbose);
+        // Under systemd: ready once play can start, then pinged while the station is alive.
+        const std::unique_ptr<ServiceWatchdog> watchdog = startServiceWatchdog(station, device);
         station.FormCreate();
         if (station.terminated()) {
             device->setStatusHandler({});
@@ -323,6 +326,7 @@ int main(int argc, char** argv) {
     MprisService mprisService(control, {[&frmCorvalinRadio] { frmCorvalinRadio.close(); },
                                         [&] { raiseForSecondStart(frmCorvalinRadio, station); }});
     startMpris(mprisService, line.verbose);
+    const std::unique_ptr<ServiceWatchdog> watchdog = startServiceWatchdog(station, device);
     app.onError = [&station](const QString& message) {
         station.ApplicationEvents1Exception(message);
     };

@@ -219,6 +219,10 @@ public:
 
     // listMutex held
     void mix(std::int16_t* out, std::uint32_t frames) {
+        lastMixMs.store(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count(),
+                        std::memory_order_relaxed);
         const std::uint32_t master = masterVolume.load(std::memory_order_relaxed);
         if (master != masterAim) {
             const std::uint32_t glide = masterGlideFrames.load(std::memory_order_relaxed);
@@ -292,6 +296,7 @@ public:
     std::uint32_t masterAim = 0xFFFFFFFFu; // mixer: the master volume the gains move to
     Glide masterLeft, masterRight;         // mixer
     std::atomic<std::uint64_t> framesMixed{0};
+    std::atomic<std::int64_t> lastMixMs{0}; // steady clock ms of the last mix; 0: none
 };
 
 // --- SoundBuffer ---------------------------------------------------------------------------
@@ -790,6 +795,10 @@ void SoundDevice::setStreamTap(std::shared_ptr<StreamTap> tap) {
         old = std::exchange(core_->tap, std::move(tap));
     }
     // `old` is released here, outside the lock the mixer takes.
+}
+
+std::int64_t SoundDevice::lastMixMs() const {
+    return core_->lastMixMs.load(std::memory_order_relaxed);
 }
 
 std::uint64_t SoundDevice::framesMixed() const {

@@ -181,6 +181,9 @@ public:
 
     // Frames mixed since the device opened. Any thread.
     std::uint64_t framesMixed() const;
+    // When the mixer last ran, in milliseconds of std::chrono::steady_clock since its epoch
+    // (0: never): the output's liveness for the service watchdog. Any thread.
+    std::int64_t lastMixMs() const;
 
     // Marks every buffer of the device lost, as when the sound card goes away. Any thread.
     void loseBuffers();

@@ -4,18 +4,26 @@
 #include "ProgramProcess.h"
 #include "TestSupport.h"
 #include "audio/SoundDevice.h"
+#include "platform/ServiceNotifier.h"
 #include "platform/SystemClockSetter.h"
 #include "station/HeadlessView.h"
+#include "station/ServiceWatchdog.h"
 #include "station/SettingsStore.h"
 #include "station/StationController.h"
 #include "voice/speech/FakeSpeechEngine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -377,6 +385,217 @@ TEST(Headless, OpensTheSoundDeviceNamedInTheSettings) {
     EXPECT_TRUE(err.contains("no sound device named \"Corvalin Card Nowhere\""))
         << err.toStdString();
     EXPECT_EQ(p.exitCode(), 0);
+}
+
+// The watchdog's rule: the window thread's loop ran within 5 s and, while a deck plays, the
+// audio callback within 2 s.
+TEST(WatchdogPolicy, PingsOnlyWhileTheLoopAndThePlayingAudioRun) {
+    struct Case {
+        const char* what;
+        WatchdogSample sample;
+        bool ping;
+    };
+    const Case cases[] = {
+        {"idle, loop fresh, no audio ever", {100000, 99000, false, 0}, true},
+        {"idle, loop at the limit", {100000, 95000, false, 0}, true},
+        {"idle, loop stalled", {100000, 94999, false, 0}, false},
+        {"playing, audio fresh", {100000, 99000, true, 99500}, true},
+        {"playing, audio at the limit", {100000, 99000, true, 98000}, true},
+        {"playing, audio stalled", {100000, 99000, true, 97999}, false},
+        {"playing, audio never ran", {100000, 99000, true, 0}, false},
+        {"playing, audio fresh, loop stalled", {100000, 90000, true, 99900}, false},
+        {"idle, audio stalled does not matter", {100000, 99000, false, 10}, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(watchdogMayPing(c.sample), c.ping) << c.what;
+}
+
+// A notifier that keeps what it was told.
+class RecordingNotifier final : public ServiceNotifier {
+public:
+    RecordingNotifier(QList<QByteArray>* sent, std::int64_t intervalMs)
+        : sent_(sent), intervalMs_(intervalMs) {}
+    bool notify(const QByteArray& state) override {
+        *sent_ << state;
+        return true;
+    }
+    std::int64_t watchdogIntervalMs() const override { return intervalMs_; }
+
+private:
+    QList<QByteArray>* sent_;
+    std::int64_t intervalMs_;
+};
+
+TEST(ServiceWatchdog, ReadyOnceThenPingsWhileAliveAndSaysWhenItStops) {
+    QList<QByteArray> sent;
+    QStringList log;
+    bool ready = false;
+    bool playing = false;
+    std::int64_t now = 1000000;
+    std::int64_t mix = 0;
+    ServiceWatchdog::Probes probes;
+    probes.ready = [&] { return ready; };
+    probes.deckPlaying = [&] { return playing; };
+    probes.lastMixMs = [&] { return mix; };
+    probes.nowMs = [&] { return now; };
+    probes.log = [&](const QString& line) { log << line; };
+    ServiceWatchdog dog(std::make_unique<RecordingNotifier>(&sent, 30000), probes);
+    EXPECT_EQ(dog.tickIntervalMs(), 1000);
+
+    now += 1000;
+    dog.tick();
+    EXPECT_EQ(sent, (QList<QByteArray>{"WATCHDOG=1"})) << "alive before ready, not yet ready";
+    ready = true;
+    now += 1000;
+    dog.tick();
+    dog.tick();
+    EXPECT_EQ(sent, (QList<QByteArray>{"WATCHDOG=1", "READY=1", "WATCHDOG=1", "WATCHDOG=1"}));
+    // A deck plays and the audio callback stops: no more pings, said once; back when it runs.
+    sent.clear();
+    playing = true;
+    mix = now;
+    now += 2500;
+    dog.tick();
+    dog.tick();
+    EXPECT_TRUE(sent.isEmpty());
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].contains(u"sound output"_s)) << log[0].toStdString();
+    mix = now;
+    dog.tick();
+    EXPECT_EQ(sent, (QList<QByteArray>{"WATCHDOG=1"}));
+    EXPECT_EQ(log.size(), 2);
+    // The window thread's loop did not come round for 6 s: that tick sends nothing.
+    sent.clear();
+    now += 6000;
+    mix = now;
+    dog.tick();
+    EXPECT_TRUE(sent.isEmpty());
+    EXPECT_TRUE(log.last().contains(u"window thread"_s)) << log.last().toStdString();
+    now += 1000;
+    mix = now;
+    dog.tick();
+    EXPECT_EQ(sent, (QList<QByteArray>{"WATCHDOG=1"}));
+    EXPECT_EQ(sent.count("READY=1"), 0) << "ready is said once";
+}
+
+// The service manager's side of the protocol: a datagram socket named by NOTIFY_SOCKET.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(),
+                    std::min<std::size_t>(name.size(), sizeof address.sun_path - 1));
+        ok_ = fd_ >= 0 &&
+              ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool ok() const { return ok_; }
+    // The messages that arrived since the last call.
+    QList<QByteArray> read() {
+        QList<QByteArray> got;
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+            got << QByteArray(buffer, static_cast<int>(n)).trimmed();
+        return got;
+    }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+// A station whose window thread hangs stops the pings; killed as the service manager kills it,
+// it starts again and plays by itself.
+TEST(Headless, AHungStationStopsThePingsAndItsRestartPlays) {
+    TempFolder root;
+    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
+        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
+    QFile::setPermissions(root.file(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString ini = root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s);
+    // Play does not start by itself unless the last run did not end properly.
+    writeWholeFile(ini, "[Screen]\r\nStartPlay=0\r\n[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\n"
+                        "ReadWeather=0\r\nFrequencyType=3\r\n");
+    NotifySocket manager(root.file(u"notify"_s));
+    ASSERT_TRUE(manager.ok());
+    const QString trace = root.file(u"trace.txt"_s);
+    const auto start = [&](QProcess& p, bool freeze) {
+        QProcessEnvironment env = stationEnvironment(root.path());
+        env.insert(u"CORVALIN_TRACE"_s, trace);
+        env.insert(u"NOTIFY_SOCKET"_s, root.file(u"notify"_s));
+        env.insert(u"WATCHDOG_USEC"_s, u"3000000"_s);
+        if (freeze)
+            env.insert(u"CORVALIN_TEST_FREEZE_AFTER_MS"_s, u"4000"_s);
+        p.setProcessEnvironment(env);
+        p.setChildProcessModifier([] {
+            const rlimit none = {0, 0}; // the abort below leaves no core file
+            ::setrlimit(RLIMIT_CORE, &none);
+        });
+        p.start(QStringLiteral(CORVALIN_PROGRAM), {u"--headless"_s});
+        return p.waitForStarted();
+    };
+
+    // Ready, pinging; started once by hand and playing.
+    QProcess first;
+    ASSERT_TRUE(start(first, true));
+    QList<QByteArray> told;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            told += manager.read();
+            return told.contains("READY=1") && told.count("WATCHDOG=1") >= 2;
+        },
+        60000))
+        << told.join(' ').toStdString();
+    EXPECT_FALSE(readWholeFile(trace).contains(" song-start")) << "StartPlay is off";
+    // The window thread freezes 4 s after ready: the pings stop for good.
+    QElapsedTimer quiet;
+    quiet.start();
+    const bool stopped = waitFor(
+        [&] {
+            if (manager.read().contains("WATCHDOG=1"))
+                quiet.restart();
+            return quiet.elapsed() > 4000;
+        },
+        30000);
+    ASSERT_TRUE(stopped) << "the pings went on";
+    EXPECT_EQ(first.state(), QProcess::Running) << "it hangs; it did not end";
+    // What systemd does when the watchdog interval passes without a ping.
+    ::kill(static_cast<pid_t>(first.processId()), SIGABRT);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+    EXPECT_TRUE(readWholeFile(ini).contains("Restart=1"));
+
+    // Restarted: ready again, and it plays by itself.
+    QFile::remove(trace);
+    manager.read();
+    QProcess second;
+    ASSERT_TRUE(start(second, false));
+    told.clear();
+    const bool plays = waitFor(
+        [&] {
+            told += manager.read();
+            return told.contains("READY=1") && readWholeFile(trace).contains(" song-start");
+        },
+        60000);
+    told.clear();
+    const bool pinging = waitFor(
+        [&] {
+            told += manager.read();
+            return told.count("WATCHDOG=1") >= 3;
+        },
+        15000);
+    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    EXPECT_TRUE(second.waitForFinished(30000));
+    EXPECT_TRUE(plays) << readWholeFile(trace).toStdString()
+                       << second.readAllStandardError().toStdString();
+    EXPECT_TRUE(pinging) << "a playing station is alive";
+    EXPECT_EQ(second.exitCode(), 0);
 }
 
 } // namespace

@@ -89,6 +89,8 @@ TEST_F(Installed, InstallsLaysOutPlaysSavesAndStartsAgainFromAnywhere) {
     const QByteArray unit = readWholeFile(prefix + u"/lib/systemd/user/corvalinradio.service"_s);
     EXPECT_TRUE(unit.contains("ExecStart=" + prefix.toUtf8() + "/bin/corvalinradio --headless\n"));
     EXPECT_TRUE(unit.contains("Restart=on-failure\n"));
+    EXPECT_TRUE(unit.contains("Type=notify\n"));
+    EXPECT_TRUE(unit.contains("WatchdogSec=30\n"));
     if (!QStandardPaths::findExecutable(u"desktop-file-validate"_s).isEmpty()) {
         EXPECT_TRUE(runTool(u"desktop-file-validate"_s,
                             {prefix + u"/share/applications/corvalinradio.desktop"_s}));
