@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemClockSetter.h"
+#include "remote/RemoteServer.h"
 #include "station/AsRunLog.h"
 #include "station/HeadlessView.h"
 #include "station/ImportFolder.h"
@@ -103,6 +104,30 @@ void startMpris(MprisService& service, bool verbose) {
     QString why;
     if (!service.start(&why) && verbose)
         printError(QStringLiteral("media controls (MPRIS) off: ") + why);
+}
+
+// The remote web page when [Remote] Enabled is set: the token is made at the first enable; the
+// log names the page's address, never the token.
+std::unique_ptr<RemoteServer> startRemote(StationControl& control, const SettingsPaths& paths,
+                                          const Clock& clock) {
+    const SettingsStore store(paths);
+    RemoteSettings settings = readRemoteSettings(store);
+    if (!settings.Enabled)
+        return nullptr;
+    if (FileResult made = ensureRemoteToken(store, settings); !made)
+        printError(QStringLiteral("no token for the remote page could be stored: ") + made.error);
+    RemoteServer::Options options;
+    options.asRunFolder = AsRunLog::folderIn(paths.programFolder);
+    options.today = [&clock] { return clock.now().date(); };
+    options.token = [paths] { return readRemoteSettings(SettingsStore(paths)).Token; };
+    auto server = std::make_unique<RemoteServer>(control, std::move(options));
+    QString why;
+    if (!server->start(settings, &why)) {
+        printError(why);
+        return nullptr;
+    }
+    printError(QStringLiteral("remote page: ") + remotePageUrl(settings));
+    return server;
 }
 
 } // namespace
@@ -256,6 +281,7 @@ int main(int argc, char** argv) {
         StationControl control(station, view);
         instance.setRequestHandler(
             [&control](const QByteArray& request) { return control.answer(request); });
+        const std::unique_ptr<RemoteServer> remote = startRemote(control, paths, clock);
         // The alarm clocks press Play and Stop as the window's do.
         view.setClock(&clock);
         view.setCommandHandler([&station](StationCommand command) { station.command(command); });
@@ -313,6 +339,7 @@ int main(int argc, char** argv) {
     StationControl control(station, frmCorvalinRadio);
     instance.setRequestHandler(
         [&control](const QByteArray& request) { return control.answer(request); });
+    const std::unique_ptr<RemoteServer> remote = startRemote(control, paths, clock);
     // The program ends once the players have faded out after the window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&frmCorvalinRadio, &TfrmCorvalinRadio::closing, &station, [&] {
