@@ -48,11 +48,12 @@ double ffmpegIntegrated(const QString& path) {
 }
 
 // Speaks a talk through the engine on a manual device and returns the mix's loudness.
-double spokenLoudness(const std::function<double(const QByteArray&)>& gain, const QString& wav) {
+double spokenLoudness(const std::function<double(const QByteArray&)>& gain, const QString& wav,
+                      const QString& voice = kVoice, const QByteArray& voiceId = kVoiceId) {
     auto device = SoundDevice::create(QStringLiteral("manual"));
     SpeechCatalogue catalogue;
-    catalogue.SpeechEngineList = {kVoice};
-    catalogue.SpeechEngineModes = {{kVoice, kVoiceId}};
+    catalogue.SpeechEngineList = {voice};
+    catalogue.SpeechEngineModes = {{voice, voiceId}};
     EspeakSpeechEngine::Options options;
     options.workerProgram = test::speechWorkerProgram();
     options.serviceTimer = false;
@@ -65,9 +66,9 @@ double spokenLoudness(const std::function<double(const QByteArray&)>& gain, cons
     QObject::connect(&engine, &DJSpeechEngine::TextDataDone, [&] { ++done; });
     QTimer tick;
     tick.start(50);
-    engine.Speak(kVoice, QStringLiteral("That was Yesterday from The Beatles. \\Pau=250\\ You are "
-                                        "listening to Radio Sunshine, it is twenty past seven. "
-                                        "\\Mrk=700\\ And here is a song you will all remember."));
+    engine.Speak(voice, QStringLiteral("That was Yesterday from The Beatles. \\Pau=250\\ You are "
+                                       "listening to Radio Sunshine, it is twenty past seven. "
+                                       "\\Mrk=700\\ And here is a song you will all remember."));
     QDeadlineTimer deadline(30000);
     while (!engine.synthesisFinished() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -119,6 +120,22 @@ TEST_P(SpeechLoudnessTarget, TheTalkLandsWithinOneAndAHalfLuOfTheSongsAtTheDefau
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, SpeechLoudnessTarget, ::testing::Values(-18.0, -26.0));
+
+// A Flite voice is measured by the same worker and lands at the same level.
+TEST(SpeechLoudnessTest, AFliteVoiceLandsWithTheSongsToo) {
+    const double target = -18.0;
+    test::TempFolder dir;
+    auto s = store(target);
+    SpeechLoudness speech(s, test::speechWorkerProgram());
+    const QByteArray flite = "flite:rms";
+    ASSERT_TRUE(speech.calibrate(flite));
+    ASSERT_TRUE(speech.lookup(flite));
+    const double lufs =
+        spokenLoudness([&speech](const QByteArray& id) { return speech.gainFor(id); },
+                       dir.file(QStringLiteral("talk.wav")),
+                       QStringLiteral("Flite rms (US English, male)"), flite);
+    EXPECT_NEAR(lufs, songsHeardAt(target), 1.5);
+}
 
 TEST(SpeechLoudnessTest, AVoiceIsMeasuredOnceInTheBackgroundAndKeptUnderItsRate) {
     auto s = store(-18.0);

@@ -340,6 +340,8 @@ TEST(SpeechWorker, FliteBadInputsEndAndTheWorkerLivesOn) {
          true},
         {"control characters", "flite:awb", QByteArray("One\x01\x07two\x1b[0m three\x7f", 24),
          true},
+        {"letters beyond ASCII", "flite:slt",
+         "Beyonc\xc3\xa9 \xe2\x80\x93 D\xc3\xa9j\xc3\xa0 Vu \xe2\x99\xab", true},
         {"empty talk", "flite:rms", "", false},
         {"only tags", "flite:kal16", "\\Pau=100\\\\Emp\\\\Mrk=700\\", true},
         {"missing voice file", "flite:" + QFile::encodeName(dir.filePath("gone.flitevox")),
