@@ -227,7 +227,8 @@ QString TDSPlayerChannel::LockName() {
 TDSPlayerChannel::TDSPlayerChannel(TDSPlayer* player, TDSChannelOptions options)
     : player_(player), ticks_(options.ticks ? std::move(options.ticks) : TickSource(systemTicks)),
       openReader_(std::move(options.openReader)), gainFor_(std::move(options.gainDb)),
-      lock_(&sharedChannelLock()), sink_(std::make_unique<QObject>()) {
+      trimFor_(std::move(options.trim)), lock_(&sharedChannelLock()),
+      sink_(std::make_unique<QObject>()) {
     bufferTime_ = 4000;
     interval_ = bufferTime_ / 10;
     if (options.refillThread)
@@ -320,6 +321,7 @@ void TDSPlayerChannel::SetFileName(const QString& name,
         blockAlign_ = f.nBlockAlign;
         SetStartTime(startTime_);
         SetEndTime(endTime_);
+        applyTrim(name, ms);
         // Fixed for the whole song: a measurement that lands while it plays waits for its next
         // start, so the level never jumps mid-song.
         const double db = gainFor_ ? gainFor_(name) : 0.0;
@@ -327,6 +329,21 @@ void TDSPlayerChannel::SetFileName(const QString& name,
         gain_ = static_cast<float>(std::pow(10.0, gainDb_.load() / 20.0));
     }
     fileName_ = name;
+}
+
+void TDSPlayerChannel::applyTrim(const QString& name, MediaTime fileMs) {
+    const std::optional<PlayWindow> w = trimFor_ ? trimFor_(name) : std::nullopt;
+    // A window that does not fit this file (measured of another one) leaves it whole.
+    if (!w || w->FromMs < 0 || w->FromMs > INT32_MAX)
+        return;
+    // The decoder's length of a compressed file is an estimate: the measured end may pass it.
+    const std::int64_t to = std::min<std::int64_t>(w->ToMs, fileMs);
+    if (to - w->FromMs < 100 || (w->FromMs == 0 && to == fileMs))
+        return;
+    decoder_->SetStart(MediaTime{w->FromMs} * kMediaTimePerMs);
+    decoder_->SetLength(MediaTime{to - w->FromMs} * kMediaTimePerMs);
+    trimFromMs_ = static_cast<std::int32_t>(w->FromMs);
+    duration_ = static_cast<std::int32_t>(std::min<std::int64_t>(to - w->FromMs, INT32_MAX));
 }
 
 void TDSPlayerChannel::CreateBuffer() {
@@ -373,6 +390,7 @@ void TDSPlayerChannel::CloseFile() {
     decoder_.reset();
     gainDb_ = 0.0;
     gain_ = 1.0f;
+    trimFromMs_ = 0;
     volume_ = 0;
     pan_ = 0;
     startTime_ = 0;
@@ -527,10 +545,12 @@ std::int32_t TDSPlayerChannel::Position() {
     if (filled_) {
         if (!buffer_)
             throw EAudioError(QStringLiteral("Assertion failure"));
-        return times_.GetPosTime(static_cast<std::int32_t>(playCursor()));
+        return std::max(0, times_.GetPosTime(static_cast<std::int32_t>(playCursor())) -
+                               trimFromMs_.load());
     }
     if (decoder_)
-        return static_cast<std::int32_t>(decoder_->Position() / kMediaTimePerMs);
+        return std::max(0, static_cast<std::int32_t>(decoder_->Position() / kMediaTimePerMs) -
+                               trimFromMs_.load());
     return 0;
 }
 
@@ -539,7 +559,7 @@ void TDSPlayerChannel::SetPosition(std::int32_t ms) {
     if (!g.owns_lock() || !decoder_)
         return;
     StopLocked();
-    decoder_->Seek(MediaTime{ms} * kMediaTimePerMs);
+    decoder_->Seek((MediaTime{ms} + trimFromMs_.load()) * kMediaTimePerMs);
 }
 
 void TDSPlayerChannel::SetStartTime(std::int32_t ms) {

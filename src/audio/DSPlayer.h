@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -157,6 +158,12 @@ private:
 // Opens a song file for decoding; raises like the TDSAudioFileReader constructor.
 using ReaderFactory = std::function<std::unique_ptr<TDSAudioFileReader>(const QString& fileName)>;
 
+// A part of a song file in ms from its start.
+struct PlayWindow {
+    std::int64_t FromMs = 0;
+    std::int64_t ToMs = 0;
+};
+
 // How a channel is driven; tests replace the thread, the clock and the decoder.
 struct TDSChannelOptions {
     TickSource ticks;                   // none: systemTicks
@@ -166,6 +173,10 @@ struct TDSChannelOptions {
     // and kept for the whole song; applied to the samples as they are decoded, under the deck's
     // Volume. None: no correction.
     std::function<double(const QString& fileName)> gainDb = nullptr;
+    // The part of a song worth playing, asked like gainDb: the channel then presents that part
+    // as the whole song (Duration its length, Position counted from its start, the end of play
+    // at its end). None, or no answer: the whole file.
+    std::function<std::optional<PlayWindow>(const QString& fileName)> trim = nullptr;
 };
 
 class TDSPlayerChannel {
@@ -203,6 +214,8 @@ public:
     std::int32_t EndTime() const { return endTime_.load(); }
     // The loudness correction of the open song in dB (0: none). Any thread.
     double GainDb() const { return gainDb_.load(); }
+    // Where the song as presented starts in its file, ms (0: untrimmed). Any thread.
+    std::int32_t TrimFromMs() const { return trimFromMs_.load(); }
 
     // Lends the bytes about to be heard (no lock needed to read them until released). The lent
     // bytes stay valid until ReleaseAnalysisData, even when the refill thread drops the ring
@@ -277,11 +290,16 @@ private:
     void deliver(int code, std::uint32_t song);
     void resetStream();
     void applyGain(std::uint8_t* data, std::uint32_t bytes) const;
+    // Narrows the open decoder to the song's audible part, when one is known for it.
+    void applyTrim(const QString& name, MediaTime fileMs);
 
     TDSPlayer* player_;
     TickSource ticks_;
     ReaderFactory openReader_;
     std::function<double(const QString&)> gainFor_;
+    std::function<std::optional<PlayWindow>(const QString&)> trimFor_;
+    // The trimmed song's start in the file, ms: Position and SetPosition count from it.
+    std::atomic<std::int32_t> trimFromMs_{0};
     std::atomic<double> gainDb_{0.0};
     float gain_ = 1.0f; // under the lock: linear factor of gainDb_
     RecursiveTimedLock* lock_;

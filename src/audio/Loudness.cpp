@@ -47,6 +47,81 @@ double speechGainDb(const std::optional<LoudnessInfo>& info, const LoudnessSetti
     return loudnessGainDb(info, heard);
 }
 
+double silenceThresholdDb(double integratedLufs, double thresholdSetting) {
+    if (!std::isfinite(integratedLufs))
+        return thresholdSetting;
+    return std::max(thresholdSetting, integratedLufs - 40.0);
+}
+
+void findAudibleBounds(const std::vector<float>& blockPeakDb, std::int64_t blockMs,
+                       std::int64_t durationMs, double thresholdSetting, LoudnessInfo* info) {
+    const double threshold = silenceThresholdDb(info->Integrated, thresholdSetting);
+    const auto n = static_cast<std::int64_t>(blockPeakDb.size());
+    std::int64_t first = -1;
+    std::int64_t last = -1;
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (blockPeakDb[static_cast<std::size_t>(i)] > threshold) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    info->TrimThreshold = thresholdSetting;
+    info->AudibleFromMs = 0;
+    info->AudibleToMs = durationMs;
+    info->SilentThroughout = first < 0;
+    if (first < 0 || durationMs <= 0)
+        return; // nothing to tell music from silence by: played as it is
+    const std::int64_t from = std::max<std::int64_t>(0, first * blockMs - kTrimMarginMs);
+    const std::int64_t to = std::min(durationMs, (last + 1) * blockMs + kTrimMarginMs);
+    if (from <= kMaxTrimMs)
+        info->AudibleFromMs = from;
+    if (durationMs - to <= kMaxTrimMs)
+        info->AudibleToMs = to;
+}
+
+namespace {
+
+// Peak of each kPeakBlockMs block, in dBFS, as samples go by.
+constexpr std::int64_t kPeakBlockMs = 10;
+class BlockPeaks {
+public:
+    BlockPeaks(int channels, int sampleRate)
+        : channels_(static_cast<std::size_t>(channels)),
+          blockFrames_(std::max<std::int64_t>(1, std::int64_t{sampleRate} * kPeakBlockMs / 1000)) {}
+    // `scale`: the full-scale value of the samples.
+    template <class T> void add(const T* samples, std::size_t frames, float scale) {
+        for (std::size_t f = 0; f < frames; ++f) {
+            for (std::size_t c = 0; c < channels_; ++c) {
+                const float v = std::abs(static_cast<float>(samples[f * channels_ + c])) / scale;
+                peak_ = std::max(peak_, v);
+            }
+            if (++count_ == blockFrames_)
+                close();
+        }
+    }
+    std::vector<float> take() {
+        if (count_ > 0)
+            close();
+        return std::move(peaks_);
+    }
+
+private:
+    void close() {
+        peaks_.push_back(peak_ > 0.0f ? 20.0f * std::log10(peak_)
+                                      : -std::numeric_limits<float>::infinity());
+        peak_ = 0.0f;
+        count_ = 0;
+    }
+    std::size_t channels_;
+    std::int64_t blockFrames_;
+    std::int64_t count_ = 0;
+    float peak_ = 0.0f;
+    std::vector<float> peaks_;
+};
+
+} // namespace
+
 namespace {
 ebur128_state* meterState(void* p) {
     return static_cast<ebur128_state*>(p);
@@ -102,8 +177,8 @@ LoudnessInfo LoudnessMeter::result() const {
     return info;
 }
 
-std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
-                                                const std::atomic<bool>* stop) {
+std::optional<LoudnessInfo>
+measureSongLoudness(const QString& fileName, const std::atomic<bool>* stop, double trimThreshold) {
     try {
         TDSAudioFileReader reader(fileName);
         const TWaveFormat& f = reader.Format();
@@ -114,6 +189,8 @@ std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
         LoudnessMeter meter(channels, static_cast<int>(f.nSamplesPerSec));
         if (!meter.valid())
             return std::nullopt;
+        BlockPeaks peaks(channels, static_cast<int>(f.nSamplesPerSec));
+        std::int64_t totalFrames = 0;
         const std::uint32_t block = f.nBlockAlign;
         std::vector<std::uint8_t> bytes(block * 8192u);
         std::vector<std::int16_t> narrow;
@@ -127,17 +204,20 @@ std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
                 break;
             const std::size_t frames = got / block;
             const std::size_t samples = frames * static_cast<std::size_t>(channels);
+            totalFrames += static_cast<std::int64_t>(frames);
             switch (bits) {
             case 8:
                 narrow.resize(samples);
                 for (std::size_t i = 0; i < samples; ++i)
                     narrow[i] = static_cast<std::int16_t>((bytes[i] - 128) * 256);
                 meter.add(narrow.data(), frames);
+                peaks.add(narrow.data(), frames, 32768.0f);
                 break;
             case 16:
                 narrow.resize(samples);
                 std::memcpy(narrow.data(), bytes.data(), samples * 2);
                 meter.add(narrow.data(), frames);
+                peaks.add(narrow.data(), frames, 32768.0f);
                 break;
             case 24:
                 // Packed little-endian: each sample into the top three bytes of a 32-bit one.
@@ -149,15 +229,20 @@ std::optional<LoudnessInfo> measureSongLoudness(const QString& fileName,
                                                         std::uint32_t{p[2]} << 24);
                 }
                 meter.add(wide.data(), frames);
+                peaks.add(wide.data(), frames, 2147483648.0f);
                 break;
             default:
                 wide.resize(samples);
                 std::memcpy(wide.data(), bytes.data(), samples * 4);
                 meter.add(wide.data(), frames);
+                peaks.add(wide.data(), frames, 2147483648.0f);
                 break;
             }
         }
-        return meter.result();
+        LoudnessInfo info = meter.result();
+        const std::int64_t durationMs = totalFrames * 1000 / std::int64_t{f.nSamplesPerSec};
+        findAudibleBounds(peaks.take(), kPeakBlockMs, durationMs, trimThreshold, &info);
+        return info;
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -45,6 +45,14 @@ QJsonObject infoObject(const LoudnessInfo& info) {
     o.insert(QStringLiteral("source"), info.From == LoudnessInfo::Source::ReplayGain
                                            ? QStringLiteral("replaygain")
                                            : QStringLiteral("measured"));
+    if (info.TrimThreshold != 0.0)
+        o.insert(QStringLiteral("threshold"), info.TrimThreshold);
+    if (info.hasBounds()) {
+        o.insert(QStringLiteral("from"), static_cast<double>(info.AudibleFromMs));
+        o.insert(QStringLiteral("to"), static_cast<double>(info.AudibleToMs));
+        if (info.SilentThroughout)
+            o.insert(QStringLiteral("silent"), true);
+    }
     return o;
 }
 
@@ -65,6 +73,19 @@ bool infoOf(const QJsonObject& o, LoudnessInfo* info) {
     info->TruePeak = numberOf(peak);
     info->From = source == QLatin1String("replaygain") ? LoudnessInfo::Source::ReplayGain
                                                        : LoudnessInfo::Source::Measured;
+    // Bounds are optional: an entry written before they were found, or with bounds that make no
+    // sense, holds its loudness and counts as not measured for trimming.
+    const QJsonValue from = o.value(QStringLiteral("from"));
+    const QJsonValue to = o.value(QStringLiteral("to"));
+    const QJsonValue threshold = o.value(QStringLiteral("threshold"));
+    if (threshold.isDouble() && std::isfinite(threshold.toDouble()))
+        info->TrimThreshold = threshold.toDouble();
+    if (from.isDouble() && to.isDouble() && from.toDouble() >= 0 &&
+        to.toDouble() > from.toDouble() && to.toDouble() < 1e12) {
+        info->AudibleFromMs = static_cast<std::int64_t>(from.toDouble());
+        info->AudibleToMs = static_cast<std::int64_t>(to.toDouble());
+        info->SilentThroughout = o.value(QStringLiteral("silent")).toBool(false);
+    }
     // A value no song can have (a damaged or edited file) is no measurement: measured again.
     return plausibleLoudness(*info);
 }
@@ -202,8 +223,12 @@ void LoudnessCache::insertKey(const QString& key, const LoudnessInfo& info) {
 LoudnessScanner::LoudnessScanner(Options options)
     : options_(std::move(options)), cache_(options_.cacheFile) {
     if (!options_.measure)
-        options_.measure = [](const QString& file, const std::atomic<bool>& stop) {
-            return measureSongLoudness(file, &stop);
+        options_.measure = [this](const QString& file, const std::atomic<bool>& stop) {
+            return measureSongLoudness(file, &stop, settings().TrimThreshold);
+        };
+    if (!options_.bounds)
+        options_.bounds = [this](const QString& file, const std::atomic<bool>& stop) {
+            return measureSongLoudness(file, &stop, settings().TrimThreshold);
         };
     if (!options_.stat)
         options_.stat = stampOf;
@@ -267,6 +292,17 @@ double LoudnessScanner::gainFor(const QString& file) const {
     return loudnessGainDb(info, s);
 }
 
+std::optional<AudibleBounds> LoudnessScanner::trimFor(const QString& file) const {
+    std::lock_guard<std::mutex> g(mutex_);
+    if (!settings_.TrimSilence)
+        return std::nullopt;
+    const std::optional<LoudnessInfo> info = cache_.findPath(file);
+    // Bounds found with another threshold wait for the scanner's next look at the song.
+    if (!info || !info->hasBounds() || info->TrimThreshold != settings_.TrimThreshold)
+        return std::nullopt;
+    return AudibleBounds{info->AudibleFromMs, info->AudibleToMs, info->SilentThroughout};
+}
+
 std::optional<LoudnessInfo> LoudnessScanner::lookupKey(const QString& key) const {
     std::lock_guard<std::mutex> g(mutex_);
     return cache_.findKey(key);
@@ -279,7 +315,13 @@ void LoudnessScanner::storeKey(const QString& key, const LoudnessInfo& info) {
 }
 
 bool LoudnessScanner::wantedLocked(const QString& file, const FileStamp& stamp) const {
-    return !cache_.find(file, stamp) && !failed_.contains(stampKey(file, stamp));
+    if (failed_.contains(stampKey(file, stamp)))
+        return false;
+    const std::optional<LoudnessInfo> known = cache_.find(file, stamp);
+    if (!known)
+        return true;
+    // Trimming wants the bounds for the threshold in force.
+    return settings_.TrimSilence && known->TrimThreshold != settings_.TrimThreshold;
 }
 
 QString LoudnessScanner::nextJob(FileStamp* stamp) {
@@ -371,8 +413,23 @@ bool LoudnessScanner::scanOne() {
         return false;
     }
     std::optional<LoudnessInfo> info = readReplayGain(file);
+    const LoudnessSettings now = settings();
+    const bool trim = now.TrimSilence;
+    const double threshold = now.TrimThreshold;
     if (info) {
         ++tagged_;
+        // The tag tells the loudness, not where the music is: that takes a decode.
+        if (trim) {
+            const std::optional<LoudnessInfo> bounds = options_.bounds(file, stop_);
+            if (stop_)
+                return false;
+            if (bounds && bounds->hasBounds()) {
+                info->AudibleFromMs = bounds->AudibleFromMs;
+                info->AudibleToMs = bounds->AudibleToMs;
+                info->TrimThreshold = bounds->TrimThreshold;
+                info->SilentThroughout = bounds->SilentThroughout;
+            }
+        }
     } else {
         info = options_.measure(file, stop_);
         if (stop_)
@@ -380,6 +437,11 @@ bool LoudnessScanner::scanOne() {
         if (info)
             ++measured_;
     }
+    // Tried for this threshold even when no bounds came of it: not tried again in a loop.
+    if (info && trim && !info->hasBounds())
+        info->TrimThreshold = threshold;
+    if (info && info->SilentThroughout)
+        qInfo("Silent throughout, played as it is: %s", qPrintable(file));
     bool saveNow = false;
     {
         std::lock_guard<std::mutex> g(mutex_);

@@ -64,6 +64,13 @@ private:
     QHash<QString, LoudnessInfo> keys_;
 };
 
+// Where a song's music starts and ends, ms from the file's start.
+struct AudibleBounds {
+    std::int64_t FromMs = 0;
+    std::int64_t ToMs = 0;
+    bool SilentThroughout = false; // the whole song: nothing to tell music from silence by
+};
+
 // Measures songs in the background and answers what is known of a song at once.
 //
 // Threads: every public function may be called from any thread. The scanner's mutex is only ever
@@ -78,7 +85,9 @@ public:
     struct Options {
         QString cacheFile = LoudnessCache::defaultFile(); // empty: nothing is kept on disk
         Measure measure;                                  // none: measureSongLoudness
-        Stat stat;                                        // none: stampOf
+        // The audible bounds of a song whose loudness its tags tell. None: measureSongLoudness.
+        Measure bounds;
+        Stat stat;          // none: stampOf
         bool thread = true; // false: nothing is scanned until scanOne is called (tests)
         int saveEvery = 25; // measurements between saves while a long list is scanned
     };
@@ -100,6 +109,10 @@ public:
     // disk access. A measurement whose file has changed holds until the scanner's next look at
     // the file (the queued song is looked at first whenever the wish changes).
     double gainFor(const QString& file) const;
+
+    // The song's audible bounds when trimming is on and they are known for the threshold in
+    // force: a hash look-up by path like gainFor. None: the song plays untrimmed.
+    std::optional<AudibleBounds> trimFor(const QString& file) const;
 
     // Results under a key of their own (not a file), kept in the same cache.
     std::optional<LoudnessInfo> lookupKey(const QString& key) const;

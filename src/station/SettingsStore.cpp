@@ -236,6 +236,12 @@ LoudnessSettings SettingsStore::readLoudness() const {
         ini.readString(section, QStringLiteral("Target"), QString()).trimmed().toDouble(&ok);
     if (ok && std::isfinite(target))
         s.Target = std::clamp(target, kLoudnessTargetMin, kLoudnessTargetMax);
+    const QString segue = QStringLiteral("Segue");
+    s.TrimSilence = ini.readBool(segue, QStringLiteral("TrimSilence"), s.TrimSilence);
+    const double threshold =
+        ini.readString(segue, QStringLiteral("Threshold"), QString()).trimmed().toDouble(&ok);
+    if (ok && std::isfinite(threshold))
+        s.TrimThreshold = std::clamp(threshold, kTrimThresholdMin, kTrimThresholdMax);
     return s;
 }
 

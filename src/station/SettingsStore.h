@@ -214,8 +214,9 @@ public:
     [[nodiscard]] FileResult writeManagerOK(const StationSettings& s) const;
 
     // [Loudness] Enabled (0/1, default 1) and Target (LUFS, default -18; kept within
-    // kLoudnessTargetMin..kLoudnessTargetMax) from the store SameSettings chooses. Missing or
-    // malformed values give the defaults.
+    // kLoudnessTargetMin..kLoudnessTargetMax), with [Segue] TrimSilence (0/1, default 1) and
+    // Threshold (dBFS, default -50; kept within kTrimThresholdMin..kTrimThresholdMax), from the
+    // store SameSettings chooses. Missing or malformed values give the defaults.
     LoudnessSettings readLoudness() const;
 
     // The DJ volume file: [Volume] DJ, or `def` when missing or unreadable.

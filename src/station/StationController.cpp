@@ -158,6 +158,14 @@ StationController::StationController(StationEnvironment environment, IStationVie
         env_.channelOptions.gainDb = [scanner = env_.loudness](const QString& file) {
             return scanner->gainFor(file);
         };
+    if (env_.loudness && !env_.channelOptions.trim)
+        env_.channelOptions.trim =
+            [scanner = env_.loudness](const QString& file) -> std::optional<PlayWindow> {
+            const std::optional<AudibleBounds> b = scanner->trimFor(file);
+            if (!b)
+                return std::nullopt;
+            return PlayWindow{b->FromMs, b->ToMs};
+        };
     channel1_ = std::make_unique<TDSPlayerChannel>(player1_.get(), env_.channelOptions);
     channel2_ = std::make_unique<TDSPlayerChannel>(player2_.get(), env_.channelOptions);
     deck1_ = std::make_unique<TracedDeck>(*this, 1, *channel1_);

@@ -26,6 +26,12 @@ struct LoudDeck {
         options.ticks = [this] { return ticks; };
         options.refillThread = false;
         options.gainDb = [&scanner](const QString& f) { return scanner.gainFor(f); };
+        options.trim = [&scanner](const QString& f) -> std::optional<PlayWindow> {
+            const std::optional<AudibleBounds> b = scanner.trimFor(f);
+            if (!b)
+                return std::nullopt;
+            return PlayWindow{b->FromMs, b->ToMs};
+        };
         channel = new TDSPlayerChannel(player.get(), options);
     }
     // Plays the whole song at `volume` and returns the mixed output.
@@ -152,4 +158,46 @@ TEST(LoudnessDeck, SwitchedOffLeavesTheSamplesUntouched) {
     const auto* raw = reinterpret_cast<const std::int16_t*>(pcm.constData());
     for (int i = 0; i < 2000; ++i)
         ASSERT_NEAR(corrected[std::size_t(i)], raw[i], 1) << "sample " << i;
+}
+
+TEST(LoudnessDeck, ATrimmedSongIsPresentedAsTheWholeSong) {
+    TempFolder dir;
+    // 1 s of silence, 2 s of tone, 1.5 s of silence.
+    const QString song = dir.file(QStringLiteral("padded.wav"));
+    ASSERT_TRUE(runTool(QStringLiteral("/usr/bin/sox"),
+                        {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                         QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
+                         QStringLiteral("16"), song, QStringLiteral("synth"), QStringLiteral("2"),
+                         QStringLiteral("sine"), QStringLiteral("440"), QStringLiteral("vol"),
+                         QStringLiteral("0.5"), QStringLiteral("pad"), QStringLiteral("1"),
+                         QStringLiteral("1.5")}));
+    for (const bool trim : {true, false}) {
+        LoudnessScanner scanner(noThread(QString()));
+        LoudnessSettings s;
+        s.TrimSilence = trim;
+        scanner.setSettings(s);
+        scanner.setWanted(song, {});
+        ASSERT_TRUE(scanner.scanOne());
+        LoudDeck deck(scanner);
+        int endPlays = 0;
+        deck.channel->OnEndPlay = [&endPlays](TDSPlayerChannel*) { ++endPlays; };
+        deck.channel->SetFileName(song);
+        if (!trim) {
+            EXPECT_EQ(deck.channel->Duration(), 4500) << "untrimmed when switched off";
+            EXPECT_EQ(deck.channel->TrimFromMs(), 0);
+            continue;
+        }
+        const std::int32_t length = 2000 + 2 * std::int32_t{kTrimMarginMs};
+        EXPECT_NEAR(deck.channel->Duration(), length, 10);
+        EXPECT_EQ(deck.channel->Position(), 0);
+        const std::vector<std::int16_t> mix = deck.play(song, 0, 2400);
+        // The tone is heard within the margin of the start, and the end of play comes after the
+        // trimmed length rather than the file's.
+        std::size_t first = 0;
+        while (first < mix.size() && std::abs(int(mix[first])) < 100)
+            ++first;
+        EXPECT_LE(first / 2, std::size_t(44100 * 25 / 1000)) << "frames of silence before";
+        EXPECT_EQ(endPlays, 1);
+        EXPECT_EQ(deck.channel->State(), chStopped);
+    }
 }

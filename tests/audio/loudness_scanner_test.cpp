@@ -276,7 +276,8 @@ TEST(LoudnessCacheTest, ValuesNoSongCanHaveAreMeasuredAgain) {
             QStringLiteral("lufs %1 peak %2").arg(QLatin1String(c.lufs), QLatin1String(c.peak));
         writeCacheEntry(cache, song, c.lufs, c.peak);
         CountingScanner s(cache, -23.0);
-        s.scanner->setSettings({true, -18.0});
+        // Trimming off: an entry of the old form is not measured again for its bounds.
+        s.scanner->setSettings({true, -18.0, false});
         EXPECT_EQ(s.scanner->lookup(song).has_value(), c.kept) << qPrintable(what);
         EXPECT_NEAR(s.scanner->gainFor(song), c.gain, 1e-9) << qPrintable(what);
         s.scanner->setWanted(song, {song});
@@ -410,4 +411,116 @@ TEST(LoudnessScannerTest, TheThreadMeasuresInTheBackgroundAndAFileThatFailsIsNot
     EXPECT_FALSE(scanner.lookup(broken));
     EXPECT_EQ(scanner.measuredCount(), 1);
     EXPECT_TRUE(waitFor([&] { return QFile::exists(o.cacheFile); }, 10000));
+}
+
+TEST(SilenceTrim, BoundsFromBlockPeaks) {
+    struct Case {
+        const char* what;
+        double lufs;
+        std::vector<float> peaks; // dBFS per 10 ms block
+        double threshold;         // the setting
+        std::int64_t from;
+        std::int64_t to;
+        bool silent;
+    };
+    auto run = [](std::size_t lead, std::vector<float> body, std::size_t trail) {
+        std::vector<float> v(lead, -90.0f);
+        v.insert(v.end(), body.begin(), body.end());
+        v.insert(v.end(), trail, -90.0f);
+        return v;
+    };
+    const float inf = -std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {"silence at both ends", -18, run(100, std::vector<float>(300, -6.0f), 200), -50, 985, 4015,
+         false},
+        {"none to cut", -18, std::vector<float>(300, -6.0f), -50, 0, 3000, false},
+        {"a quiet fade-out is kept", -18, run(0, {-6, -20, -35, -45, -49, -55, -60}, 0), -50, 0, 65,
+         false},
+        {"digital silence", -18, run(50, {-6}, 50), -50, 485, 525, false},
+        {"all silent", -18, std::vector<float>(500, inf), -50, 0, 5000, true},
+        {"a loud song's hiss counts as silence", -6, run(0, {-3, -44, -48, -52}, 0), -50, 0, 35,
+         false},
+        {"the setting rules a quiet song", -30, run(0, {-20, -55, -60, -68}, 0), -50, 0, 25, false},
+        {"a lower setting keeps more", -30, run(0, {-20, -55, -60, -68}, 0), -65, 0, 40, false},
+        {"more than 15 s at the start is left", -18, run(1600, std::vector<float>(100, -6.0f), 10),
+         -50, 0, 17015, false},
+        {"more than 15 s at the end is left", -18, run(10, std::vector<float>(100, -6.0f), 1600),
+         -50, 85, 17100, false},
+    };
+    for (const Case& c : cases) {
+        LoudnessInfo info = measured(c.lufs, -1.0);
+        const auto duration = static_cast<std::int64_t>(c.peaks.size()) * 10;
+        findAudibleBounds(c.peaks, 10, duration, c.threshold, &info);
+        EXPECT_EQ(info.AudibleFromMs, c.from) << c.what;
+        EXPECT_EQ(info.AudibleToMs, c.to) << c.what;
+        EXPECT_EQ(info.SilentThroughout, c.silent) << c.what;
+        EXPECT_EQ(info.TrimThreshold, c.threshold) << c.what;
+    }
+}
+
+TEST(SilenceTrim, TheScannerFindsAndKeepsASongsAudibleBounds) {
+    TempFolder dir;
+    // 1.5 s of digital silence, 3 s of tone fading out over its last second, 2 s of silence.
+    const QString song = dir.file(QStringLiteral("padded.wav"));
+    ASSERT_TRUE(
+        runTool(QStringLiteral("/usr/bin/sox"), {QStringLiteral("-n"),    QStringLiteral("-r"),
+                                                 QStringLiteral("44100"), QStringLiteral("-c"),
+                                                 QStringLiteral("2"),     QStringLiteral("-b"),
+                                                 QStringLiteral("16"),    song,
+                                                 QStringLiteral("synth"), QStringLiteral("3"),
+                                                 QStringLiteral("sine"),  QStringLiteral("1000"),
+                                                 QStringLiteral("vol"),   QStringLiteral("0.5"),
+                                                 QStringLiteral("fade"),  QStringLiteral("t"),
+                                                 QStringLiteral("0"),     QStringLiteral("3"),
+                                                 QStringLiteral("1"),     QStringLiteral("pad"),
+                                                 QStringLiteral("1.5"),   QStringLiteral("2")}));
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    {
+        LoudnessScanner::Options o;
+        o.cacheFile = cache;
+        o.thread = false;
+        LoudnessScanner scanner(o);
+        scanner.setWanted(song, {});
+        ASSERT_TRUE(scanner.scanOne());
+        const std::optional<AudibleBounds> b = scanner.trimFor(song);
+        ASSERT_TRUE(b);
+        EXPECT_NEAR(double(b->FromMs), 1500 - kTrimMarginMs, 10);
+        // The linear fade reaches -50 dBFS (from -6) about 6 ms before its end: kept nearly whole.
+        EXPECT_NEAR(double(b->ToMs), 4500 + kTrimMarginMs, 15);
+        EXPECT_FALSE(b->SilentThroughout);
+        LoudnessSettings off;
+        off.TrimSilence = false;
+        scanner.setSettings(off);
+        EXPECT_FALSE(scanner.trimFor(song)) << "trimming switched off";
+    }
+    // Kept with the loudness: a new scanner knows them without measuring.
+    CountingScanner again(cache);
+    const std::optional<AudibleBounds> b = again.scanner->trimFor(song);
+    ASSERT_TRUE(b);
+    EXPECT_NEAR(double(b->FromMs), 1500 - kTrimMarginMs, 10);
+    again.scanner->setWanted(song, {});
+    EXPECT_FALSE(again.scanner->scanOne());
+    // Another threshold wants the song measured again; until then it plays untrimmed.
+    LoudnessSettings other;
+    other.TrimThreshold = -60.0;
+    again.scanner->setSettings(other);
+    EXPECT_FALSE(again.scanner->trimFor(song));
+    EXPECT_EQ(again.scanner->pending(), 1);
+}
+
+TEST(SilenceTrim, AnEntryWithoutBoundsIsMeasuredAgainAndPlaysUntrimmedMeanwhile) {
+    TempFolder dir;
+    const QString song = dir.file(QStringLiteral("song.wav"));
+    ASSERT_TRUE(makeTone(song, 0.5, QStringLiteral("pcm_s16le")));
+    const QString cache = dir.file(QStringLiteral("loudness.json"));
+    writeCacheEntry(cache, song, "-20", "-6");
+    CountingScanner s(cache);
+    EXPECT_NEAR(s.scanner->gainFor(song), 2.0, 1e-9) << "the old loudness holds";
+    EXPECT_FALSE(s.scanner->trimFor(song));
+    s.scanner->setWanted(song, {});
+    ASSERT_TRUE(s.scanner->scanOne());
+    EXPECT_EQ(s.order, QStringList({song}));
+    // The made-up measurement has no bounds: tried once, not in a loop.
+    EXPECT_FALSE(s.scanner->scanOne());
+    EXPECT_FALSE(s.scanner->trimFor(song));
 }
