@@ -433,7 +433,7 @@ bool SoundBuffer::isLost() const {
 namespace {
 
 void sayNoSound(const QString& error) {
-    std::fprintf(stderr, "Corvalin Radio: no sound output (%s); playing silently.\n",
+    std::fprintf(stderr, "corvalinradio: no sound output (%s); playing silently.\n",
                  error.toLocal8Bit().constData());
 }
 
@@ -530,7 +530,7 @@ void SoundDevice::watchForStall(std::int64_t now) {
     }
     if (now - watchSinceMs_ < kStallMs)
         return;
-    std::fprintf(stderr, "Corvalin Radio: the sound output stopped playing; opening it again.\n");
+    std::fprintf(stderr, "corvalinradio: the sound output stopped playing; opening it again.\n");
     backend_->stalled();
     core_->loseAll();
     watchSinceMs_ = now;

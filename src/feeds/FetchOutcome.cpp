@@ -85,7 +85,7 @@ void FetchFailureLog::reportSource(const QString& name, const SourceOutcome& sou
     if (last.isValid() && last <= now && last.secsTo(now) < kQuietSeconds)
         return;
     last = now;
-    write_(QStringLiteral("Corvalin Radio: the %1 fetch failed: %2 at %3")
+    write_(QStringLiteral("corvalinradio: the %1 fetch failed: %2 at %3")
                .arg(name, failureReason(source), source.address));
 }
 

@@ -64,7 +64,7 @@ protected:
 TEST_F(FailureLog, EachKindOncePerHour) {
     log.report(outcome(FetchFailure::HttpStatus, FetchFailure::NotFetched));
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines[0], QStringLiteral("Corvalin Radio: the news fetch failed: HTTP status 503 at "
+    EXPECT_EQ(lines[0], QStringLiteral("corvalinradio: the news fetch failed: HTTP status 503 at "
                                        "http://127.0.0.1/news"));
 
     clock.advanceMs(59 * 60 * 1000);
@@ -74,9 +74,9 @@ TEST_F(FailureLog, EachKindOncePerHour) {
     // Another kind, or the same kind of the other source, is new.
     log.report(outcome(FetchFailure::NoAnswer, FetchFailure::HttpStatus));
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Corvalin Radio: the news fetch failed: no")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("corvalinradio: the news fetch failed: no")));
     EXPECT_TRUE(
-        lines[2].startsWith(QStringLiteral("Corvalin Radio: the weather fetch failed: HTTP")));
+        lines[2].startsWith(QStringLiteral("corvalinradio: the weather fetch failed: HTTP")));
 
     clock.advanceMs(60 * 1000);
     log.report(outcome(FetchFailure::HttpStatus, FetchFailure::None));

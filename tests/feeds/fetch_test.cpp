@@ -616,7 +616,7 @@ TEST_F(Fetch, TheOperatorIsToldWhyAndTheLogOncePerKindAndHour) {
     ASSERT_EQ(outcomeTexts.size(), 1);
     EXPECT_EQ(outcomeTexts[0], feed->lastOutcomeText());
     ASSERT_EQ(logLines.size(), 1);
-    EXPECT_EQ(logLines[0], QStringLiteral("Corvalin Radio: the news fetch failed: HTTP status 404 "
+    EXPECT_EQ(logLines[0], QStringLiteral("corvalinradio: the news fetch failed: HTTP status 404 "
                                           "at ") +
                                http.url(QStringLiteral("/news")));
 

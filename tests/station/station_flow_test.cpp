@@ -383,7 +383,7 @@ TEST_F(StationFlow, TheClockPanelTellsTheLastFetchOutcome) {
     EXPECT_TRUE(view.fetchOutcome.contains(QStringLiteral("no headline: no answer")))
         << view.fetchOutcome.toStdString();
     ASSERT_EQ(fetchLog.size(), 1);
-    EXPECT_TRUE(fetchLog[0].startsWith(QStringLiteral("Corvalin Radio: the news fetch failed")));
+    EXPECT_TRUE(fetchLog[0].startsWith(QStringLiteral("corvalinradio: the news fetch failed")));
 }
 
 TEST_F(StationFlow, FiveMinutePauseBecomesStopAndStopEmptiesTheNews) {
