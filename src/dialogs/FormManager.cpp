@@ -7,9 +7,11 @@
 #include "voice/speech/VoiceCatalogue.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,6 +32,9 @@ inline constexpr int kManagerMinimumWidth = 660;
 // Room beside the tabs, so the last one never touches the edge.
 inline constexpr int kTabBarSlack = 8;
 inline constexpr int kBroadcastPage = 6;
+// The pages' frames; the Broadcast page is the tallest.
+inline constexpr int kPageFrameHeight = 484;
+inline constexpr int kManagerHeight = kPageFrameHeight + 96;
 
 const std::array<const char*, kSlotCount> kSlotNames = {"Morning", "Afternoon", "Evening",
                                                         "Late Night"};
@@ -86,18 +91,19 @@ TfrmManager::TfrmManager(ManagerContext& context, QWidget* parent)
     ensurePolished();
     const int width = std::max(kManagerMinimumWidth,
                                PageControl1->tabBar()->sizeHint().width() + kTabBarSlack + 16);
-    setFixedSize(width, 440);
-    PageControl1->setGeometry(8, 8, width - 16, 380);
+    setFixedSize(width, kManagerHeight);
+    PageControl1->setGeometry(8, 8, width - 16, kPageFrameHeight + 36);
     for (QFrame* frame : pageFrames)
         frame->resize(width - 26, frame->height());
 
     bOK = button(QStringLiteral("bOK"), QStringLiteral("OK"), this);
-    bOK->setGeometry(width - 264, 398, 80, 30);
+    const int buttonsY = kPageFrameHeight + 54;
+    bOK->setGeometry(width - 264, buttonsY, 80, 30);
     bOK->setDefault(true);
     bCancel = button(QStringLiteral("bCancel"), QStringLiteral("Cancel"), this);
-    bCancel->setGeometry(width - 176, 398, 80, 30);
+    bCancel->setGeometry(width - 176, buttonsY, 80, 30);
     bHelp = button(QStringLiteral("bHelp"), QStringLiteral("Help"), this);
-    bHelp->setGeometry(width - 88, 398, 80, 30);
+    bHelp->setGeometry(width - 88, buttonsY, 80, 30);
     connect(bOK, &QPushButton::clicked, this, &TfrmManager::bOKClick);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(bHelp, &QPushButton::clicked, this, &TfrmManager::bHelpClick);
@@ -116,7 +122,7 @@ QFrame* TfrmManager::addPage(int index, const QString& caption, const QColor& fr
     page->setObjectName(QStringLiteral("TabSheet%1").arg(index + 1));
     PageControl1->addTab(page, caption);
     auto* frame = named(new QFrame(page), QStringLiteral("pageFrame%1").arg(index));
-    frame->setGeometry(2, 2, 634, 344);
+    frame->setGeometry(2, 2, 634, kPageFrameHeight);
     // Only the frame itself: the selector keeps the border off its children.
     frame->setStyleSheet(QStringLiteral("QFrame#%1 { border: 2px solid %2; }")
                              .arg(frame->objectName(), frameColour.name()));
@@ -378,12 +384,77 @@ void TfrmManager::buildBroadcastPage() {
     eLogKeepDays = named(new SpinEdit(kLogKeepDaysSpin, gbLog), QStringLiteral("eLogKeepDays"));
     eLogKeepDays->setGeometry(380, 25, 70, 24);
     label(QStringLiteral("days"), gbLog, 456, 28, 60);
+
+    auto* gbRemote =
+        named(new QGroupBox(QStringLiteral("Web Page"), f), QStringLiteral("gbRemote"));
+    gbRemote->setGeometry(12, 338, 610, 138);
+    cbRemoteEnabled =
+        named(new QCheckBox(QStringLiteral("Show and steer the station in a browser"), gbRemote),
+              QStringLiteral("cbRemoteEnabled"));
+    cbRemoteEnabled->setGeometry(10, 24, 290, 22);
+    label(QStringLiteral("Address"), gbRemote, 306, 27, 56);
+    eRemoteAddress = named(new QLineEdit(gbRemote), QStringLiteral("eRemoteAddress"));
+    eRemoteAddress->setGeometry(362, 24, 128, 24);
+    eRemoteAddress->setToolTip(withLineBreaks(
+        QStringLiteral("127.0.0.1: this machine only.\r192.168.1.20: that network too.\r0.0.0.0: "
+                       "every network.")));
+    label(QStringLiteral("Port"), gbRemote, 500, 27, 36);
+    eRemotePort = named(new QLineEdit(gbRemote), QStringLiteral("eRemotePort"));
+    eRemotePort->setGeometry(536, 24, 64, 24);
+    lRemoteUrl = named(new QLabel(gbRemote), QStringLiteral("lRemoteUrl"));
+    lRemoteUrl->setGeometry(10, 52, 590, 20);
+    lRemoteUrl->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label(QStringLiteral("Token"), gbRemote, 10, 81, 50);
+    eRemoteToken = named(new QLineEdit(gbRemote), QStringLiteral("eRemoteToken"));
+    eRemoteToken->setGeometry(60, 78, 350, 24);
+    eRemoteToken->setReadOnly(true);
+    eRemoteToken->setToolTip(withLineBreaks(
+        QStringLiteral("A browser enters it once to press the buttons.\rKept apart from the "
+                       "settings, in a file only its owner can read.")));
+    bRemoteCopy = button(QStringLiteral("bRemoteCopy"), QStringLiteral("Copy"), gbRemote);
+    bRemoteCopy->setGeometry(418, 76, 76, 28);
+    connect(bRemoteCopy, &QPushButton::clicked, this, &TfrmManager::bRemoteCopyClick);
+    bRemoteNewToken =
+        button(QStringLiteral("bRemoteNewToken"), QStringLiteral("New token"), gbRemote);
+    bRemoteNewToken->setGeometry(500, 76, 100, 28);
+    connect(bRemoteNewToken, &QPushButton::clicked, this, &TfrmManager::bRemoteNewTokenClick);
+    lRemoteNote = named(new QLabel(gbRemote), QStringLiteral("lRemoteNote"));
+    lRemoteNote->setGeometry(10, 108, 590, 22);
+    lRemoteNote->setText(
+        QStringLiteral("On, address and port take effect at the next start; a new token at OK."));
+    connect(eRemoteAddress, &QLineEdit::textChanged, this, &TfrmManager::showRemote);
+    connect(eRemotePort, &QLineEdit::textChanged, this, &TfrmManager::showRemote);
+}
+
+void TfrmManager::showRemote() {
+    ManagerRemoteControls r;
+    r.Address = eRemoteAddress->text();
+    r.Port = eRemotePort->text();
+    const QString url = remotePageAddress(r);
+    lRemoteUrl->setText(url.isEmpty() ? QStringLiteral("The page's address: (type an IP address "
+                                                       "and a port)")
+                                      : QStringLiteral("The page's address: ") + url);
+    bRemoteCopy->setEnabled(!eRemoteToken->text().isEmpty());
+}
+
+void TfrmManager::bRemoteCopyClick() {
+    if (!eRemoteToken->text().isEmpty())
+        QGuiApplication::clipboard()->setText(eRemoteToken->text());
+}
+
+void TfrmManager::bRemoteNewTokenClick() {
+    eRemoteToken->setText(newRemoteToken());
+    eRemoteToken->setCursorPosition(0);
+    lRemoteNote->setText(
+        QStringLiteral("A new token: after OK, open pages must enter it to press the buttons."));
+    showRemote();
 }
 
 void TfrmManager::FormCreate() {
     for (int slot = 1; slot <= kSlotCount; ++slot)
         djPage(slot).cbSpeechEngine->addItems(context_.SpeechEngineList);
     fill(managerControlsFrom(context_.Settings));
+    fillRemote(remoteControlsFrom(readRemoteSettings(context_.Store)));
 }
 
 void TfrmManager::fill(const ManagerControls& c) {
@@ -434,6 +505,15 @@ void TfrmManager::fill(const ManagerControls& c) {
     eLogKeepDays->setValue(c.LogKeepDays);
 }
 
+void TfrmManager::fillRemote(const ManagerRemoteControls& remote) {
+    cbRemoteEnabled->setChecked(remote.Enabled);
+    eRemoteAddress->setText(remote.Address);
+    eRemotePort->setText(remote.Port);
+    eRemoteToken->setText(remote.Token);
+    eRemoteToken->setCursorPosition(0);
+    showRemote();
+}
+
 ManagerControls TfrmManager::controls() {
     ManagerControls c;
     c.Page = PageControl1->currentIndex();
@@ -482,6 +562,15 @@ ManagerControls TfrmManager::controls() {
     c.LogEnabled = cbLogEnabled->isChecked();
     c.LogKeepDays = eLogKeepDays->settledValue();
     return c;
+}
+
+ManagerRemoteControls TfrmManager::remoteControls() const {
+    ManagerRemoteControls remote;
+    remote.Enabled = cbRemoteEnabled->isChecked();
+    remote.Address = eRemoteAddress->text();
+    remote.Port = eRemotePort->text();
+    remote.Token = eRemoteToken->text();
+    return remote;
 }
 
 void TfrmManager::PageControl1Change(int index) {
@@ -574,7 +663,8 @@ bool TfrmManager::refused(const ManagerProblem& problem, int page) {
 void TfrmManager::bOKClick() {
     const ManagerControls c = controls();
     // Settings that cannot work are not stored: the operator puts them right or cancels.
-    if (refused(broadcastProblem(c.Stream), kBroadcastPage))
+    if (refused(broadcastProblem(c.Stream), kBroadcastPage) ||
+        refused(remoteProblem(remoteControls()), kBroadcastPage))
         return;
     const FileResult saved = confirmManager(context_, c);
     if (!saved) {
@@ -582,6 +672,12 @@ void TfrmManager::bOKClick() {
                         withLineBreaks(managerSaveErrorText(saved)), QMessageBox::Ok, this);
         box.exec();
         return; // stays open: the operator may try again or cancel
+    }
+    if (const FileResult remote = confirmRemote(context_.Store, remoteControls()); !remote) {
+        QMessageBox box(QMessageBox::Critical, kSetupErrorCaption,
+                        withLineBreaks(remoteSaveErrorText(remote)), QMessageBox::Ok, this);
+        box.exec();
+        return;
     }
     accept();
 }

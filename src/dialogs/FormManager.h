@@ -26,7 +26,7 @@ class TimeField;
 
 // The Radio Manager: the station's name, overlap, announcement, auto start and stop, artist
 // source, start-up and store choice, the four DJ slots, the news slot, and the Icecast stream with
-// the as-run log. A view over
+// the as-run log and the web page. A view over
 // ManagerModel: it fills its controls from managerControlsFrom, hands them to confirmManager at
 // OK and shows an error box (staying open) when the settings could not be stored. Created for one
 // modal use; window thread only.
@@ -57,6 +57,8 @@ public:
 
     // What the controls hold now (spin boxes settled).
     ManagerControls controls();
+    // What the web page controls hold now.
+    ManagerRemoteControls remoteControls() const;
 
     QTabWidget* PageControl1 = nullptr;
     std::array<QFrame*, kManagerPageCount> pageFrames{};
@@ -104,6 +106,15 @@ public:
     QCheckBox* cbStreamPublic = nullptr;
     QCheckBox* cbLogEnabled = nullptr;
     SpinEdit* eLogKeepDays = nullptr;
+    // Broadcast: the web page that shows and steers the station
+    QCheckBox* cbRemoteEnabled = nullptr;
+    QLineEdit* eRemoteAddress = nullptr;
+    QLineEdit* eRemotePort = nullptr;  // as typed, as the stream's
+    QLabel* lRemoteUrl = nullptr;      // the page's address, selectable
+    QLineEdit* eRemoteToken = nullptr; // read-only, selectable
+    QPushButton* bRemoteCopy = nullptr;
+    QPushButton* bRemoteNewToken = nullptr;
+    QLabel* lRemoteNote = nullptr; // when the changes take effect
 
     QPushButton* bOK = nullptr;
     QPushButton* bCancel = nullptr;
@@ -122,6 +133,10 @@ public:
     void bAdvancedClick();
     void bHelpClick();
     void bOKClick();
+    // The token onto the clipboard.
+    void bRemoteCopyClick();
+    // A new token in the box; OK stores it, and open pages must then enter it.
+    void bRemoteNewTokenClick();
 
 private:
     void FormCreate();
@@ -131,6 +146,9 @@ private:
     void buildNewsPage();
     void buildBroadcastPage();
     void fill(const ManagerControls& c);
+    void fillRemote(const ManagerRemoteControls& r);
+    // The page's address and the token buttons after a change of the web page controls.
+    void showRemote();
     // Tells what is wrong on a page in a box and shows the control to put right; false when
     // nothing is.
     bool refused(const ManagerProblem& problem, int page);

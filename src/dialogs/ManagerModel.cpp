@@ -2,6 +2,7 @@
 
 #include "core/Helpers.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
 
 namespace corvalin {
@@ -220,6 +221,70 @@ ManagerProblem broadcastProblem(const ManagerStreamControls& stream) {
     return {};
 }
 
+ManagerRemoteControls remoteControlsFrom(const RemoteSettings& s) {
+    ManagerRemoteControls c;
+    c.Enabled = s.Enabled;
+    c.Address = s.Address;
+    c.Port = QString::number(s.Port);
+    c.Token = s.Token;
+    return c;
+}
+
+namespace {
+
+bool isAddress(const QString& address) {
+    const QString a = address.trimmed();
+    return a.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           !QHostAddress(a).isNull();
+}
+
+} // namespace
+
+ManagerProblem remoteProblem(const ManagerRemoteControls& remote) {
+    const QString address = remote.Address.trimmed();
+    if (!streamPortFrom(remote.Port))
+        return {QStringLiteral("The port of the web page must be a whole number from %1 to %2; "
+                               "\"%3\" is not.")
+                    .arg(kStreamPortMin)
+                    .arg(kStreamPortMax)
+                    .arg(remote.Port.trimmed()),
+                QStringLiteral("eRemotePort")};
+    if (!isAddress(address))
+        return {QStringLiteral("The web page listens on an IP address of this machine, such as "
+                               "127.0.0.1 (this machine only), 192.168.1.20 (that network) or "
+                               "0.0.0.0 (every network); \"%1\" is none.")
+                    .arg(address),
+                QStringLiteral("eRemoteAddress")};
+    if (!isLoopbackAddress(address) && remote.Token.isEmpty())
+        return {QStringLiteral("On %1 other machines can reach the web page, so it needs a token "
+                               "first: press \"New token\", or listen on 127.0.0.1.")
+                    .arg(address),
+                QStringLiteral("bRemoteNewToken")};
+    return {};
+}
+
+QString remotePageAddress(const ManagerRemoteControls& remote) {
+    const std::optional<int> port = streamPortFrom(remote.Port);
+    if (!port || !isAddress(remote.Address))
+        return {};
+    RemoteSettings s;
+    s.Address = remote.Address.trimmed();
+    s.Port = *port;
+    return remotePageUrl(s);
+}
+
+RemoteSettings remoteSettingsAfterOK(const ManagerRemoteControls& remote) {
+    RemoteSettings s;
+    s.Enabled = remote.Enabled;
+    s.Address = remote.Address.trimmed();
+    // remoteProblem refuses a port that is none before OK gets here.
+    s.Port = streamPortFrom(remote.Port).value_or(s.Port);
+    s.Token = remote.Token;
+    if (s.Enabled && s.Token.isEmpty())
+        s.Token = newRemoteToken();
+    return s;
+}
+
 QString streamPasswordHint(const SettingsPaths& paths) {
     QString hint =
         QStringLiteral("Kept apart from the settings, in a file only its owner can read:\r%1 "
@@ -266,6 +331,21 @@ FileResult confirmManager(ManagerContext& context, const ManagerControls& contro
     if (context.ForceSlotReload)
         context.ForceSlotReload();
     return {};
+}
+
+FileResult confirmRemote(const SettingsStore& store, const ManagerRemoteControls& remote) {
+    const RemoteSettings s = remoteSettingsAfterOK(remote);
+    if (FileResult written = writeRemoteSettings(store, s); !written)
+        return written;
+    if (s.Token.isEmpty())
+        return {};
+    return writeRemoteToken(store, s.Token);
+}
+
+QString remoteSaveErrorText(const FileResult& failure) {
+    return QStringLiteral("The web page's settings could not be saved.\r%1\rThe other settings "
+                          "were saved.")
+        .arg(failure.error);
 }
 
 QString managerSaveErrorText(const FileResult& failure) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SpinEdit.h"
+#include "station/RemoteSettings.h"
 #include "station/SettingsStore.h"
 
 #include <QString>
@@ -102,6 +103,16 @@ struct ManagerStreamControls {
     bool operator==(const ManagerStreamControls&) const = default;
 };
 
+// What the Broadcast page's web page controls hold. The port is the box's text as typed, as the
+// stream's; the token is the one in force or a new one made in the dialog (empty: none yet).
+struct ManagerRemoteControls {
+    bool Enabled = false;
+    QString Address = QStringLiteral("127.0.0.1");
+    QString Port = QStringLiteral("8765");
+    QString Token;
+    bool operator==(const ManagerRemoteControls&) const = default;
+};
+
 // What the Radio Manager's controls hold: filled from the settings when it opens, read back at OK.
 struct ManagerControls {
     int Page = 0; // the page shown
@@ -176,6 +187,22 @@ ManagerProblem broadcastProblem(const ManagerStreamControls& stream);
 // The port box's text as a port: a whole number from 1 to 65535 (blanks around it allowed).
 std::optional<int> streamPortFrom(const QString& text);
 
+// The web page controls as stored.
+ManagerRemoteControls remoteControlsFrom(const RemoteSettings& s);
+
+// The web page's rule, checked at OK: a port that is no whole number from 1 to 65535, an address
+// that is no IP address (or "localhost"), and an address other machines can reach without a token
+// (whether the page is on or not: turning it on later must not open it to them).
+ManagerProblem remoteProblem(const ManagerRemoteControls& remote);
+
+// The page's address as a browser types it, for the controls as they are; empty while the address
+// or the port is not one.
+QString remotePageAddress(const ManagerRemoteControls& remote);
+
+// What OK stores for the web page: the controls' values, and a token made now when the page is on
+// and has none yet (the first enable).
+RemoteSettings remoteSettingsAfterOK(const ManagerRemoteControls& remote);
+
 // The password box's hint: where the password is kept, for each choice of store, and that it
 // comes from the service manager when it does.
 QString streamPasswordHint(const SettingsPaths& paths);
@@ -186,6 +213,16 @@ QString streamPasswordHint(const SettingsPaths& paths);
 // unchanged and the shared file keeps its previous switch; the result names the file and the
 // reason.
 [[nodiscard]] FileResult confirmManager(ManagerContext& context, const ManagerControls& controls);
+
+// The web page's part of OK, after confirmManager: Enabled, Address and Port into the store
+// SameSettings now selects, the token (made here at the first enable) into the credentials file
+// beside it. Its server reads these at start, the token at each press.
+[[nodiscard]] FileResult confirmRemote(const SettingsStore& store,
+                                       const ManagerRemoteControls& remote);
+
+// The text of the error box shown when OK could not store the web page's settings (the others
+// were stored).
+QString remoteSaveErrorText(const FileResult& failure);
 
 // The text of the error box shown when OK could not store the settings.
 QString managerSaveErrorText(const FileResult& failure);

@@ -7,8 +7,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -1069,6 +1071,163 @@ TEST(ManagerDialog, BrowseChoosesAPlayList) {
 }
 
 } // namespace
+
+TEST(ManagerRules, WebPageNeedsAPortAnAddressAndOffLoopbackAToken) {
+    struct Case {
+        const char* address;
+        const char* port;
+        bool token;
+        const char* control; // "" when accepted
+        const char* url;     // the page's address shown, "" when none
+    };
+    const Case cases[] = {
+        {"127.0.0.1", "8765", false, "", "http://127.0.0.1:8765/"},
+        {" localhost ", "80", false, "", "http://localhost:80/"},
+        {"::1", "65535", false, "", "http://[::1]:65535/"},
+        {"192.168.1.20", "8765", false, "bRemoteNewToken", "http://192.168.1.20:8765/"},
+        {"192.168.1.20", "8765", true, "", "http://192.168.1.20:8765/"},
+        {"0.0.0.0", "8765", false, "bRemoteNewToken", "http://127.0.0.1:8765/"},
+        {"0.0.0.0", "8765", true, "", "http://127.0.0.1:8765/"},
+        {"127.0.0.1", "0", true, "eRemotePort", ""},
+        {"127.0.0.1", "65536", true, "eRemotePort", ""},
+        {"127.0.0.1", "87a", true, "eRemotePort", ""},
+        {"127.0.0.1", "", true, "eRemotePort", ""},
+        {"radio.example.org", "8765", true, "eRemoteAddress", ""},
+        {"127.0.0.1:8765", "8765", true, "eRemoteAddress", ""},
+        {"", "8765", true, "eRemoteAddress", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + " port " + c.port + (c.token ? " token" : ""));
+        ManagerRemoteControls r;
+        r.Address = QString::fromLatin1(c.address);
+        r.Port = QString::fromLatin1(c.port);
+        r.Token = c.token ? QStringLiteral("tok") : QString();
+        const ManagerProblem problem = remoteProblem(r);
+        EXPECT_EQ(problem.control, QString::fromLatin1(c.control)) << problem.text.toStdString();
+        EXPECT_EQ(bool(problem), *c.control != 0);
+        EXPECT_EQ(remotePageAddress(r), QString::fromLatin1(c.url));
+    }
+    // The refusal says what to do.
+    ManagerRemoteControls open;
+    open.Address = QStringLiteral("0.0.0.0");
+    EXPECT_TRUE(remoteProblem(open).text.contains(QStringLiteral("New token")));
+}
+
+TEST(ManagerRules, WebPageTokenIsMadeAtTheFirstEnableOnly) {
+    ManagerRemoteControls r;
+    r.Port = QStringLiteral(" 9000 ");
+    EXPECT_EQ(remoteSettingsAfterOK(r).Token, QString()) << "off: no token made";
+    EXPECT_EQ(remoteSettingsAfterOK(r).Port, 9000);
+    r.Enabled = true;
+    const QString made = remoteSettingsAfterOK(r).Token;
+    EXPECT_EQ(made.size(), 43) << "32 bytes, base64url";
+    EXPECT_NE(remoteSettingsAfterOK(r).Token, made) << "a fresh one each time";
+    r.Token = QStringLiteral("kept");
+    EXPECT_EQ(remoteSettingsAfterOK(r).Token, QStringLiteral("kept"));
+}
+
+TEST(ManagerDialog, WebPageEnableCopyNewTokenAndAnOpenAddress) {
+    Station st;
+    {
+        TfrmManager dlg(st.context);
+        dlg.show();
+        EXPECT_FALSE(dlg.cbRemoteEnabled->isChecked());
+        EXPECT_EQ(dlg.eRemoteAddress->text(), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(dlg.eRemotePort->text(), QStringLiteral("8765"));
+        EXPECT_TRUE(dlg.eRemoteToken->text().isEmpty());
+        EXPECT_TRUE(dlg.eRemoteToken->isReadOnly());
+        EXPECT_FALSE(dlg.bRemoteCopy->isEnabled()) << "nothing to copy yet";
+        EXPECT_TRUE(dlg.lRemoteUrl->text().contains(QStringLiteral("http://127.0.0.1:8765/")));
+        EXPECT_TRUE(dlg.lRemoteNote->text().contains(QStringLiteral("next start")));
+        dlg.eRemotePort->setText(QStringLiteral("9000"));
+        EXPECT_TRUE(dlg.lRemoteUrl->text().contains(QStringLiteral("http://127.0.0.1:9000/")));
+        dlg.cbRemoteEnabled->setChecked(true);
+        dlg.bOK->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    // The first enable made the token: in the owner's credentials file, not in any settings file.
+    const RemoteSettings stored = readRemoteSettings(st.store);
+    EXPECT_TRUE(stored.Enabled);
+    EXPECT_EQ(stored.Port, 9000);
+    ASSERT_EQ(stored.Token.size(), 43);
+    const QString credentials = st.store.paths().credentialsFile(false);
+    ASSERT_TRUE(QFileInfo::exists(credentials));
+    EXPECT_EQ(QFileInfo(credentials).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                   QFileDevice::WriteOther),
+              QFileDevice::Permissions())
+        << "0600";
+    EXPECT_TRUE(QString::fromUtf8(test::readWholeFile(credentials)).contains(stored.Token));
+    for (const QString& file : {st.perUserFile(), st.sharedFile()})
+        EXPECT_FALSE(QString::fromUtf8(test::readWholeFile(file)).contains(stored.Token));
+    EXPECT_EQ(iniValue(st.perUserFile(), QStringLiteral("Remote"), QStringLiteral("Enabled")),
+              QStringLiteral("1"));
+
+    // Reopened: the token shown, Copy puts it on the clipboard, New token changes it.
+    TfrmManager dlg(st.context);
+    QString refusal;
+    bool openAfterRefusal = false;
+    QString newToken;
+    const int result = runModal(dlg, [&] {
+        EXPECT_EQ(dlg.eRemoteToken->text(), stored.Token);
+        dlg.bRemoteCopy->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), stored.Token);
+        dlg.bRemoteNewToken->click();
+        newToken = dlg.eRemoteToken->text();
+        EXPECT_NE(newToken, stored.Token);
+        EXPECT_EQ(newToken.size(), 43);
+        EXPECT_TRUE(dlg.lRemoteNote->text().contains(QStringLiteral("must enter")));
+        dlg.bRemoteCopy->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), newToken);
+        dlg.eRemoteAddress->setText(QStringLiteral("0.0.0.0"));
+        dlg.bOK->click();
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    const RemoteSettings renewed = readRemoteSettings(st.store);
+    EXPECT_EQ(renewed.Token, newToken);
+    EXPECT_EQ(renewed.Address, QStringLiteral("0.0.0.0"));
+
+    // An address others reach, with no token: refused, the dialog stays open, nothing stored.
+    Station fresh;
+    TfrmManager open(fresh.context);
+    const int refusedResult = runModal(open, [&] {
+        open.eRemoteAddress->setText(QStringLiteral("192.168.1.20"));
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            refusal = box->text();
+            box->accept();
+        });
+        open.bOK->click();
+        openAfterRefusal = open.isVisible();
+        EXPECT_EQ(open.PageControl1->currentIndex(), 6);
+        open.bCancel->click();
+    });
+    EXPECT_EQ(refusedResult, QDialog::Rejected);
+    EXPECT_TRUE(openAfterRefusal);
+    EXPECT_TRUE(refusal.contains(QStringLiteral("192.168.1.20"))) << refusal.toStdString();
+    EXPECT_FALSE(QFile::exists(fresh.perUserFile()));
+}
+
+TEST(ManagerDialog, BroadcastPageFitsItsFrame) {
+    Station st;
+    TfrmManager dlg(st.context);
+    dlg.show();
+    dlg.PageControl1->setCurrentIndex(6);
+    QFrame* frame = dlg.pageFrames[6];
+    EXPECT_TRUE(frame->parentWidget()->rect().contains(frame->geometry()))
+        << "frame bottom " << frame->geometry().bottom() << " in a page of "
+        << frame->parentWidget()->height();
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        SCOPED_TRACE(child->objectName().toStdString());
+        EXPECT_TRUE(frame->rect().adjusted(2, 2, -2, -2).contains(child->geometry()));
+    }
+    for (QWidget* w :
+         {static_cast<QWidget*>(dlg.cbRemoteEnabled), static_cast<QWidget*>(dlg.bRemoteNewToken),
+          static_cast<QWidget*>(dlg.lRemoteNote)})
+        EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+            << w->objectName().toStdString();
+}
 
 namespace {
 
