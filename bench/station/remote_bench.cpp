@@ -1,0 +1,172 @@
+// The remote page's cost to the station: a headless station with the page on is measured for a
+// while untouched, then while polled as an open browser tab polls it (/api/status every second,
+// /api/log every 10 s). Prints the station's CPU in % of one core for both, and the answers' times.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// utime + stime of a process in seconds, from /proc.
+double cpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
+    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (f.size() < 13)
+        return -1;
+    return static_cast<double>(f[11].toLongLong() + f[12].toLongLong()) /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+int freePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// One GET as the page's script makes it (keep-alive, as a browser); status and milliseconds.
+std::pair<int, double> get(QNetworkAccessManager& net, const QString& url) {
+    QElapsedTimer t;
+    t.start();
+    QNetworkReply* reply = net.get(QNetworkRequest(QUrl(url)));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    reply->readAll();
+    reply->deleteLater();
+    return {status, static_cast<double>(t.nsecsElapsed()) / 1e6};
+}
+
+void wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void report(const char* what, std::vector<double> ms) {
+    if (ms.empty())
+        return;
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-12s n=%zu median %.2f ms, max %.2f ms\n", what, ms.size(), ms[ms.size() / 2],
+                ms.back());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 60;
+    QTemporaryDir root;
+    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
+        QDir().mkpath(root.filePath(QString::fromLatin1(folder)));
+    QFile::setPermissions(root.filePath(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const int port = freePort();
+    QFile ini(root.filePath(QStringLiteral("config/CorvalinRadio/CorvalinRadio.ini")));
+    if (port == 0 || !ini.open(QIODevice::WriteOnly))
+        return 1;
+    ini.write("[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n"
+              "[Remote]\r\nEnabled=1\r\nPort=" +
+              QByteArray::number(port) + "\r\n");
+    ini.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CORVALIN_TRACE"})
+        env.remove(QString::fromLatin1(name));
+    for (const auto& [name, folder] : {std::pair{"HOME", "home"},
+                                       {"XDG_CONFIG_HOME", "config"},
+                                       {"XDG_DATA_HOME", "data"},
+                                       {"XDG_RUNTIME_DIR", "run"}})
+        env.insert(QString::fromLatin1(name), root.filePath(QString::fromLatin1(folder)));
+    env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
+
+    QProcess station;
+    station.setProcessEnvironment(env);
+    station.setStandardErrorFile(root.filePath(QStringLiteral("station.log")));
+    station.start(QStringLiteral(CORVALIN_PROGRAM), {QStringLiteral("--headless")});
+    if (!station.waitForStarted())
+        return 1;
+    const qint64 pid = station.processId();
+    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+
+    QNetworkAccessManager net;
+    // Until a song is on the air, so the answers carry everything.
+    QElapsedTimer startUp;
+    startUp.start();
+    bool playing = false;
+    while (!playing && startUp.elapsed() < 60000) {
+        QNetworkReply* reply = net.get(QNetworkRequest(QUrl(base + QStringLiteral("api/status"))));
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        const QByteArray body = reply->readAll();
+        reply->deleteLater();
+        playing = body.contains("\"state\":\"playing\"") && !body.contains("\"onAir\":null");
+        if (!playing)
+            wait(200);
+    }
+    if (!playing) {
+        std::fprintf(stderr, "the station did not start playing with its page on\n");
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        station.waitForFinished(30000);
+        return 1;
+    }
+    wait(3000); // past the start's own work
+
+    std::printf("station CPU over %d s, %% of one core:\n", seconds);
+    QElapsedTimer clock;
+    double before = cpuSeconds(pid);
+    clock.start();
+    wait(seconds * 1000);
+    const double idle = (cpuSeconds(pid) - before) / (static_cast<double>(clock.elapsed()) / 1e3);
+    std::printf("  page on, no browser:          %.2f %%\n", idle * 100);
+
+    std::vector<double> statusMs, logMs;
+    int failed = 0;
+    before = cpuSeconds(pid);
+    clock.start();
+    for (int s = 0; s < seconds; ++s) {
+        const qint64 due = static_cast<qint64>(s) * 1000;
+        const qint64 now = clock.elapsed();
+        if (due > now)
+            wait(static_cast<int>(due - now));
+        const auto [status, ms] = get(net, base + QStringLiteral("api/status"));
+        statusMs.push_back(ms);
+        failed += status != 200;
+        if (s % 10 == 0) {
+            const auto [logStatus, logTime] = get(net, base + QStringLiteral("api/log"));
+            logMs.push_back(logTime);
+            failed += logStatus != 200;
+        }
+    }
+    if (clock.elapsed() < seconds * 1000)
+        wait(static_cast<int>(seconds * 1000 - clock.elapsed()));
+    const double polled = (cpuSeconds(pid) - before) / (static_cast<double>(clock.elapsed()) / 1e3);
+    std::printf("  polled as an open page:       %.2f %%  (difference %+.2f points)\n",
+                polled * 100, (polled - idle) * 100);
+    std::printf("answers (%d not 200):\n", failed);
+    report("/api/status", statusMs);
+    report("/api/log", logMs);
+
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    station.waitForFinished(30000);
+    return failed == 0 ? 0 : 1;
+}
