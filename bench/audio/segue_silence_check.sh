@@ -65,7 +65,7 @@ for line in open(sys.argv[1]):
         else:
             s = amp * math.sin(step * i)
         pcm.append(int(round(max(-1.0, min(1.0, s)) * 32767)))
-    pcm.extend(bytes(2 * int(trail * rate)))
+    pcm.frombytes(bytes(2 * int(trail * rate)))
     with wave.open("%s/%s.wav" % (sys.argv[2], name), "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
