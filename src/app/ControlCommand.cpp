@@ -1,7 +1,7 @@
 #include "app/ControlCommand.h"
 
 #include "app/CommandLine.h"
-#include "station/SingleInstance.h"
+#include "platform/InstanceSocket.h"
 #include "station/StationControl.h"
 
 #include <QCoreApplication>
@@ -30,8 +30,8 @@ int runControlCommand(int& argc, char** argv, const CommandLine& line) {
     QByteArray request = line.control.toLatin1();
     if (line.control == QLatin1String("status"))
         request = line.json ? control::kStatusJson : control::kStatus;
-    const SingleInstance::Reply reply = SingleInstance::request(
-        SingleInstance::serverNameFor(QStringLiteral("Corvalin Radio")), request, kAnswerTimeoutMs);
+    const InstanceReply reply = requestInstance(
+        instanceSocketName(QStringLiteral("Corvalin Radio")), request, kAnswerTimeoutMs);
     if (!reply.reached) {
         error("no station is running for this user");
         return kExitNoStation;

@@ -1,16 +1,11 @@
 #include "SingleInstance.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <QTimer>
-#include <algorithm>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace corvalin {
 
@@ -32,15 +27,6 @@ const char* const kAnsweredProperty = "corvalinAnswered";
 
 } // namespace
 
-bool peerIsThisUser(qintptr socketDescriptor) {
-    struct ucred peer {};
-    socklen_t size = sizeof peer;
-    if (socketDescriptor < 0 || ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET,
-                                             SO_PEERCRED, &peer, &size) != 0)
-        return false;
-    return peer.uid == ::geteuid();
-}
-
 const QByteArray SingleInstance::kUnknownRequestReply =
     QByteArrayLiteral("error\nunknown request\n");
 const QByteArray SingleInstance::kTooLongReply = QByteArrayLiteral("error\nrequest too long\n");
@@ -53,15 +39,7 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::serverNameFor(const QString& title) {
-    QString safeTitle = title;
-    safeTitle.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
-    const QString name =
-        QStringLiteral("%1-%2.sock").arg(safeTitle).arg(static_cast<qulonglong>(::getuid()));
-    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtimeDir.isEmpty() && QDir(runtimeDir).exists()) {
-        return QDir(runtimeDir).filePath(name);
-    }
-    return QDir(QDir::tempPath()).filePath(name);
+    return instanceSocketName(title);
 }
 
 bool SingleInstance::isListening() const {
@@ -149,29 +127,7 @@ void SingleInstance::setRequestHandler(std::function<QByteArray(const QByteArray
 
 SingleInstance::Reply SingleInstance::request(const QString& serverName, const QByteArray& request,
                                               int timeoutMs) {
-    Reply reply;
-    const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(serverName);
-    if (!socket.waitForConnected(std::min(timeoutMs, kConnectTimeoutMs)))
-        return reply;
-    if (!peerIsThisUser(socket.socketDescriptor())) {
-        socket.abort();
-        return reply;
-    }
-    reply.reached = true;
-    socket.write(request + '\n');
-    while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
-        socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
-    // The answer is whole when the instance closes the connection.
-    while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
-        socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-        reply.bytes += socket.readAll();
-    }
-    reply.bytes += socket.readAll();
-    reply.answered = socket.state() != QLocalSocket::ConnectedState;
-    socket.abort();
-    return reply;
+    return requestInstance(serverName, request, timeoutMs);
 }
 
 void SingleInstance::answer(QLocalSocket* socket, const QByteArray& reply) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/InstanceSocket.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -9,9 +11,6 @@ class QLocalServer;
 class QLocalSocket;
 
 namespace corvalin {
-
-// The process at the other end of a connected local socket runs as this process's user.
-bool peerIsThisUser(qintptr socketDescriptor);
 
 // One running station per user and title. The first instance listens on a per-user local socket;
 // a later start finds it there, may ask it to come to the front, and ends. Window thread only.
@@ -43,11 +42,7 @@ public:
     void setRequestHandler(std::function<QByteArray(const QByteArray& request)> handler);
 
     // What a running instance answered to request().
-    struct Reply {
-        bool reached = false;  // an instance of this user took the connection
-        bool answered = false; // and its reply came whole (it closed the connection)
-        QByteArray bytes;
-    };
+    using Reply = InstanceReply;
     // Sends one request line to the instance listening on `serverName` and reads its reply until
     // it closes the connection, for at most `timeoutMs` in all. Blocking; never listens itself.
     static Reply request(const QString& serverName, const QByteArray& request, int timeoutMs);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
@@ -59,6 +60,26 @@ TEST(ControlCommandLine, OneCommandPerCallAndJsonOnlyWithStatus) {
     }
     EXPECT_TRUE(usageText().contains(u"--status --json"_s));
     EXPECT_TRUE(usageText().contains(u"--play, --pause, --stop, --next"_s));
+}
+
+// The program a script runs answers these commands without loading the station's libraries (whose
+// loading alone took longer than the answer may); everything else goes to the station beside it.
+TEST(ControlCommandLine, TheCommandsProgramLoadsNoneOfTheStationsLibraries) {
+    const QString launcher = QStringLiteral(CORVALIN_PROGRAM);
+    const QString stationProgram = QFileInfo(launcher).dir().filePath(u"corvalinradio-station"_s);
+    const auto libraries = [](const QString& program) {
+        return runProgram(u"ldd"_s, {program}, QProcessEnvironment::systemEnvironment(), 20000);
+    };
+    const ProgramRun small = libraries(launcher);
+    ASSERT_EQ(small.exitCode, 0) << small.err.toStdString();
+    EXPECT_TRUE(small.out.contains(u"libQt6Core"_s)) << small.out.toStdString();
+    const ProgramRun whole = libraries(stationProgram);
+    ASSERT_EQ(whole.exitCode, 0) << whole.err.toStdString();
+    for (const QString& library : {u"libQt6Widgets"_s, u"libQt6DBus"_s, u"libavcodec"_s,
+                                   u"libportaudio"_s, u"libespeak-ng"_s, u"libcurl"_s}) {
+        EXPECT_FALSE(small.out.contains(library)) << library.toStdString();
+        EXPECT_TRUE(whole.out.contains(library)) << library.toStdString();
+    }
 }
 
 // A headless station on the null output, its station folder laid out from the program's data

@@ -56,6 +56,12 @@ protected:
             return false;
         };
         ASSERT_TRUE(waitFor(marked, 30000));
+        // The installed program asks the station it started (now the same process) over its
+        // socket.
+        const ProgramRun status =
+            runProgram(prefix + u"/bin/corvalinradio"_s, {u"--status"_s, u"--json"_s}, env, 20000);
+        EXPECT_EQ(status.exitCode, 0) << status.err.toStdString();
+        EXPECT_TRUE(status.out.contains(u"\"state\":\"playing\""_s)) << status.out.toStdString();
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
         ASSERT_TRUE(p.waitForFinished(30000)) << "still running after SIGTERM";
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
@@ -75,10 +81,11 @@ TEST_F(Installed, InstallsLaysOutPlaysSavesAndStartsAgainFromAnywhere) {
 
     // What the desktop and the service manager need, naming the program in this prefix.
     for (const char* file :
-         {"bin/corvalinradio", "bin/corvalin-speech-worker", "share/man/man1/corvalinradio.1",
-          "share/icons/hicolor/256x256/apps/corvalinradio.png", "share/corvalinradio/CVRSystem.dat",
-          "share/corvalinradio/Phrases.dat", "share/corvalinradio/NewsDef.ini",
-          "share/corvalinradio/help/2.html", "share/corvalinradio/artwork/logo.png"})
+         {"bin/corvalinradio", "bin/corvalinradio-station", "bin/corvalin-speech-worker",
+          "share/man/man1/corvalinradio.1", "share/icons/hicolor/256x256/apps/corvalinradio.png",
+          "share/corvalinradio/CVRSystem.dat", "share/corvalinradio/Phrases.dat",
+          "share/corvalinradio/NewsDef.ini", "share/corvalinradio/help/2.html",
+          "share/corvalinradio/artwork/logo.png"})
         EXPECT_TRUE(QFileInfo::exists(prefix + u"/"_s + QString::fromUtf8(file))) << file;
     EXPECT_EQ(QDir(prefix + u"/share/corvalinradio/MP3 Files"_s).entryList(QDir::Files).size(), 6);
     EXPECT_EQ(QDir(prefix + u"/share/corvalinradio/Lists"_s).entryList(QDir::Files).size(), 4);
