@@ -257,10 +257,10 @@ int main(int argc, char** argv) {
     env.loudness->setSettings(SettingsStore(paths).readLoudness());
     auto speechLoudness =
         std::make_shared<SpeechLoudness>(env.loudness, EspeakSpeechEngine::defaultWorkerProgram());
-    env.makeSpeechEngine =
-        [device, speechLoudness,
-         voiceFiles = QDir::cleanPath(paths.programFolder + QStringLiteral("/Voices"))](
-            QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
+    env.makeSpeechEngine = [device, speechLoudness,
+                            voiceFiles =
+                                QDir::cleanPath(paths.programFolder + QStringLiteral("/Voices"))](
+                               QString* setupError) -> std::unique_ptr<DJSpeechEngine> {
         SpeechCatalogue catalogue = LoadSpeechEngines(QString(), voiceFiles);
         *setupError = catalogue.SetupError;
         EspeakSpeechEngine::Options options;
@@ -277,14 +277,14 @@ int main(int argc, char** argv) {
         HeadlessView view;
         view.setQuiet(line.quiet);
         StationController station(std::move(env), view, view);
+        // The alarm clocks press Play and Stop as the window's do.
+        view.setClock(&clock);
+        view.setCommandHandler([&station](StationCommand command) { station.command(command); });
         // --status, --play ... from another process, through the single-instance socket.
         StationControl control(station, view);
         instance.setRequestHandler(
             [&control](const QByteArray& request) { return control.answer(request); });
         const std::unique_ptr<RemoteServer> remote = startRemote(control, paths, clock);
-        // The alarm clocks press Play and Stop as the window's do.
-        view.setClock(&clock);
-        view.setCommandHandler([&station](StationCommand command) { station.command(command); });
         device->setStatusHandler([](const SoundOutputStatus& status) {
             printError(status.fallback ? QStringLiteral("no sound output (%1)").arg(status.reason)
                                        : QStringLiteral("sound output: %1").arg(status.backend));
