@@ -81,7 +81,8 @@ int importSongs(const CommandLine& line, const SettingsPaths& paths) {
     }
     // What was written and what was left out, and why, in one line.
     const QString skipped = result.skippedText();
-    print(stdout, QStringLiteral("%1 songs written to %2%3\n")
+    print(stdout, (result.songs == 1 ? QStringLiteral("%1 song written to %2%3\n")
+                                     : QStringLiteral("%1 songs written to %2%3\n"))
                       .arg(result.songs)
                       .arg(result.listPath,
                            skipped.isEmpty() ? QString() : QStringLiteral("; ") + skipped));

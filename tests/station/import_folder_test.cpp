@@ -176,7 +176,7 @@ TEST_F(ImportFolderTest, TheProgramImportsIntoItsStationFolder) {
         stationEnvironment(root.path()));
     ASSERT_TRUE(latin.finished);
     EXPECT_EQ(latin.exitCode, 0) << latin.err.toStdString();
-    EXPECT_TRUE(latin.out.contains(u"1 songs written"_s)) << latin.out.toStdString();
+    EXPECT_TRUE(latin.out.contains(u"1 song written"_s)) << latin.out.toStdString();
     EXPECT_TRUE(latin.out.contains(u"skipped: 1 file whose name holds a line break"_s))
         << latin.out.toStdString();
     EXPECT_EQ(readWholeFile(root.file(u"data/CorvalinRadio/Lists/Evening.lst"_s)),
