@@ -1270,6 +1270,8 @@ TEST(ManagerPictures, EveryPageIsFramedInItsColour) {
         }
     }
     if (!folder.isEmpty()) {
+        dlg.PageControl1->setCurrentIndex(6); // Broadcast
+        EXPECT_TRUE(dlg.grab().save(folder + QStringLiteral("/manager-7.png")));
         AdvancedContext advancedContext(st.settings, st.store);
         TfrmAdvanced advanced(advancedContext);
         advanced.show();
