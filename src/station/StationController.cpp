@@ -349,21 +349,6 @@ StreamStatus StationController::streamStatus() const {
 
 namespace {
 
-QString slotName(int slot) {
-    switch (slot) {
-    case 1:
-        return QStringLiteral("Morning");
-    case 2:
-        return QStringLiteral("Afternoon");
-    case 3:
-        return QStringLiteral("Evening");
-    case 4:
-        return QStringLiteral("Late Night");
-    default:
-        return {};
-    }
-}
-
 AsRunLog::Source deckSource(int player) {
     return player == 1 ? AsRunLog::Deck1 : AsRunLog::Deck2;
 }
@@ -399,7 +384,7 @@ void StationController::deckStarted(int player, const QString& file) {
     if (env_.asRunLog) {
         AsRunItem item;
         item.kind = AsRunKind::Song;
-        item.slot = slotName(scheduler_.CurrentSlot);
+        item.slot = slotDisplayName(scheduler_.CurrentSlot);
         item.dj = currentSlot().Name;
         item.artist = song.FileName == file ? song.Artist : QString();
         item.title = song.FileName == file ? song.Title : QString();
@@ -461,7 +446,7 @@ void StationController::voiceStarted() {
     if (env_.asRunLog) {
         AsRunItem item;
         item.kind = test ? AsRunKind::VoiceTest : AsRunKind::Talk;
-        item.slot = slotName(scheduler_.CurrentSlot);
+        item.slot = slotDisplayName(scheduler_.CurrentSlot);
         item.dj = currentSlot().Name;
         item.text = AsRunLog::plainSpeech(test ? QString::fromLatin1(kDJTestSentence) : talkText_);
         env_.asRunLog->started(AsRunLog::Voice, item, clock_.now());
@@ -1013,7 +998,8 @@ QString StationController::slotVoiceFor(const QString& wanted) {
     }
     if (reported != wanted) {
         reported = wanted;
-        const QString name = slotName(slot).isEmpty() ? QStringLiteral("current") : slotName(slot);
+        const QString name =
+            slotDisplayName(slot).isEmpty() ? QStringLiteral("current") : slotDisplayName(slot);
         const QString line =
             QStringLiteral("the %1 DJ's voice \"%2\" is not installed; speaking with \"%3\"")
                 .arg(name, wanted, v.voice);
