@@ -3,10 +3,16 @@
 // Runs the station program (or an installed copy of it) in a process of its own with a private
 // environment: temporary HOME and XDG folders, no display unless asked for, the null sound output.
 
+#include "TestSupport.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 
 namespace corvalin::test {
 
@@ -31,6 +37,33 @@ inline QProcessEnvironment stationEnvironment(const QString& root,
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("run"));
     env.insert(QStringLiteral("CORVALIN_AUDIO"), audio);
     return env;
+}
+
+// The settings of most stations a test starts: the zip code stored, no news or weather (no network
+// in tests), the DJ talking between songs.
+inline const QByteArray kStationIni =
+    "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n";
+
+// Makes the folders stationEnvironment(`root`) names, the runtime folder private as a session's is,
+// and writes `ini` as the station's settings file; whether the folders could be made.
+[[nodiscard]] inline bool layOutStationRoot(const QString& root, const QByteArray& ini) {
+    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
+        if (!QDir().mkpath(root + QString::fromLatin1(folder)))
+            return false;
+    QFile::setPermissions(root + QStringLiteral("run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeWholeFile(root + QStringLiteral("config/CorvalinRadio/CorvalinRadio.ini"), ini);
+    return true;
+}
+
+// Ends a station a test started as its service manager would (SIGTERM), killing it if it hangs.
+inline void endStation(QProcess* station) {
+    if (!station || station->state() == QProcess::NotRunning)
+        return;
+    ::kill(static_cast<pid_t>(station->processId()), SIGTERM);
+    if (!station->waitForFinished(30000))
+        station->kill();
+    station->waitForFinished(5000);
 }
 
 // Runs `program` to its end (at most `ms`); a program still running then is killed.

@@ -87,25 +87,11 @@ TEST(ControlCommandLine, TheCommandsProgramLoadsNoneOfTheStationsLibraries) {
 class ControlCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-            ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-        QFile::setPermissions(root.file(u"run"_s), QFileDevice::ReadOwner |
-                                                       QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner);
-        writeWholeFile(root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s),
-                       "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\n"
-                       "FrequencyType=3\r\n");
+        ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni));
         env = stationEnvironment(root.path());
         env.insert(u"CORVALIN_TRACE"_s, trace());
     }
-    void TearDown() override {
-        if (station && station->state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(station->processId()), SIGTERM);
-            if (!station->waitForFinished(30000))
-                station->kill();
-            station->waitForFinished(5000);
-        }
-    }
+    void TearDown() override { endStation(station.get()); }
 
     QString trace() const { return root.file(u"trace.txt"_s); }
 

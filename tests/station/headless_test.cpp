@@ -211,13 +211,10 @@ double rmsAmplitude(const QString& wav) {
 
 TEST(Headless, RunsWithoutADisplayIsHeardAndEndsOnTermination) {
     TempFolder root;
-    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-    QFile::setPermissions(root.file(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString ini = root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s);
     // No zip code stored: --zip gives it. No news (no network in tests).
-    writeWholeFile(ini, "[DJ5]\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n");
+    ASSERT_TRUE(layOutStationRoot(root.path(),
+                                  "[DJ5]\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n"));
     const QString wav = root.file(u"station.wav"_s);
     const QString trace = root.file(u"trace.txt"_s);
 
@@ -355,13 +352,8 @@ TEST(Headless, TellsTheJournalWhatGoesOnTheAir) {
 // not there gives the silent fallback with the reason.
 TEST(Headless, OpensTheSoundDeviceNamedInTheSettings) {
     TempFolder root;
-    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-    QFile::setPermissions(root.file(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    writeWholeFile(root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s),
-                   "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n"
-                   "[Sound]\r\nDevice=Corvalin Card Nowhere\r\n");
+    ASSERT_TRUE(layOutStationRoot(root.path(),
+                                  kStationIni + "[Sound]\r\nDevice=Corvalin Card Nowhere\r\n"));
     QProcess p;
     QProcessEnvironment env = stationEnvironment(root.path());
     env.remove(u"CORVALIN_AUDIO"_s);
@@ -514,14 +506,9 @@ private:
 // it starts again and plays by itself.
 TEST(Headless, AHungStationStopsThePingsAndItsRestartPlays) {
     TempFolder root;
-    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-        ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-    QFile::setPermissions(root.file(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString ini = root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s);
     // Play does not start by itself unless the last run did not end properly.
-    writeWholeFile(ini, "[Screen]\r\nStartPlay=0\r\n[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\n"
-                        "ReadWeather=0\r\nFrequencyType=3\r\n");
+    ASSERT_TRUE(layOutStationRoot(root.path(), "[Screen]\r\nStartPlay=0\r\n" + kStationIni));
     NotifySocket manager(root.file(u"notify"_s));
     ASSERT_TRUE(manager.ok());
     const QString trace = root.file(u"trace.txt"_s);

@@ -20,15 +20,7 @@ namespace {
 
 class Installed : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-            ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-        QFile::setPermissions(root.file(u"run"_s), QFileDevice::ReadOwner |
-                                                       QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner);
-        writeWholeFile(settings(), "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\n"
-                                   "FrequencyType=3\r\n");
-    }
+    void SetUp() override { ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni)); }
     QString settings() const { return root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s); }
     QString station() const { return root.file(u"data/CorvalinRadio/"_s); }
     QString trace() const { return root.file(u"trace.txt"_s); }

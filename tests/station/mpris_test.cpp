@@ -138,26 +138,13 @@ protected:
         if (dbusDaemon.isEmpty() || playerctl.isEmpty())
             GTEST_SKIP() << "dbus-daemon or playerctl is not installed "
                             "(scripts/install-deps.sh installs them)";
-        for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-            ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
-        QFile::setPermissions(root.file(u"run"_s), QFileDevice::ReadOwner |
-                                                       QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner);
-        writeWholeFile(root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s),
-                       "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\n"
-                       "FrequencyType=3\r\n");
+        ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni));
         env = stationEnvironment(root.path());
         env.insert(u"CORVALIN_TRACE"_s, trace());
     }
     void TearDown() override {
-        for (QProcess* p : {station.get(), monitor.get(), follow.get()}) {
-            if (p && p->state() != QProcess::NotRunning) {
-                ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
-                if (!p->waitForFinished(30000))
-                    p->kill();
-                p->waitForFinished(5000);
-            }
-        }
+        for (QProcess* p : {station.get(), monitor.get(), follow.get()})
+            endStation(p);
         if (bus && bus->state() != QProcess::NotRunning) {
             bus->terminate();
             bus->waitForFinished(5000);
