@@ -1,5 +1,6 @@
 // The as-run log: its CSV rows and files on their own, then written by the running station
 // (real controller, decks on the null device, the fake speech engine, generated songs).
+#include "InProcessStation.h"
 #include "PlayoutFakes.h"
 #include "TestSupport.h"
 #include "audio/SoundDevice.h"
@@ -342,29 +343,14 @@ protected:
     }
 
     void start() {
-        StationEnvironment env;
-        env.paths = paths();
-        env.clock = &clock;
-        env.random = &random;
-        env.clockSetter = &clockSetter;
-        env.device = SoundDevice::create(QStringLiteral("null"));
-        env.makeSpeechEngine = [this](QString*) {
-            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{kVoice});
-            speech = engine.get();
-            return engine;
-        };
+        StationEnvironment env =
+            fakeStationEnvironment(paths(), clock, random, clockSetter, {kVoice}, speech);
         env.makeTimer = [](std::function<void()> f) {
             return std::make_unique<FastTimer>(std::move(f));
         };
-        env.userName = QStringLiteral("tester");
         env.asRunLog = std::make_shared<AsRunLog>(AsRunLog::folderIn(program.path()));
         station = std::make_unique<StationController>(std::move(env), view, shell);
-        station->FormCreate();
-        station->FormActivate();
-        ASSERT_NE(speech, nullptr);
-        speech->start(); // the start-up voice test
-        speech->finish();
-        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+        ASSERT_TRUE(finishStartUp(*station, speech));
     }
 
     bool songStarted(const QString& titleStart) {

@@ -1,5 +1,6 @@
 // --headless: the whole station without a window on a machine without a display, recorded with
 // the wav: output and heard; and the view that stands in for the window.
+#include "InProcessStation.h"
 #include "PlayoutFakes.h"
 #include "ProgramProcess.h"
 #include "TestSupport.h"
@@ -138,30 +139,16 @@ protected:
 
     // Up to the end of start-up, wired as the program wires it.
     void start() {
-        StationEnvironment env;
-        env.paths = SettingsPaths{program.path(), config.path()};
-        env.clock = &clock;
-        env.random = &random;
-        env.clockSetter = &clockSetter;
-        env.device = SoundDevice::create(u"null"_s);
-        env.makeSpeechEngine = [this](QString*) {
-            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{u"Fake Voice"_s});
-            speech = engine.get();
-            return engine;
-        };
+        StationEnvironment env =
+            fakeStationEnvironment(SettingsPaths{program.path(), config.path()}, clock, random,
+                                   clockSetter, {u"Fake Voice"_s}, speech);
         env.makeTimer = [](std::function<void()> f) {
             return std::make_unique<FastTimer>(std::move(f));
         };
-        env.userName = u"tester"_s;
         station = std::make_unique<StationController>(std::move(env), view, view);
         view.setClock(&clock);
         view.setCommandHandler([this](StationCommand c) { station->command(c); });
-        station->FormCreate();
-        station->FormActivate();
-        ASSERT_NE(speech, nullptr);
-        speech->start(); // the start-up voice test
-        speech->finish();
-        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+        ASSERT_TRUE(finishStartUp(*station, speech));
     }
     void TearDown() override {
         if (station)

@@ -1,5 +1,6 @@
 // The running station streams to a real icecast2: the stream follows the [Stream] settings and
 // its title follows the air (songs as the DJ names them, the station's name while the DJ talks).
+#include "../station/InProcessStation.h"
 #include "../station/PlayoutFakes.h"
 #include "IcecastServer.h"
 #include "TestSupport.h"
@@ -82,29 +83,15 @@ protected:
     }
 
     void start() {
-        StationEnvironment env;
-        env.paths = SettingsPaths{program.path(), config.path()};
-        env.clock = &clock;
-        env.random = &random;
-        env.clockSetter = &clockSetter;
-        env.device = SoundDevice::create(QStringLiteral("null"));
-        env.makeSpeechEngine = [this](QString*) {
-            auto engine = std::make_unique<FakeSpeechEngine>(QStringList{kVoice});
-            speech = engine.get();
-            return engine;
-        };
-        env.userName = QStringLiteral("tester");
+        StationEnvironment env =
+            fakeStationEnvironment(SettingsPaths{program.path(), config.path()}, clock, random,
+                                   clockSetter, {kVoice}, speech);
         env.stream = std::make_shared<StreamOutput>();
         env.log = [this](const QString& line) { logged << line; };
         station = std::make_unique<StationController>(std::move(env), view, shell);
         QObject::connect(station.get(), &StationController::streamStatusChanged,
                          [this](const StreamStatus& s) { shown.push_back(s.state); });
-        station->FormCreate();
-        station->FormActivate();
-        ASSERT_NE(speech, nullptr);
-        speech->start();
-        speech->finish();
-        ASSERT_TRUE(waitFor([&] { return station->StartupChecked(); }));
+        ASSERT_TRUE(finishStartUp(*station, speech));
     }
 
     IcecastServer server;
