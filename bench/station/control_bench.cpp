@@ -1,5 +1,6 @@
 // Times --status --json against a running headless station: the whole command (a process of its
 // own, as a script runs it) and the socket's round trip alone. Prints median and maximum in ms.
+#include "BenchStation.h"
 #include "station/SingleInstance.h"
 #include "station/StationControl.h"
 
@@ -20,9 +21,7 @@ using namespace corvalin;
 namespace {
 
 void report(const char* what, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-34s n=%zu median %.2f ms, max %.2f ms\n", what, ms.size(), ms[ms.size() / 2],
-                ms.back());
+    bench::report("", 34, what, std::move(ms));
 }
 
 } // namespace
@@ -31,25 +30,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 50;
     QTemporaryDir root;
-    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-        QDir().mkpath(root.filePath(QString::fromLatin1(folder)));
-    QFile::setPermissions(root.filePath(QStringLiteral("run")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile ini(root.filePath(QStringLiteral("config/CorvalinRadio/CorvalinRadio.ini")));
-    if (!ini.open(QIODevice::WriteOnly))
+    const std::optional<QProcessEnvironment> laidOut = bench::layOutStation(root);
+    if (!laidOut)
         return 1;
-    ini.write("[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n");
-    ini.close();
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CORVALIN_TRACE"})
-        env.remove(QString::fromLatin1(name));
-    for (const auto& [name, folder] : {std::pair{"HOME", "home"},
-                                       {"XDG_CONFIG_HOME", "config"},
-                                       {"XDG_DATA_HOME", "data"},
-                                       {"XDG_RUNTIME_DIR", "run"}})
-        env.insert(QString::fromLatin1(name), root.filePath(QString::fromLatin1(folder)));
-    env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
+    const QProcessEnvironment env = *laidOut;
 
     QProcess station;
     station.setProcessEnvironment(env);

@@ -1,6 +1,8 @@
 // The remote page's cost to the station: a headless station with the page on is measured for a
 // while untouched, then while polled as an open browser tab polls it (/api/status every second,
 // /api/log every 10 s). Prints the station's CPU in % of one core for both, and the answers' times.
+#include "BenchStation.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,11 +64,7 @@ void wait(int ms) {
 }
 
 void report(const char* what, std::vector<double> ms) {
-    if (ms.empty())
-        return;
-    std::sort(ms.begin(), ms.end());
-    std::printf("  %-12s n=%zu median %.2f ms, max %.2f ms\n", what, ms.size(), ms[ms.size() / 2],
-                ms.back());
+    corvalin::bench::report("  ", 12, what, std::move(ms));
 }
 
 } // namespace
@@ -75,28 +73,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 60;
     QTemporaryDir root;
-    for (const char* folder : {"home", "config/CorvalinRadio", "data", "run"})
-        QDir().mkpath(root.filePath(QString::fromLatin1(folder)));
-    QFile::setPermissions(root.filePath(QStringLiteral("run")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const int port = freePort();
-    QFile ini(root.filePath(QStringLiteral("config/CorvalinRadio/CorvalinRadio.ini")));
-    if (port == 0 || !ini.open(QIODevice::WriteOnly))
+    if (port == 0)
         return 1;
-    ini.write("[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n"
-              "[Remote]\r\nEnabled=1\r\nPort=" +
-              QByteArray::number(port) + "\r\n");
-    ini.close();
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CORVALIN_TRACE"})
-        env.remove(QString::fromLatin1(name));
-    for (const auto& [name, folder] : {std::pair{"HOME", "home"},
-                                       {"XDG_CONFIG_HOME", "config"},
-                                       {"XDG_DATA_HOME", "data"},
-                                       {"XDG_RUNTIME_DIR", "run"}})
-        env.insert(QString::fromLatin1(name), root.filePath(QString::fromLatin1(folder)));
-    env.insert(QStringLiteral("CORVALIN_AUDIO"), QStringLiteral("null"));
+    const std::optional<QProcessEnvironment> laidOut = corvalin::bench::layOutStation(
+        root, "[Remote]\r\nEnabled=1\r\nPort=" + QByteArray::number(port) + "\r\n");
+    if (!laidOut)
+        return 1;
+    const QProcessEnvironment env = *laidOut;
 
     QProcess station;
     station.setProcessEnvironment(env);
