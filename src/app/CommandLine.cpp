@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Version.h"
 
 namespace corvalin {
@@ -89,6 +90,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             line.error = QStringLiteral("--zip needs a value");
     }
     return line;
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << fileNameFromNative(argv[i]);
+    return parseCommandLine(arguments);
 }
 
 QString usageText() {

@@ -30,6 +30,9 @@ struct CommandLine {
 // `arguments` without the program's own name. Options taking a value accept "--name VALUE" and
 // "--name=VALUE".
 CommandLine parseCommandLine(const QStringList& arguments);
+// The same for main()'s arguments, whose bytes are taken as file names are (a folder's name need
+// not be UTF-8).
+CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // The text printed by --help.
 QString usageText();

@@ -10,7 +10,6 @@
 #include "audio/SoundDevice.h"
 #include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
 #include "platform/SystemClockSetter.h"
 #include "remote/RemoteServer.h"
 #include "station/AsRunLog.h"
@@ -134,10 +133,7 @@ std::unique_ptr<RemoteServer> startRemote(StationControl& control, const Setting
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << fileNameFromNative(argv[i]); // a folder's name need not be UTF-8
-    const CommandLine line = parseCommandLine(arguments);
+    const CommandLine line = parseCommandLine(argc, argv);
     if (!line.error.isEmpty()) {
         printError(line.error + QStringLiteral(" (see corvalinradio --help)"));
         return kExitUsage;

@@ -3,7 +3,6 @@
 // some 180 shared libraries whose loading alone takes longer than a script may wait for --status.
 #include "app/CommandLine.h"
 #include "app/ControlCommand.h"
-#include "platform/FileSystem.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,10 +28,7 @@ std::string stationProgram() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << fileNameFromNative(argv[i]); // a folder's name need not be UTF-8
-    const CommandLine line = parseCommandLine(arguments);
+    const CommandLine line = parseCommandLine(argc, argv);
     if (line.error.isEmpty() && !line.help && !line.version && !line.control.isEmpty())
         return runControlCommand(argc, argv, line);
     // The same process goes on as the station: the service manager and the single-instance

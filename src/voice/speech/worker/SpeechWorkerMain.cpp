@@ -40,6 +40,22 @@ std::uint32_t gUtterance = 0;
 bool gFirstChunkSent = false;
 const char* gFault = nullptr;
 
+// Called with every chunk that carries sound; the fault asked for strikes after the first one.
+void firstChunkSent() {
+    if (gFirstChunkSent) {
+        return;
+    }
+    gFirstChunkSent = true;
+    if (gFault != nullptr && std::strcmp(gFault, "crash") == 0) {
+        std::abort();
+    }
+    if (gFault != nullptr && std::strcmp(gFault, "hang") == 0) {
+        for (;;) {
+            ::pause();
+        }
+    }
+}
+
 bool writeAll(const std::string& bytes) {
     const bool written = sw::transferAll(bytes.size(), [&](std::size_t done) {
         return ::write(gOut, bytes.data() + done, bytes.size() - done);
@@ -100,16 +116,8 @@ int onSynth(short* wav, int samples, espeak_EVENT* events) {
             }
         }
     }
-    if (samples > 0 && !gFirstChunkSent) {
-        gFirstChunkSent = true;
-        if (gFault != nullptr && std::strcmp(gFault, "crash") == 0) {
-            std::abort();
-        }
-        if (gFault != nullptr && std::strcmp(gFault, "hang") == 0) {
-            for (;;) {
-                ::pause();
-            }
-        }
+    if (samples > 0) {
+        firstChunkSent();
     }
     return requestWaiting() ? 1 : 0;
 }
@@ -253,16 +261,8 @@ std::uint32_t speakFlite(cst_voice* voice, std::string_view ssml) {
             }
             sendWave(wave, samples);
             delete_wave(wave);
-            if (!gFirstChunkSent && samples > 0) {
-                gFirstChunkSent = true;
-                if (gFault != nullptr && std::strcmp(gFault, "crash") == 0) {
-                    std::abort();
-                }
-                if (gFault != nullptr && std::strcmp(gFault, "hang") == 0) {
-                    for (;;) {
-                        ::pause();
-                    }
-                }
+            if (samples > 0) {
+                firstChunkSent();
             }
             break;
         }
