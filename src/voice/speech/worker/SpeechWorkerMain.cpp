@@ -19,6 +19,12 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
 
 extern "C" {
 cst_voice* register_cmu_us_slt(const char* voxdir);
@@ -205,21 +211,51 @@ cst_voice* fliteVoice(const std::string& name, std::string& why) {
     return voice;
 }
 
+// Mono 16-bit samples at `fromRate` brought to `toRate` with libswresample (Flite's own
+// resampler copies between overlapping buffers). Empty when the converter cannot be made.
+std::vector<std::int16_t> resampled(const std::int16_t* in, int count, int fromRate, int toRate) {
+    SwrContext* swr = nullptr;
+    AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    if (swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_S16, toRate, &mono, AV_SAMPLE_FMT_S16,
+                            fromRate, 0, nullptr) < 0 ||
+        swr_init(swr) < 0) {
+        swr_free(&swr);
+        return {};
+    }
+    std::vector<std::int16_t> out(std::size_t(swr_get_out_samples(swr, count)) + 256);
+    const auto* source = reinterpret_cast<const std::uint8_t*>(in);
+    auto* target = reinterpret_cast<std::uint8_t*>(out.data());
+    int made = swr_convert(swr, &target, int(out.size()), &source, count);
+    if (made >= 0) {
+        // The converter's tail: the piece ends here, the next one starts afresh.
+        target = reinterpret_cast<std::uint8_t*>(out.data() + made);
+        const int tail = swr_convert(swr, &target, int(out.size()) - made, nullptr, 0);
+        made += std::max(0, tail);
+    }
+    swr_free(&swr);
+    out.resize(std::size_t(std::max(0, made)));
+    return out;
+}
+
 // Resamples Flite's output to the rate the program was told at start and sends it.
 void sendWave(cst_wave* wave, std::uint64_t& samples) {
     if (wave == nullptr || cst_wave_num_samples(wave) <= 0) {
         return;
     }
+    std::vector<std::int16_t> converted;
+    const std::int16_t* data = wave->samples;
+    auto count = std::size_t(cst_wave_num_samples(wave));
     if (wave->sample_rate != gRate) {
-        cst_wave_resample(wave, gRate);
+        converted = resampled(wave->samples, cst_wave_num_samples(wave), wave->sample_rate, gRate);
+        data = converted.data();
+        count = converted.size();
     }
-    const auto count = std::size_t(std::max(0, cst_wave_num_samples(wave)));
     constexpr std::size_t kChunk = 4096;
     for (std::size_t at = 0; at < count; at += kChunk) {
         const std::size_t n = std::min(kChunk, count - at);
-        writeAll(sw::encodeFrame(
-            sw::kAudio, gUtterance,
-            std::string_view(reinterpret_cast<const char*>(wave->samples + at), n * 2)));
+        writeAll(
+            sw::encodeFrame(sw::kAudio, gUtterance,
+                            std::string_view(reinterpret_cast<const char*>(data + at), n * 2)));
     }
     samples += count;
 }
