@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputDevice>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -887,6 +888,9 @@ TEST_F(PlayListEditorTest, LongOperationsOnTwentyThousandSongsStopOnCancelAndEsc
         return cancel && cancel->text() == "Cancel" ? cancel : nullptr;
     };
     // Both are safe from any thread: the window takes them up at its next look at its events.
+    // The key event's device is made here, on the window thread, where the application owns it
+    // (made first on the pressing thread, it would never be freed).
+    QInputDevice::primaryKeyboard();
     const auto escape = [](QObject* target) {
         QCoreApplication::postEvent(
             target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
