@@ -675,7 +675,9 @@ TEST_F(StationFlow, ALargeUnplayableFileDoesNotHoldTheAir) {
     QElapsedTimer since;
     since.start();
     ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
-    EXPECT_LT(since.elapsed(), 1500);
+    // Reading the whole file took 48 s; a bounded read takes well under a second, and the
+    // margin is for sanitizer builds on a busy machine.
+    EXPECT_LT(since.elapsed(), 5000);
     speech->finish();
     ASSERT_EQ(view.timerBoxes.size(), 1u);
     EXPECT_EQ(view.timerBoxes[0].text, kOpenErrorText + big);
