@@ -29,7 +29,9 @@ QString xmlEscaped(const QString& s) {
 
 } // namespace
 
-IcecastServer::IcecastServer() : port_(freePort()) {
+IcecastServer::IcecastServer() : IcecastServer(QString()) {}
+
+IcecastServer::IcecastServer(const QString& extraConfig) : port_(freePort()) {
     // The server drops to nobody, who must reach its folder.
     QFile::setPermissions(folder_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ExeOwner | QFileDevice::ReadOther |
@@ -52,10 +54,10 @@ IcecastServer::IcecastServer() : port_(freePort()) {
             "<webroot>/usr/share/icecast2/web</webroot>"
             "<adminroot>/usr/share/icecast2/admin</adminroot></paths>"
             "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
-            "<loglevel>2</loglevel></logging>%4</icecast>\n")
+            "<loglevel>2</loglevel></logging>%4%5</icecast>\n")
             .arg(xmlEscaped(kSourcePassword))
             .arg(port_)
-            .arg(xmlEscaped(QDir(folder_.path()).absolutePath()), security);
+            .arg(xmlEscaped(QDir(folder_.path()).absolutePath()), security, extraConfig);
     writeWholeFile(folder_.file(QStringLiteral("icecast.xml")), config.toUtf8());
 }
 

@@ -17,6 +17,8 @@ public:
     static inline const QString kSourcePassword = QStringLiteral("h@ck/me%20&x");
 
     IcecastServer();
+    // With `extraConfig` (XML elements such as a <relay> block) added to the configuration.
+    explicit IcecastServer(const QString& extraConfig);
     ~IcecastServer();
     IcecastServer(const IcecastServer&) = delete;
     IcecastServer& operator=(const IcecastServer&) = delete;
