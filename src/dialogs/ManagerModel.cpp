@@ -55,7 +55,7 @@ ManagerControls managerControlsFrom(const StationSettings& s) {
     c.NewsFrequencyType = news.FrequencyType == ftSongs ? ftSongs : ftMinutes;
     c.NewsFrequencyMinutes = kNewsMinutesSpin.clamp(news.FrequencyMinutes);
     c.NewsFrequencySongs = kNewsSongsSpin.clamp(news.FrequencySongs);
-    const StreamSettings& stream = s.Stream;
+    const StreamSettings& stream = s.Streams[0];
     c.Stream.Enabled = stream.Enabled;
     c.Stream.Host = stream.Host;
     c.Stream.Port = QString::number(kStreamPortSpin.clamp(stream.Port));
@@ -156,19 +156,19 @@ StationSettings settingsAfterManagerOK(const StationSettings& before, const Mana
     news.FrequencySongs = c.NewsFrequencySongs;
 
     const ManagerStreamControls& stream = c.Stream;
-    s.Stream.Enabled = stream.Enabled;
-    s.Stream.Host = stream.Host.trimmed();
+    s.Streams[0].Enabled = stream.Enabled;
+    s.Streams[0].Host = stream.Host.trimmed();
     // broadcastProblem refuses a port that is none before OK gets here.
-    s.Stream.Port = streamPortFrom(stream.Port).value_or(before.Stream.Port);
-    s.Stream.Mount = stream.Mount.trimmed();
-    s.Stream.User = stream.User.trimmed();
-    s.Stream.Password = stream.Password;
-    s.Stream.Format = stream.Format;
-    s.Stream.Bitrate = stream.Bitrate;
-    s.Stream.Name = stream.Name.trimmed();
-    s.Stream.Description = stream.Description;
-    s.Stream.Genre = stream.Genre;
-    s.Stream.Public = stream.Public;
+    s.Streams[0].Port = streamPortFrom(stream.Port).value_or(before.Streams[0].Port);
+    s.Streams[0].Mount = stream.Mount.trimmed();
+    s.Streams[0].User = stream.User.trimmed();
+    s.Streams[0].Password = stream.Password;
+    s.Streams[0].Format = stream.Format;
+    s.Streams[0].Bitrate = stream.Bitrate;
+    s.Streams[0].Name = stream.Name.trimmed();
+    s.Streams[0].Description = stream.Description;
+    s.Streams[0].Genre = stream.Genre;
+    s.Streams[0].Public = stream.Public;
     s.LogEnabled = c.LogEnabled;
     s.LogKeepDays = c.LogKeepDays;
     return s;

@@ -13,6 +13,7 @@
 #include <pwd.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace corvalin {
 
@@ -25,10 +26,9 @@ const QString kPlayList = QStringLiteral("PlayList");
 const QString kLog = QStringLiteral("Log");
 const QString kPasswordKey = QStringLiteral("Password");
 
-StreamSettings readStream(const IniFile& ini) {
+StreamSettings readStream(const IniFile& ini, const QString& k) {
     StreamSettings d;
     StreamSettings s;
-    const QString& k = kStreamSection;
     s.Enabled = ini.readBool(k, QStringLiteral("Enabled"), d.Enabled);
     s.Host = ini.readString(k, QStringLiteral("Host"), d.Host).trimmed();
     s.Port = ini.readInteger(k, QStringLiteral("Port"), d.Port);
@@ -39,12 +39,12 @@ StreamSettings readStream(const IniFile& ini) {
     s.Name = ini.readString(k, QStringLiteral("Name"), d.Name).trimmed();
     s.Description = ini.readString(k, QStringLiteral("Description"), d.Description);
     s.Genre = ini.readString(k, QStringLiteral("Genre"), d.Genre);
+    s.Url = ini.readString(k, QStringLiteral("URL"), d.Url).trimmed();
     s.Public = ini.readBool(k, QStringLiteral("Public"), d.Public);
     return s;
 }
 
-void writeStream(IniFile& ini, const StreamSettings& s) {
-    const QString& k = kStreamSection;
+void writeStream(IniFile& ini, const QString& k, const StreamSettings& s) {
     ini.writeBool(k, QStringLiteral("Enabled"), s.Enabled);
     ini.writeString(k, QStringLiteral("Host"), s.Host);
     ini.writeInteger(k, QStringLiteral("Port"), s.Port);
@@ -56,6 +56,7 @@ void writeStream(IniFile& ini, const StreamSettings& s) {
     ini.writeString(k, QStringLiteral("Name"), s.Name);
     ini.writeString(k, QStringLiteral("Description"), s.Description);
     ini.writeString(k, QStringLiteral("Genre"), s.Genre);
+    ini.writeString(k, QStringLiteral("URL"), s.Url);
     ini.writeBool(k, QStringLiteral("Public"), s.Public);
 }
 
@@ -74,9 +75,22 @@ QTime wholeSeconds(const QTime& t) {
     return t.isValid() ? QTime(t.hour(), t.minute(), t.second()) : QTime(0, 0);
 }
 
+// An output nobody has set up: its section is not added to a file that never had it.
+bool untouchedStream(const StreamSettings& s) {
+    StreamSettings plain = s;
+    plain.Password.clear();
+    return plain == StreamSettings{};
+}
+
+// How notices name an output's password; the first keeps its old wording.
+QString passwordName(std::size_t output) {
+    return output == 0 ? QStringLiteral("the stream password")
+                       : QStringLiteral("the [%1] password").arg(kStreamSections[output]);
+}
+
 // A password written in a settings file; an empty value is no secret.
-std::optional<QString> passwordInSettings(const IniFile& ini) {
-    std::optional<QString> password = ini.value(kStreamSection, kPasswordKey);
+std::optional<QString> passwordInSettings(const IniFile& ini, const QString& section) {
+    std::optional<QString> password = ini.value(section, kPasswordKey);
     if (password && password->isEmpty())
         return std::nullopt;
     return password;
@@ -214,10 +228,12 @@ void clampToControlRanges(StationSettings& s) {
     s.PlayerVolume = kPlayerVolumeRange.clamp(s.PlayerVolume);
     s.WaveVolume = kWaveVolumeRange.clamp(s.WaveVolume);
     s.LogKeepDays = kLogKeepDaysRange.clamp(s.LogKeepDays);
-    s.Stream.Port = kStreamPortRange.clamp(s.Stream.Port);
-    s.Stream.Bitrate = kStreamBitrateRange.clamp(s.Stream.Bitrate);
-    if (s.Stream.Format != kStreamFormatMp3 && s.Stream.Format != kStreamFormatOpus)
-        s.Stream.Format = kStreamFormatMp3;
+    for (StreamSettings& stream : s.Streams) {
+        stream.Port = kStreamPortRange.clamp(stream.Port);
+        stream.Bitrate = kStreamBitrateRange.clamp(stream.Bitrate);
+        if (stream.Format != kStreamFormatMp3 && stream.Format != kStreamFormatOpus)
+            stream.Format = kStreamFormatMp3;
+    }
     // The DJ slider's limits come from the voice; only keep them usable and the value inside.
     if (s.DJVolumeMin > s.DJVolumeMax)
         std::swap(s.DJVolumeMin, s.DJVolumeMax);
@@ -337,8 +353,10 @@ bool SettingsStore::readIni(StationSettings& s, const QTime& now) const {
     s.ReadWeather = ini.readBool(kNewsSection, QStringLiteral("ReadWeather"), d.ReadWeather);
     readSlotFrequency(ini, kNewsSlot, s.DJSlots[kNewsSlot]);
     s.News = readNewsDefinitions(ini, kNewsSection, builtInDefinitionsInForce(s.ZipCode));
-    s.Stream = readStream(ini);
-    s.Stream.Password = streamPassword(s.SameSettings, ini);
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        s.Streams[i] = readStream(ini, kStreamSections[i]);
+        s.Streams[i].Password = streamPassword(i, s.SameSettings, ini);
+    }
     s.LogEnabled = ini.readBool(kLog, QStringLiteral("Enabled"), d.LogEnabled);
     s.LogKeepDays = ini.readInteger(kLog, QStringLiteral("KeepDays"), d.LogKeepDays);
     clampToControlRanges(s);
@@ -382,11 +400,15 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
     // nothing of it is left in a settings file, whichever way the rest ends.
     if (FileResult moved = moveSecretsOut(s.SameSettings); !moved)
         return moved;
-    // The service manager's password stays where the service manager keeps it.
-    if (readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential) !=
-        s.Stream.Password) {
+    // The service manager's password (the first output's) stays where the service manager
+    // keeps it.
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        const QString& password = s.Streams[i].Password;
+        if (i == 0 &&
+            readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential) == password)
+            continue;
         if (FileResult stored =
-                credentials(s.SameSettings).write(kStreamSection, kPasswordKey, s.Stream.Password);
+                credentials(s.SameSettings).write(kStreamSections[i], kPasswordKey, password);
             !stored)
             return stored;
     }
@@ -421,7 +443,9 @@ FileResult SettingsStore::writeManagerOK(const StationSettings& s) const {
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencyType"), news.FrequencyType);
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencyMinutes"), news.FrequencyMinutes);
         ini.writeInteger(kNewsSection, QStringLiteral("FrequencySongs"), news.FrequencySongs);
-        writeStream(ini, s.Stream);
+        for (std::size_t i = 0; i < kStreamOutputCount; ++i)
+            if (i == 0 || ini.hasSection(kStreamSections[i]) || !untouchedStream(s.Streams[i]))
+                writeStream(ini, kStreamSections[i], s.Streams[i]);
         ini.writeBool(kLog, QStringLiteral("Enabled"), s.LogEnabled);
         ini.writeInteger(kLog, QStringLiteral("KeepDays"), s.LogKeepDays);
     });
@@ -445,34 +469,45 @@ FileResult SettingsStore::moveSecretsOut(bool sameSettings) const {
     IniFile ini;
     if (FileResult loaded = load(sameSettings, ini); !loaded)
         return loaded;
-    const std::optional<QString> password = passwordInSettings(ini);
-    if (!password)
-        return {};
     const CredentialsStore to = credentials(sameSettings);
-    FileResult moved = to.write(kStreamSection, kPasswordKey, *password);
-    if (moved) {
-        ini.eraseKey(kStreamSection, kPasswordKey);
+    std::vector<std::size_t> found;
+    FileResult moved;
+    for (std::size_t i = 0; i < kStreamOutputCount && moved; ++i) {
+        const QString& section = kStreamSections[i];
+        const std::optional<QString> password = passwordInSettings(ini, section);
+        if (!password)
+            continue;
+        found.push_back(i);
+        moved = to.write(section, kPasswordKey, *password);
+        if (moved)
+            ini.eraseKey(section, kPasswordKey);
+    }
+    if (found.empty())
+        return {};
+    if (moved)
         moved = flush(sameSettings, ini);
+    for (const std::size_t i : found) {
+        if (!moved)
+            notice(QStringLiteral("%1 is still in \"%2\" and could not be moved to \"%3\": %4")
+                       .arg(passwordName(i), from, to.file(), moved.error));
+        else
+            notice(QStringLiteral("%1 was moved out of \"%2\" into \"%3\", which only its owner "
+                                  "can read")
+                       .arg(passwordName(i), from, to.file()));
     }
-    if (!moved) {
-        notice(QStringLiteral("the stream password is still in \"%1\" and could not be moved to "
-                              "\"%2\": %3")
-                   .arg(from, to.file(), moved.error));
-        return moved;
-    }
-    notice(QStringLiteral("the stream password was moved out of \"%1\" into \"%2\", which only "
-                          "its owner can read")
-               .arg(from, to.file()));
-    return {};
+    return moved;
 }
 
-QString SettingsStore::streamPassword(bool sameSettings, const IniFile& store) const {
-    if (std::optional<QString> given =
-            readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential))
-        return *given;
-    if (std::optional<QString> old = passwordInSettings(store))
+QString SettingsStore::streamPassword(std::size_t output, bool sameSettings,
+                                      const IniFile& store) const {
+    if (output == 0)
+        if (std::optional<QString> given =
+                readSystemCredential(paths_.systemCredentials, kStreamPasswordCredential))
+            return *given;
+    const QString& section = kStreamSections[output];
+    if (std::optional<QString> old = passwordInSettings(store, section))
         return *old;
-    return credentials(sameSettings).read(kStreamSection, kPasswordKey).value_or(QString());
+    return credentials(sameSettings).read(section, kPasswordKey).value_or(QString());
 }
 
 void SettingsStore::notice(const QString& line, const char* traceEvent) const {

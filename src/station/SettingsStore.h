@@ -65,8 +65,8 @@ struct StationSettings {
     bool ReadWeather = true;
     NewsDefinitions News; // addresses and markers, kept up to date by CheckDefaults
 
-    // [Stream]: the Icecast stream (off by default).
-    StreamSettings Stream;
+    // [Stream], [Stream2], [Stream3]: the Icecast outputs (each off by default).
+    std::array<StreamSettings, kStreamOutputCount> Streams;
 
     // [Log]: the as-run log (on by default) and how many days of it are kept.
     bool LogEnabled = true;
@@ -225,7 +225,7 @@ public:
 
 private:
     void notice(const QString& line, const char* traceEvent = "settings-secret") const;
-    QString streamPassword(bool sameSettings, const IniFile& store) const;
+    QString streamPassword(std::size_t output, bool sameSettings, const IniFile& store) const;
 
     SettingsPaths paths_;
     Notice notice_;

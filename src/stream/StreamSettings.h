@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <array>
+#include <cstddef>
 
 namespace corvalin {
 
 inline const QString kStreamSection = QStringLiteral("Stream");
+// The station feeds up to this many Icecast outputs; the first keeps the historic section name.
+inline constexpr std::size_t kStreamOutputCount = 3;
+inline const std::array<QString, kStreamOutputCount> kStreamSections = {
+    kStreamSection, QStringLiteral("Stream2"), QStringLiteral("Stream3")};
 inline const QString kStreamFormatMp3 = QStringLiteral("mp3");
 inline const QString kStreamFormatOpus = QStringLiteral("opus");
 
@@ -21,6 +27,7 @@ struct StreamSettings {
     QString Name;                      // empty: the station's name
     QString Description;
     QString Genre;
+    QString Url; // the station's web site, told to listeners' directories
     bool Public = false;
 
     bool operator==(const StreamSettings&) const = default;

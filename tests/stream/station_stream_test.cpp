@@ -71,12 +71,12 @@ protected:
         s.ReadNews = false;
         s.ReadWeather = false;
         s.ZipCode = QStringLiteral("54321");
-        s.Stream.Enabled = true;
-        s.Stream.Host = QStringLiteral("127.0.0.1");
-        s.Stream.Port = server.port();
-        s.Stream.Mount = kMount;
-        s.Stream.Password = IcecastServer::kSourcePassword;
-        s.Stream.Bitrate = 64;
+        s.Streams[0].Enabled = true;
+        s.Streams[0].Host = QStringLiteral("127.0.0.1");
+        s.Streams[0].Port = server.port();
+        s.Streams[0].Mount = kMount;
+        s.Streams[0].Password = IcecastServer::kSourcePassword;
+        s.Streams[0].Bitrate = 64;
         SettingsStore store(SettingsPaths{program.path(), config.path()});
         ASSERT_TRUE(store.writeManagerOK(s));
         ASSERT_TRUE(store.writeZipCode(s));
@@ -147,7 +147,7 @@ TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
         << logged.join(QLatin1Char('\n')).toStdString();
 
     // Turned off from the settings: the mount goes away.
-    station->settings().Stream.Enabled = false;
+    station->settings().Streams[0].Enabled = false;
     station->managerClosed();
     EXPECT_TRUE(waitFor([&] { return server.source(kMount).isEmpty(); }, 8000));
     EXPECT_TRUE(waitFor([&] { return station->streamStatus().state == StreamState::Off; }));
@@ -175,7 +175,7 @@ TEST_F(StationStream, APasswordLeftInTheSharedFileIsMovedAtStartAndUsed) {
     StationSettings s = defaultSettings(program.path(), QTime(9, 0));
     s.SameSettings = false;
     store.readIni(s, QTime(9, 0));
-    ASSERT_EQ(s.Stream.Password, IcecastServer::kSourcePassword);
+    ASSERT_EQ(s.Streams[0].Password, IcecastServer::kSourcePassword);
     s.SameSettings = true;
     ASSERT_TRUE(store.writeManagerOK(s));
     ASSERT_TRUE(store.writeZipCode(s));

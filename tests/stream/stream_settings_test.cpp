@@ -30,14 +30,14 @@ protected:
 
 TEST_F(StreamSettingsStore, DefaultsWhenNothingIsStored) {
     const StationSettings s = readBack();
-    EXPECT_FALSE(s.Stream.Enabled);
-    EXPECT_EQ(s.Stream.Port, 8000);
-    EXPECT_EQ(s.Stream.Mount, QStringLiteral("/radio"));
-    EXPECT_EQ(s.Stream.User, QStringLiteral("source"));
-    EXPECT_EQ(s.Stream.Format, QStringLiteral("mp3"));
-    EXPECT_EQ(s.Stream.Bitrate, 128);
-    EXPECT_TRUE(s.Stream.Name.isEmpty()); // the station's name stands in
-    EXPECT_FALSE(s.Stream.Public);
+    EXPECT_FALSE(s.Streams[0].Enabled);
+    EXPECT_EQ(s.Streams[0].Port, 8000);
+    EXPECT_EQ(s.Streams[0].Mount, QStringLiteral("/radio"));
+    EXPECT_EQ(s.Streams[0].User, QStringLiteral("source"));
+    EXPECT_EQ(s.Streams[0].Format, QStringLiteral("mp3"));
+    EXPECT_EQ(s.Streams[0].Bitrate, 128);
+    EXPECT_TRUE(s.Streams[0].Name.isEmpty()); // the station's name stands in
+    EXPECT_FALSE(s.Streams[0].Public);
     EXPECT_TRUE(s.LogEnabled);
     EXPECT_EQ(s.LogKeepDays, 90);
 }
@@ -45,23 +45,23 @@ TEST_F(StreamSettingsStore, DefaultsWhenNothingIsStored) {
 TEST_F(StreamSettingsStore, ManagerOKWritesThemAndThePrivateStoreStaysPrivate) {
     StationSettings s = defaultSettings(program.path(), QTime(9, 0));
     s.SameSettings = false;
-    s.Stream.Enabled = true;
-    s.Stream.Host = QStringLiteral("icecast.example.org");
-    s.Stream.Port = 8443;
-    s.Stream.Mount = QStringLiteral("/z99.opus");
-    s.Stream.User = QStringLiteral("dj");
-    s.Stream.Password = QStringLiteral("s3cret;=x");
-    s.Stream.Format = QStringLiteral("opus");
-    s.Stream.Bitrate = 96;
-    s.Stream.Name = QStringLiteral("Z99 Online");
-    s.Stream.Description = QStringLiteral("Rock, all day");
-    s.Stream.Genre = QStringLiteral("Rock");
-    s.Stream.Public = true;
+    s.Streams[0].Enabled = true;
+    s.Streams[0].Host = QStringLiteral("icecast.example.org");
+    s.Streams[0].Port = 8443;
+    s.Streams[0].Mount = QStringLiteral("/z99.opus");
+    s.Streams[0].User = QStringLiteral("dj");
+    s.Streams[0].Password = QStringLiteral("s3cret;=x");
+    s.Streams[0].Format = QStringLiteral("opus");
+    s.Streams[0].Bitrate = 96;
+    s.Streams[0].Name = QStringLiteral("Z99 Online");
+    s.Streams[0].Description = QStringLiteral("Rock, all day");
+    s.Streams[0].Genre = QStringLiteral("Rock");
+    s.Streams[0].Public = true;
     s.LogEnabled = false;
     s.LogKeepDays = 30;
     ASSERT_TRUE(SettingsStore(paths()).writeManagerOK(s));
     const StationSettings back = readBack();
-    EXPECT_EQ(back.Stream, s.Stream);
+    EXPECT_EQ(back.Streams[0], s.Streams[0]);
     EXPECT_FALSE(back.LogEnabled);
     EXPECT_EQ(back.LogKeepDays, 30);
     EXPECT_EQ(modeOf(paths().perUserFile()), 0600u);
@@ -75,12 +75,19 @@ TEST_F(StreamSettingsStore, ValuesNoControlCanHoldAreBroughtInside) {
         ini.writeInteger(k, QStringLiteral("Bitrate"), 5);
         ini.writeString(k, QStringLiteral("Format"), QStringLiteral("flac"));
         ini.writeInteger(QStringLiteral("Log"), QStringLiteral("KeepDays"), -4);
+        const QString third = QStringLiteral("Stream3");
+        ini.writeInteger(third, QStringLiteral("Port"), 0);
+        ini.writeInteger(third, QStringLiteral("Bitrate"), 999);
+        ini.writeString(third, QStringLiteral("Format"), QStringLiteral("OPUS"));
     }));
     const StationSettings s = readBack();
-    EXPECT_EQ(s.Stream.Port, 65535);
-    EXPECT_EQ(s.Stream.Bitrate, 32);
-    EXPECT_EQ(s.Stream.Format, QStringLiteral("mp3"));
+    EXPECT_EQ(s.Streams[0].Port, 65535);
+    EXPECT_EQ(s.Streams[0].Bitrate, 32);
+    EXPECT_EQ(s.Streams[0].Format, QStringLiteral("mp3"));
     EXPECT_EQ(s.LogKeepDays, 1);
+    EXPECT_EQ(s.Streams[2].Port, 1);
+    EXPECT_EQ(s.Streams[2].Bitrate, 320);
+    EXPECT_EQ(s.Streams[2].Format, QStringLiteral("opus"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -138,9 +145,9 @@ TEST(SecretsInStore, ManagerOKKeepsThePasswordInAPrivateFileBesideEitherStore) {
         st.writeOldStore(true, QString()); // a readable shared file around, as installed
         StationSettings s = defaultSettings(st.program.path(), QTime(9, 0));
         s.SameSettings = same;
-        s.Stream.Enabled = true;
-        s.Stream.Host = QStringLiteral("ice.example.org");
-        s.Stream.Password = kSecret;
+        s.Streams[0].Enabled = true;
+        s.Streams[0].Host = QStringLiteral("ice.example.org");
+        s.Streams[0].Password = kSecret;
         ASSERT_TRUE(st.store().writeManagerOK(s));
 
         const SettingsPaths paths = st.paths();
@@ -161,16 +168,16 @@ TEST(SecretsInStore, ManagerOKKeepsThePasswordInAPrivateFileBesideEitherStore) {
             EXPECT_EQ(modeOf(paths.perUserFile()), 0600u);
             EXPECT_EQ(modeOf(paths.perUserFolder()), 0700u);
         }
-        EXPECT_EQ(st.readBack(same).Stream, s.Stream) << "the next start reads it back";
+        EXPECT_EQ(st.readBack(same).Streams[0], s.Streams[0]) << "the next start reads it back";
 
         // Changed, then cleared: the file stays private; an empty password is no key.
-        s.Stream.Password = QStringLiteral("second");
+        s.Streams[0].Password = QStringLiteral("second");
         ASSERT_TRUE(st.store().writeManagerOK(s));
-        EXPECT_EQ(st.readBack(same).Stream.Password, QStringLiteral("second"));
+        EXPECT_EQ(st.readBack(same).Streams[0].Password, QStringLiteral("second"));
         EXPECT_EQ(modeOf(credentials), 0600u);
-        s.Stream.Password.clear();
+        s.Streams[0].Password.clear();
         ASSERT_TRUE(st.store().writeManagerOK(s));
-        EXPECT_TRUE(st.readBack(same).Stream.Password.isEmpty());
+        EXPECT_TRUE(st.readBack(same).Streams[0].Password.isEmpty());
         EXPECT_FALSE(IniFile::load(credentials).hasKey(kStreamSection, kPassword));
         EXPECT_TRUE(st.notices.isEmpty()) << st.notices.join(QLatin1Char('\n')).toStdString();
     }
@@ -197,7 +204,8 @@ TEST(SecretsInStore, AnOldPasswordInASettingsFileIsMovedOutAndStillUsed) {
             st.writeOldStore(true, QString()); // the switch: settings per user
         const QString from = st.paths().storeFile(c.oldInShared);
         const QString to = st.paths().credentialsFile(c.oldInShared);
-        EXPECT_EQ(st.readBack(c.oldInShared).Stream.Password, kSecret) << "read before it moves";
+        EXPECT_EQ(st.readBack(c.oldInShared).Streams[0].Password, kSecret)
+            << "read before it moves";
 
         if (c.when == When::AtStart) {
             ASSERT_TRUE(st.store().moveSecretsOut(c.oldInShared));
@@ -217,7 +225,7 @@ TEST(SecretsInStore, AnOldPasswordInASettingsFileIsMovedOutAndStillUsed) {
         }
         EXPECT_EQ(modeOf(to), 0600u);
         EXPECT_EQ(IniFile::load(to).value(kStreamSection, kPassword), kSecret);
-        EXPECT_EQ(st.readBack(c.oldInShared).Stream.Password, kSecret);
+        EXPECT_EQ(st.readBack(c.oldInShared).Streams[0].Password, kSecret);
         // Where it went is said once; the password never.
         ASSERT_EQ(st.notices.size(), 1) << st.notices.join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(st.notices[0].contains(from) && st.notices[0].contains(to))
@@ -240,7 +248,7 @@ TEST(SecretsInStore, APasswordThatCannotBeMovedIsToldAndKept) {
         << st.notices[0].toStdString();
     EXPECT_TRUE(st.notices[0].contains(st.paths().sharedFile())) << st.notices[0].toStdString();
     EXPECT_FALSE(st.notices[0].contains(kSecret));
-    EXPECT_EQ(st.readBack(true).Stream.Password, kSecret) << "not lost";
+    EXPECT_EQ(st.readBack(true).Streams[0].Password, kSecret) << "not lost";
     // OK does not store the settings then either: the password would stay where it is.
     EXPECT_FALSE(st.store().writeManagerOK(st.readBack(true)));
 }
@@ -253,16 +261,101 @@ TEST(SecretsInStore, TheServiceManagersPasswordIsUsedAndNeverCopied) {
         st.systemCredentials = given.path();
         writeWholeFile(given.file(QStringLiteral("stream-password")), "from-the-unit\n");
         StationSettings s = st.readBack(same);
-        EXPECT_EQ(s.Stream.Password, QStringLiteral("from-the-unit"));
+        EXPECT_EQ(s.Streams[0].Password, QStringLiteral("from-the-unit"));
         ASSERT_TRUE(st.store().writeManagerOK(s));
         EXPECT_FALSE(QFileInfo::exists(st.paths().credentialsFile(same)));
-        EXPECT_FALSE(fileText(st.paths().storeFile(same)).contains(s.Stream.Password));
+        EXPECT_FALSE(fileText(st.paths().storeFile(same)).contains(s.Streams[0].Password));
     }
     TempFolder given;
     EXPECT_EQ(readSystemCredential(given.path(), QStringLiteral("missing")), std::nullopt);
     EXPECT_EQ(readSystemCredential(QString(), QStringLiteral("stream-password")), std::nullopt);
     writeWholeFile(given.file(QStringLiteral("crlf")), "a b\r\n");
     EXPECT_EQ(readSystemCredential(given.path(), QStringLiteral("crlf")), QStringLiteral("a b"));
+}
+
+TEST(SecretsInStore, EachOutputHasItsOwnSectionAndPassword) {
+    struct Case {
+        std::size_t output;
+        const char* section;
+        bool same;
+    };
+    const Case cases[] = {{0, "Stream", false}, {1, "Stream2", true}, {2, "Stream3", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.section);
+        Station st;
+        // The service manager's password is the first output's only (and wins over a stored one).
+        TempFolder given;
+        if (c.output != 0) {
+            st.systemCredentials = given.path();
+            writeWholeFile(given.file(QStringLiteral("stream-password")), "from-the-unit\n");
+        }
+        StationSettings s = st.readBack(c.same);
+        for (std::size_t i = 0; i < kStreamOutputCount; ++i)
+            EXPECT_EQ(s.Streams[i].Password,
+                      i == 0 && c.output != 0 ? QStringLiteral("from-the-unit") : QString());
+        StreamSettings& out = s.Streams[c.output];
+        out.Enabled = true;
+        out.Host = QStringLiteral("relay%1.example.org").arg(c.output);
+        out.Port = 8100 + static_cast<int>(c.output);
+        out.Mount = QStringLiteral("/low.opus");
+        out.Format = kStreamFormatOpus;
+        out.Bitrate = 48;
+        out.Url = QStringLiteral("https://z99.example.org/");
+        out.Public = true;
+        const QString secret = kSecret + QString::number(c.output);
+        out.Password = secret;
+        ASSERT_TRUE(st.store().writeManagerOK(s));
+
+        const StationSettings back = st.readBack(c.same);
+        EXPECT_EQ(back.Streams, s.Streams);
+        const QString file = st.paths().storeFile(c.same);
+        const IniFile ini = IniFile::load(file);
+        EXPECT_FALSE(fileText(file).contains(secret));
+        EXPECT_EQ(ini.value(QLatin1String(c.section), QStringLiteral("URL")),
+                  QStringLiteral("https://z99.example.org/"));
+        EXPECT_TRUE(ini.hasSection(kStreamSection)) << "the first output is always written";
+        for (std::size_t i = 1; i < kStreamOutputCount; ++i)
+            EXPECT_EQ(ini.hasSection(kStreamSections[i]), i == c.output)
+                << "an output never set up adds no section";
+        const QString credentials = st.paths().credentialsFile(c.same);
+        EXPECT_EQ(modeOf(credentials), 0600u);
+        for (std::size_t i = 0; i < kStreamOutputCount; ++i)
+            EXPECT_EQ(IniFile::load(credentials).value(kStreamSections[i], kPassword),
+                      i == c.output ? std::optional<QString>(secret) : std::nullopt)
+                << kStreamSections[i].toStdString();
+        EXPECT_TRUE(st.notices.isEmpty()) << st.notices.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(SecretsInStore, OldPasswordsOfEveryOutputAreMovedOutEachToItsSection) {
+    Station st;
+    st.writeOldStore(true, kSecret);
+    QByteArray more = readWholeFile(st.paths().sharedFile());
+    more += "[Stream2]\r\nHost=relay.example.org\r\nPassword=two\r\n\r\n"
+            "[Stream3]\r\nPassword=three\r\nURL= https://z99.example.org \r\n";
+    writeWholeFile(st.paths().sharedFile(), more);
+    const StationSettings s = st.readBack(true);
+    EXPECT_EQ(s.Streams[0].Password, kSecret);
+    EXPECT_EQ(s.Streams[1].Password, QStringLiteral("two"));
+    EXPECT_EQ(s.Streams[1].Host, QStringLiteral("relay.example.org"));
+    EXPECT_EQ(s.Streams[2].Password, QStringLiteral("three"));
+    EXPECT_EQ(s.Streams[2].Url, QStringLiteral("https://z99.example.org"));
+
+    ASSERT_TRUE(st.store().moveSecretsOut(true));
+    const IniFile left = IniFile::load(st.paths().sharedFile());
+    const IniFile credentials = IniFile::load(st.paths().credentialsFile(true));
+    const QString expected[] = {kSecret, QStringLiteral("two"), QStringLiteral("three")};
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        EXPECT_FALSE(left.hasKey(kStreamSections[i], kPassword));
+        EXPECT_EQ(credentials.value(kStreamSections[i], kPassword), expected[i]);
+    }
+    EXPECT_EQ(modeOf(st.paths().credentialsFile(true)), 0600u);
+    EXPECT_EQ(st.readBack(true).Streams, s.Streams);
+    ASSERT_EQ(st.notices.size(), 3) << st.notices.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(st.notices[1].contains(QStringLiteral("[Stream2]")));
+    for (const QString& notice : st.notices)
+        for (const QString& secret : expected)
+            EXPECT_FALSE(notice.contains(secret));
 }
 
 TEST(CredentialsFile, IsWrittenPrivateWhateverWasThereAndNeverOverAnUnreadableOne) {

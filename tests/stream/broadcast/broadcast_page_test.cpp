@@ -34,12 +34,12 @@ struct Station {
 TEST(BroadcastPage, ShowsTheStoredStreamWithThePasswordHidden) {
     Station st;
     st.settings.ManagerTab = 6;
-    st.settings.Stream.Enabled = true;
-    st.settings.Stream.Host = QStringLiteral("ice.example.org");
-    st.settings.Stream.Port = 8010;
-    st.settings.Stream.Password = QStringLiteral("hidden");
-    st.settings.Stream.Format = QStringLiteral("opus");
-    st.settings.Stream.Bitrate = 96;
+    st.settings.Streams[0].Enabled = true;
+    st.settings.Streams[0].Host = QStringLiteral("ice.example.org");
+    st.settings.Streams[0].Port = 8010;
+    st.settings.Streams[0].Password = QStringLiteral("hidden");
+    st.settings.Streams[0].Format = QStringLiteral("opus");
+    st.settings.Streams[0].Bitrate = 96;
     st.settings.LogKeepDays = 30;
     TfrmManager dlg(st.context);
     EXPECT_EQ(dlg.PageControl1->count(), kManagerPageCount);
@@ -81,7 +81,7 @@ TEST(BroadcastPage, OKStoresTheStreamAndTheLogSettings) {
     dlg.bOKClick();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 
-    const StreamSettings& s = st.settings.Stream;
+    const StreamSettings& s = st.settings.Streams[0];
     EXPECT_TRUE(s.Enabled);
     EXPECT_EQ(s.Host, QStringLiteral("10.0.0.5"));
     EXPECT_EQ(s.Port, 8443);
@@ -95,7 +95,7 @@ TEST(BroadcastPage, OKStoresTheStreamAndTheLogSettings) {
 
     StationSettings back = defaultSettings(st.program.path(), QTime(9, 0));
     st.store.readIni(back, QTime(9, 0));
-    EXPECT_EQ(back.Stream, s);
+    EXPECT_EQ(back.Streams[0], s);
     EXPECT_FALSE(back.LogEnabled);
     EXPECT_EQ(back.LogKeepDays, 14);
 }
@@ -193,13 +193,13 @@ TEST(BroadcastPage, OKSaysWhatCannotWorkAndStaysOpenUntilItIsPutRight) {
     EXPECT_EQ(dlg.PageControl1->currentIndex(), 6) << "the page with the wrong value is shown";
     EXPECT_EQ(dlg.focusWidget(), dlg.eStreamPort);
     EXPECT_EQ(dlg.eStreamPort->text(), QStringLiteral("99999")) << "never quietly changed";
-    EXPECT_EQ(st.settings.Stream, before.Stream);
+    EXPECT_EQ(st.settings.Streams[0], before.Streams[0]);
     EXPECT_FALSE(QFileInfo::exists(st.store.paths().perUserFile())) << "nothing stored";
 
     dlg.eStreamPort->setText(QStringLiteral("8443"));
     dlg.bOKClick();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(st.settings.Stream.Port, 8443);
+    EXPECT_EQ(st.settings.Streams[0].Port, 8443);
 }
 
 TEST(BroadcastPage, ThePasswordsHintNamesWhereItIsKept) {
@@ -216,8 +216,8 @@ TEST(BroadcastPage, CancelChangesNothing) {
     dlg.cbStreamEnabled->setChecked(true);
     dlg.eStreamHost->setText(QStringLiteral("elsewhere"));
     dlg.reject();
-    EXPECT_FALSE(st.settings.Stream.Enabled);
-    EXPECT_TRUE(st.settings.Stream.Host.isEmpty());
+    EXPECT_FALSE(st.settings.Streams[0].Enabled);
+    EXPECT_TRUE(st.settings.Streams[0].Host.isEmpty());
 }
 
 } // namespace
