@@ -5,13 +5,21 @@
 #include "audio/SoundDevice.h"
 #include "audio/StreamTap.h"
 #include "core/Types.h"
+#include "stream/StreamEncoder.h"
 #include "stream/StreamOutput.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+}
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -246,6 +254,342 @@ TEST(StreamOutputTest, StatusReachesTheHandlerOnTheMainThread) {
     EXPECT_TRUE(onMain);
     EXPECT_NE(std::find(seen.begin(), seen.end(), StreamState::Connecting), seen.end());
     stream.setStatusHandler({});
+}
+
+// A listener reading a mount with libavformat and libavcodec: the level it hears and the title it
+// sees, inline (icy) for MP3, in the chained Ogg streams' comments for Opus.
+class Listener {
+public:
+    ~Listener() {
+        avcodec_free_context(&decoder_);
+        avformat_close_input(&format_);
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+    }
+
+    // An empty text on success, else why not.
+    QString open(const QString& address) {
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "icy", "1", 0);
+        av_dict_set(&options, "rw_timeout", "5000000", 0);
+        av_dict_set(&options, "probesize", "32768", 0);
+        const int e =
+            avformat_open_input(&format_, address.toUtf8().constData(), nullptr, &options);
+        av_dict_free(&options);
+        if (e < 0)
+            return QStringLiteral("cannot open %1").arg(address);
+        const AVCodec* codec = nullptr;
+        if (avformat_find_stream_info(format_, nullptr) < 0 ||
+            (stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0)) < 0 ||
+            !codec)
+            return QStringLiteral("no audio in %1").arg(address);
+        decoder_ = avcodec_alloc_context3(codec);
+        if (!decoder_ ||
+            avcodec_parameters_to_context(decoder_, format_->streams[stream_]->codecpar) < 0 ||
+            avcodec_open2(decoder_, codec, nullptr) < 0)
+            return QStringLiteral("cannot decode %1").arg(address);
+        packet_ = av_packet_alloc();
+        frame_ = av_frame_alloc();
+        return {};
+    }
+
+    int sampleRate() const { return decoder_->sample_rate; }
+
+    // Reads until `done` or `ms` have passed (or the stream ends); whether `done`.
+    bool readUntil(const std::function<bool()>& done, int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > ms || av_read_frame(format_, packet_) < 0)
+                return false;
+            if (packet_->stream_index == stream_ && avcodec_send_packet(decoder_, packet_) == 0)
+                while (avcodec_receive_frame(decoder_, frame_) == 0) {
+                    samples += frame_->nb_samples;
+                    if (level(*frame_) > 0.1)
+                        loudSamples += frame_->nb_samples;
+                }
+            av_packet_unref(packet_);
+        }
+        return true;
+    }
+
+    // The latest title: an Ogg stream's comments gather those of every stream of the chain.
+    QString title() const {
+        if (const AVDictionaryEntry* t =
+                av_dict_get(format_->streams[stream_]->metadata, "title", nullptr, 0))
+            return QString::fromUtf8(t->value).split(QLatin1Char(';')).last();
+        std::uint8_t* icy = nullptr;
+        if (av_opt_get(format_->pb, "icy_metadata_packet", AV_OPT_SEARCH_CHILDREN, &icy) < 0 ||
+            !icy)
+            return {};
+        const QString text = QString::fromUtf8(reinterpret_cast<const char*>(icy));
+        av_free(icy);
+        static const QRegularExpression streamTitle(QStringLiteral("StreamTitle='(.*?)';"));
+        return streamTitle.match(text).captured(1);
+    }
+
+    // The icy-* headers the server sent.
+    QString headers() const {
+        std::uint8_t* text = nullptr;
+        if (av_opt_get(format_->pb, "icy_metadata_headers", AV_OPT_SEARCH_CHILDREN, &text) < 0 ||
+            !text)
+            return {};
+        const QString result = QString::fromUtf8(reinterpret_cast<const char*>(text));
+        av_free(text);
+        return result;
+    }
+
+    std::int64_t samples = 0;
+    std::int64_t loudSamples = 0; // well above silence
+
+private:
+    // RMS of the first channel, full scale 1.
+    static double level(const AVFrame& f) {
+        double sum = 0.0;
+        for (int i = 0; i < f.nb_samples; ++i) {
+            double v = 0.0;
+            if (f.format == AV_SAMPLE_FMT_FLTP || f.format == AV_SAMPLE_FMT_FLT)
+                v = reinterpret_cast<const float*>(
+                    f.extended_data[0])[f.format == AV_SAMPLE_FMT_FLT ? 2 * i : i];
+            else if (f.format == AV_SAMPLE_FMT_S16P || f.format == AV_SAMPLE_FMT_S16)
+                v = reinterpret_cast<const std::int16_t*>(
+                        f.extended_data[0])[f.format == AV_SAMPLE_FMT_S16 ? 2 * i : i] /
+                    32768.0;
+            sum += v * v;
+        }
+        return f.nb_samples > 0 ? std::sqrt(sum / f.nb_samples) : 0.0;
+    }
+
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* decoder_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    int stream_ = -1;
+};
+
+QString mountUrl(const IcecastServer& server, const QString& mount) {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(mount);
+}
+
+StreamSettings outputFor(const IcecastServer& server, const QString& mount, const QString& format,
+                         int bitrate) {
+    StreamSettings s = settingsFor(server, format, bitrate);
+    s.Mount = mount;
+    s.Name = QStringLiteral("Z99 ") + mount;
+    s.Url = QStringLiteral("https://z99.example.org") + mount;
+    return s;
+}
+
+TEST(StreamOutputsTest, ThreeOutputsShareEncodersAndListenersOfEachHearTheTitles) {
+    IcecastServer server;
+    ASSERT_TRUE(server.start());
+    auto device = SoundDevice::create(QStringLiteral("null"));
+    auto tone = playTone(*device);
+    StreamOutput stream;
+    device->setStreamTap(stream.tap());
+    stream.setTitle(QStringLiteral("Alder - One"));
+    const QString mounts[] = {QStringLiteral("/high.mp3"), QStringLiteral("/low.opus"),
+                              QStringLiteral("/copy.mp3")};
+    stream.configure({outputFor(server, mounts[0], QStringLiteral("mp3"), 128),
+                      outputFor(server, mounts[1], QStringLiteral("opus"), 64),
+                      outputFor(server, mounts[2], QStringLiteral("mp3"), 128)},
+                     QStringLiteral("Radio Test"));
+    ASSERT_TRUE(waitForState(stream, StreamState::Connected, 15000))
+        << streamStatusText(stream.status()).toStdString();
+    const StreamStatus all = stream.status();
+    ASSERT_EQ(all.outputs.size(), 3) << streamStatusText(all).toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(all.outputs[i].startsWith(QStringLiteral("Stream connected: ")) &&
+                    all.outputs[i].contains(mounts[i]))
+            << all.outputs[i].toStdString();
+    EXPECT_EQ(all.connections, 3);
+    EXPECT_EQ(stream.encoderCount(), 2) << "the two MP3 128 kbit/s outputs share one encoder";
+    struct Heard {
+        const char* name;
+        int mount;
+        int rate;
+    };
+    const Heard heard[] = {{"MP3 128", 0, 44100}, {"Opus 64", 1, 48000}, {"shared MP3", 2, 44100}};
+    std::vector<std::unique_ptr<Listener>> listeners;
+    for (const Heard& h : heard) {
+        SCOPED_TRACE(h.name);
+        auto listener = std::make_unique<Listener>();
+        const QString error = listener->open(mountUrl(server, mounts[h.mount]));
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(listener->sampleRate(), h.rate);
+        // What each output told its server, as its listeners get it.
+        const QString headers = listener->headers();
+        for (const QString& header :
+             {QStringLiteral("icy-name: Z99 ") + mounts[h.mount],
+              QStringLiteral("icy-url: https://z99.example.org") + mounts[h.mount],
+              QStringLiteral("icy-genre: Tones"), QStringLiteral("icy-description: Tests")})
+            EXPECT_TRUE(headers.contains(header, Qt::CaseInsensitive)) << headers.toStdString();
+        EXPECT_TRUE(listener->readUntil(
+            [&] { return listener->title() == QLatin1String("Alder - One"); }, 10000))
+            << listener->title().toStdString();
+        listeners.push_back(std::move(listener));
+    }
+    // Songs change: every listener sees each title in turn, and hears the tone throughout.
+    for (const QString& title :
+         {QStringLiteral("Birch & Co - Two, \"live\""), QStringLiteral("Cedar - Three")}) {
+        stream.setTitle(title);
+        for (std::size_t i = 0; i < listeners.size(); ++i) {
+            SCOPED_TRACE(heard[i].name);
+            Listener& l = *listeners[i];
+            EXPECT_TRUE(l.readUntil([&] { return l.title() == title; }, 10000))
+                << l.title().toStdString();
+        }
+    }
+    for (std::size_t i = 0; i < listeners.size(); ++i) {
+        const Listener& l = *listeners[i];
+        EXPECT_GT(l.samples, heard[i].rate) << heard[i].name;
+        EXPECT_GT(l.loudSamples, l.samples * 8 / 10) << heard[i].name;
+    }
+    EXPECT_EQ(stream.status().connections, 3);
+    device->setStreamTap(nullptr);
+}
+
+TEST(StreamOutputsTest, AStoppedServerLeavesTheOtherOutputAndTheAirAlone) {
+    TempFolder folder;
+    const QString wav = folder.file(QStringLiteral("air.wav"));
+    IcecastServer first;
+    IcecastServer second;
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(second.start());
+    QElapsedTimer airTime;
+    auto device = SoundDevice::create(QStringLiteral("wav:") + wav);
+    airTime.start();
+    auto tone = playTone(*device);
+    auto stream = std::make_unique<StreamOutput>();
+    device->setStreamTap(stream->tap());
+    stream->setTitle(QStringLiteral("Alder - One"));
+    stream->configure({outputFor(first, kMount, QStringLiteral("mp3"), 128),
+                       outputFor(second, kMount, QStringLiteral("opus"), 64), StreamSettings{}},
+                      QStringLiteral("Radio"));
+    ASSERT_TRUE(waitForState(*stream, StreamState::Connected, 15000))
+        << streamStatusText(stream->status()).toStdString();
+    Listener listener;
+    const QString error = listener.open(mountUrl(second, kMount));
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+
+    first.stop();
+    ASSERT_TRUE(waitFor([&] { return stream->status(0).state == StreamState::Failed; }, 15000))
+        << streamStatusText(stream->status(0)).toStdString();
+    EXPECT_EQ(stream->status().state, StreamState::Failed) << "the lamp shows the worst";
+    EXPECT_EQ(stream->status().outputs.size(), 2);
+    // The other output goes on, on its first connection, and its listener hears the tone.
+    const std::int64_t before = listener.samples;
+    EXPECT_TRUE(listener.readUntil([&] { return listener.samples - before > 3 * 48000; }, 8000));
+    EXPECT_GT(listener.loudSamples, listener.samples * 8 / 10);
+    const StreamStatus other = stream->status(1);
+    EXPECT_EQ(other.state, StreamState::Connected);
+    EXPECT_EQ(other.connections, 1);
+    EXPECT_EQ(other.framesDropped, 0u);
+
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(waitFor([&] { return stream->status(0).connections == 2; }, 20000))
+        << streamStatusText(stream->status(0)).toStdString();
+    EXPECT_TRUE(waitForState(*stream, StreamState::Connected, 5000));
+
+    device->setStreamTap(nullptr);
+    stream.reset();
+    tone.reset();
+    const double seconds = static_cast<double>(airTime.elapsed()) / 1000.0;
+    device.reset(); // closes the WAV
+    const std::vector<std::int16_t> air = wavSamples(wav);
+    EXPECT_NEAR(static_cast<double>(air.size() / 2) / 44100.0, seconds, 1.0);
+    std::size_t longestSilence = 0, silence = 0;
+    for (std::size_t i = 2 * 4410; i < air.size(); i += 2) {
+        silence = std::abs(air[i]) < 100 ? silence + 1 : 0;
+        longestSilence = std::max(longestSilence, silence);
+    }
+    EXPECT_LT(longestSilence, 10u);
+}
+
+TEST(StreamEncoderStage, AStalledOutputDropsInItsOwnQueueAndTheOtherGetsEverything) {
+    auto tap = std::make_shared<StreamTap>(44100 * 8);
+    EncoderStage stage(tap);
+    auto taken = std::make_shared<PacketQueue>(2.0);
+    auto stalled = std::make_shared<PacketQueue>(2.0);
+    EncodedFormat format;
+    ASSERT_TRUE(stage.subscribe(QStringLiteral("mp3"), 128, taken, &format).isEmpty());
+    ASSERT_TRUE(stage.subscribe(QStringLiteral("mp3"), 128, stalled, &format).isEmpty());
+    EXPECT_EQ(stage.encoderCount(), 1);
+    EXPECT_EQ(format.sampleRate, 44100);
+
+    // Ten seconds of audio, far more than the stalled queue holds.
+    std::vector<std::int16_t> second(2 * 44100, 1000);
+    std::int64_t takenSamples = 0;
+    for (int s = 0; s < 10; ++s) {
+        tap->write(second.data(), 44100);
+        QString error;
+        while (tap->available() > 0 || takenSamples < (s + 1) * 44100 - 8192) {
+            AVPacket* p = taken->take(std::chrono::milliseconds(2000), &error);
+            ASSERT_TRUE(p) << "the encoder keeps feeding the output that takes "
+                           << error.toStdString();
+            takenSamples += p->duration;
+            av_packet_free(&p);
+        }
+    }
+    EXPECT_EQ(taken->framesDropped(), 0u);
+    EXPECT_EQ(tap->framesDropped(), 0u);
+    // Eight of the ten seconds did not fit in the stalled one's queue.
+    EXPECT_NEAR(static_cast<double>(stalled->framesDropped()) / 44100.0, 8.0, 0.2);
+
+    stage.unsubscribe(taken);
+    stage.unsubscribe(stalled);
+    EXPECT_EQ(stage.encoderCount(), 0) << "an encoder nobody uses ends";
+    tap->write(second.data(), 44100);
+    EXPECT_TRUE(waitFor([&] { return tap->available() == 0; }, 2000)) << "emptied with no output";
+}
+
+TEST(StreamStatusOfTheStation, IsTheWorstOfTheConfiguredOutputsWithALineEach) {
+    auto output = [](StreamState state, const char* mount) {
+        StreamStatus s;
+        s.state = state;
+        s.place = QStringLiteral("ice:8000") + QLatin1String(mount);
+        s.format = QStringLiteral("MP3 128 kbit/s");
+        s.reason = state == StreamState::Failed ? QStringLiteral("refused") : QString();
+        s.connections = state == StreamState::Connected ? 1 : 0;
+        return s;
+    };
+    using S = StreamState;
+    struct Case {
+        S a, b, c;
+        S expected;
+        int lines;
+    };
+    const Case cases[] = {
+        {S::Off, S::Off, S::Off, S::Off, 0},
+        {S::Off, S::Connecting, S::Off, S::Connecting, 0}, // one output: its own status
+        {S::Connected, S::Connected, S::Off, S::Connected, 2},
+        {S::Connected, S::Connecting, S::Connected, S::Connecting, 3},
+        {S::Connecting, S::Failed, S::Connected, S::Failed, 3},
+        {S::Failed, S::Off, S::Connected, S::Failed, 2},
+    };
+    for (const Case& c : cases) {
+        const std::array<StreamStatus, kStreamOutputCount> outputs = {
+            output(c.a, "/a"), output(c.b, "/b"), output(c.c, "/c")};
+        const StreamStatus all = combinedStreamStatus(outputs);
+        EXPECT_EQ(all.state, c.expected);
+        EXPECT_EQ(all.outputs.size(), c.lines);
+        if (c.lines == 0) {
+            for (const StreamStatus& s : outputs) {
+                if (s.state != S::Off) {
+                    EXPECT_EQ(all, s) << "a single output is shown as before";
+                }
+            }
+            continue;
+        }
+        const QStringList lines = streamStatusText(all).split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), c.lines);
+        int line = 0;
+        for (const StreamStatus& s : outputs) {
+            if (s.state != S::Off) {
+                EXPECT_EQ(lines[line++], streamStatusText(s));
+            }
+        }
+    }
 }
 
 struct TitleCase {
