@@ -1,5 +1,6 @@
 // Stream output figures against a local icecast2 started here:
-//   CPU of the stream thread per minute of MP3 128 kbit/s and of Opus 96 kbit/s,
+//   CPU of the stream threads per minute of one output (MP3 128 kbit/s, Opus 96 and 64 kbit/s)
+//   and of two (sharing one MP3 encoder; MP3 128 + Opus 64), with the ratios to one output,
 //   time from a title change (a song start) to the title in Icecast's status,
 //   time to reconnect after the server comes back.
 // Usage: bench_stream_stream_bench [seconds of audio per format, default 30]
@@ -18,8 +19,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <unistd.h>
 #include <vector>
@@ -144,6 +147,29 @@ StreamSettings settingsFor(const Server& server, const QString& format, int bitr
     return s;
 }
 
+// CPU seconds of this process's threads whose names start with "stream-", by name.
+std::map<QString, double> streamThreadsCpu() {
+    std::map<QString, double> cpu;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(id + QStringLiteral("/comm")));
+        QFile stat(tasks.filePath(id + QStringLiteral("/stat")));
+        if (!comm.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString name = QString::fromUtf8(comm.readAll()).trimmed();
+        if (!name.startsWith(QStringLiteral("stream-")))
+            continue;
+        // utime and stime are the 14th and 15th fields, after the parenthesised name.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            cpu[name] += static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong()) /
+                         static_cast<double>(ticks);
+    }
+    return cpu;
+}
+
 bool waitUntil(const std::function<bool()>& done, int ms) {
     QElapsedTimer timer;
     timer.start();
@@ -169,31 +195,66 @@ int main(int argc, char** argv) {
     auto device = SoundDevice::create(QStringLiteral("null"));
     auto program = playProgram(*device);
 
-    const struct {
+    // CPU of every stream thread (the encoders' and the outputs'), per setup of outputs.
+    struct Output {
+        const char* mount;
         const char* format;
         int bitrate;
-    } formats[] = {{"mp3", 128}, {"opus", 96}};
-    for (const auto& f : formats) {
+    };
+    struct Setup {
+        const char* name;
+        std::vector<Output> outputs;
+    };
+    const Setup setups[] = {
+        {"one output, MP3 128 kbit/s", {{"/bench", "mp3", 128}}},
+        {"one output, Opus 96 kbit/s", {{"/bench", "opus", 96}}},
+        {"one output, Opus 64 kbit/s", {{"/bench", "opus", 64}}},
+        {"two outputs, MP3 128 + MP3 128 (shared encoder)",
+         {{"/bench", "mp3", 128}, {"/bench2", "mp3", 128}}},
+        {"two outputs, MP3 128 + Opus 64", {{"/bench", "mp3", 128}, {"/bench2", "opus", 64}}},
+    };
+    std::vector<double> perMinute;
+    for (const Setup& setup : setups) {
         StreamOutput stream;
         device->setStreamTap(stream.tap());
-        stream.configure(settingsFor(server, QString::fromLatin1(f.format), f.bitrate),
-                         QStringLiteral("Bench"));
+        std::array<StreamSettings, kStreamOutputCount> outputs;
+        for (std::size_t i = 0; i < setup.outputs.size(); ++i) {
+            const Output& o = setup.outputs[i];
+            outputs[i] = settingsFor(server, QString::fromLatin1(o.format), o.bitrate);
+            outputs[i].Mount = QString::fromLatin1(o.mount);
+        }
+        stream.configure(outputs, QStringLiteral("Bench"));
         if (!waitUntil([&] { return stream.status().state == StreamState::Connected; }, 10000)) {
-            std::fprintf(stderr, "%s: no connection\n", f.format);
+            std::fprintf(stderr, "%s: no connection\n", setup.name);
             return 1;
         }
         const double cpu0 = stream.threadCpuSeconds();
+        const std::map<QString, double> threads0 = streamThreadsCpu();
         QElapsedTimer wall;
         wall.start();
         QThread::sleep(static_cast<unsigned long>(seconds));
         const double cpu = stream.threadCpuSeconds() - cpu0;
         const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
-        std::printf("%-4s %3d kbit/s: stream thread CPU %.2f s per minute of audio (%.2f %% of one "
-                    "core), %llu frames dropped\n",
-                    f.format, f.bitrate, cpu * 60.0 / wallSeconds, 100.0 * cpu / wallSeconds,
+        perMinute.push_back(cpu * 60.0 / wallSeconds);
+        std::printf("%-48s: stream threads' CPU %.2f s per minute of audio (%.2f %% of one "
+                    "core), %d encoder(s), %llu frames dropped\n",
+                    setup.name, perMinute.back(), 100.0 * cpu / wallSeconds, stream.encoderCount(),
                     static_cast<unsigned long long>(stream.status().framesDropped));
+        QString each;
+        for (const auto& [name, total] : streamThreadsCpu()) {
+            const auto before = threads0.find(name);
+            const double used = total - (before == threads0.end() ? 0.0 : before->second);
+            if (used > 0.0)
+                each +=
+                    QStringLiteral(" %1 %2").arg(name).arg(used * 60.0 / wallSeconds, 0, 'f', 2);
+        }
+        std::printf("%-48s  by thread (s per minute):%s\n", "", each.toUtf8().constData());
         device->setStreamTap(nullptr);
     }
+    std::printf("two outputs / one MP3 128 output: shared encoder %.2fx, MP3 128 + Opus 64 %.2fx "
+                "(one Opus 64 output alone: %.2fx)\n",
+                perMinute[3] / perMinute[0], perMinute[4] / perMinute[0],
+                perMinute[2] / perMinute[0]);
 
     // Title latency (MP3: Icecast's metadata update).
     StreamOutput stream;

@@ -12,6 +12,7 @@
 #include <pthread.h>
 #include <thread>
 #include <time.h>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,6 +31,9 @@ constexpr int kLastRetrySeconds = 60;
 constexpr auto kStableConnection = std::chrono::seconds(10);
 // A connect or a write that takes longer than this counts as a lost connection.
 constexpr auto kIoTimeout = std::chrono::seconds(10);
+// An output wakes for this much audio at a time (a few packets, one write) rather than for each
+// packet: the title still reaches Icecast as soon as before.
+constexpr double kBatchSeconds = 0.03;
 
 QByteArray utf8(const QString& s) {
     return s.toUtf8();
@@ -69,6 +73,7 @@ struct StreamConnection::Shared {
     std::shared_ptr<EncoderStage> stage;
     std::shared_ptr<PacketQueue> queue;
     Changed changed;
+    QByteArray threadName;
 
     mutable std::mutex mutex;
     std::condition_variable wake;
@@ -154,27 +159,36 @@ public:
         return startMuxer(title);
     }
 
-    // Waits up to `wait` for the encoder's next packet and sends it. Empty on success (with or
-    // without a packet), else why.
-    QString sendNext(std::chrono::milliseconds wait) {
+    // Waits for the encoder's packets (a batch, or up to `wait`) and sends them in one write.
+    // Empty on success (with or without packets), else why.
+    QString sendQueued(std::chrono::milliseconds wait) {
         QString error;
-        AVPacket* packet = shared_.queue->take(wait, &error);
-        if (!packet)
+        batch_.clear();
+        shared_.queue->takeAll(wait, kBatchSeconds, batch_, &error);
+        if (!error.isEmpty())
             return error;
-        if (rebase_) {
-            // Each Ogg stream of a chain, and each connection, starts its own time line, the
-            // encoder's delay included.
-            chainBase_ = packet->pts + encoded_.initialPadding;
-            rebase_ = false;
+        int e = 0;
+        for (AVPacket*& packet : batch_) {
+            if (e >= 0) {
+                if (rebase_) {
+                    // Each Ogg stream of a chain, and each connection, starts its own time line,
+                    // the encoder's delay included.
+                    chainBase_ = packet->pts + encoded_.initialPadding;
+                    rebase_ = false;
+                }
+                packet->pts -= chainBase_;
+                packet->dts -= chainBase_;
+                av_packet_rescale_ts(packet, AVRational{1, encoded_.sampleRate},
+                                     stream_->time_base);
+                packet->stream_index = 0;
+                shared_.armDeadline();
+                e = av_write_frame(muxer_, packet);
+                shared_.clearDeadline();
+            }
+            av_packet_free(&packet);
         }
-        packet->pts -= chainBase_;
-        packet->dts -= chainBase_;
-        av_packet_rescale_ts(packet, AVRational{1, encoded_.sampleRate}, stream_->time_base);
-        packet->stream_index = 0;
-        shared_.armDeadline();
-        const int e = av_write_frame(muxer_, packet);
-        shared_.clearDeadline();
-        av_packet_free(&packet);
+        if (e >= 0 && !batch_.empty())
+            e = flush();
         if (e < 0 || (pb_ && pb_->error < 0))
             return lostConnection(e < 0 ? e : pb_->error);
         return {};
@@ -225,7 +239,6 @@ private:
             e < 0)
             return avText(e);
         muxer_->pb = pb_;
-        muxer_->flags |= AVFMT_FLAG_FLUSH_PACKETS;
         stream_ = avformat_new_stream(muxer_, nullptr);
         if (!stream_)
             return avText(AVERROR(ENOMEM));
@@ -242,18 +255,29 @@ private:
             av_dict_set(&options, "write_xing", "0", 0);
         }
         shared_.armDeadline();
-        const int e = avformat_write_header(muxer_, &options);
+        int e = avformat_write_header(muxer_, &options);
         shared_.clearDeadline();
         av_dict_free(&options);
+        if (e >= 0)
+            e = flush();
         if (e < 0)
             return lostConnection(e);
         return {};
+    }
+
+    // Sends what the muxer wrote so far.
+    int flush() {
+        shared_.armDeadline();
+        avio_flush(pb_);
+        shared_.clearDeadline();
+        return pb_->error;
     }
 
     StreamConnection::Shared& shared_;
     StreamSettings s_;
     bool opus_;
     EncodedFormat encoded_;
+    std::vector<AVPacket*> batch_;
     bool subscribed_ = false;
     std::int64_t chainBase_ = 0;
     bool rebase_ = true;
@@ -297,6 +321,7 @@ void StreamConnection::Shared::run() {
         std::lock_guard guard(mutex);
         cpuClockSet = pthread_getcpuclockid(pthread_self(), &cpuClock) == 0;
     }
+    pthread_setname_np(pthread_self(), threadName.constData());
     int retrySeconds = kFirstRetrySeconds;
     int seenGeneration = -1;
     for (;;) {
@@ -383,7 +408,7 @@ void StreamConnection::Shared::run() {
                                 nextTitleTry = SteadyClock::now() + std::chrono::seconds(3);
                         }
                     }
-                    error = session.sendNext(std::chrono::milliseconds(20));
+                    error = session.sendQueued(std::chrono::milliseconds(200));
                     if (!error.isEmpty())
                         break;
                 }
@@ -411,8 +436,9 @@ void StreamConnection::Shared::run() {
 }
 
 StreamConnection::StreamConnection(std::shared_ptr<EncoderStage> stage, double queueSeconds,
-                                   Changed changed)
+                                   const QByteArray& threadName, Changed changed)
     : shared_(std::make_shared<Shared>()) {
+    shared_->threadName = threadName.left(15);
     shared_->stage = std::move(stage);
     shared_->queue = std::make_shared<PacketQueue>(queueSeconds);
     shared_->changed = std::move(changed);
@@ -426,6 +452,7 @@ StreamConnection::~StreamConnection() {
     }
     shared_->abortIo.store(true);
     shared_->wake.notify_all();
+    shared_->queue->wake(); // a connection waiting for packets looks at once
     if (shared_->thread.joinable())
         shared_->thread.join();
 }
@@ -444,6 +471,7 @@ void StreamConnection::configure(const StreamSettings& s, const QString& station
         shared_->abortIo.store(true); // a connect or write in progress gives up at once
     }
     shared_->wake.notify_all();
+    shared_->queue->wake(); // a connection waiting for packets looks at once
 }
 
 void StreamConnection::setTitle(const QString& title) {
@@ -455,6 +483,7 @@ void StreamConnection::setTitle(const QString& title) {
         ++shared_->titleGeneration;
     }
     shared_->wake.notify_all();
+    shared_->queue->wake(); // a connection waiting for packets looks at once
 }
 
 StreamStatus StreamConnection::status() const {

@@ -9,6 +9,7 @@
 #include "stream/StreamOutput.h"
 #include "stream/StreamSettings.h"
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -23,7 +24,9 @@ public:
     using Changed = std::function<void(const StreamStatus&)>;
 
     // `queueSeconds`: how much encoded audio may wait for a slow network before it is dropped.
-    StreamConnection(std::shared_ptr<EncoderStage> stage, double queueSeconds, Changed changed);
+    // `threadName`: up to 15 bytes, for top -H.
+    StreamConnection(std::shared_ptr<EncoderStage> stage, double queueSeconds,
+                     const QByteArray& threadName, Changed changed);
     ~StreamConnection(); // ends the connection and the thread
     StreamConnection(const StreamConnection&) = delete;
     StreamConnection& operator=(const StreamConnection&) = delete;

@@ -43,7 +43,8 @@ void PacketQueue::push(const AVPacket* packet, int sampleRate) {
             if (AVPacket* copy = av_packet_clone(packet)) {
                 packets_.emplace_back(copy, seconds);
                 queuedSeconds_ += seconds;
-                ready_.notify_one();
+                if (queuedSeconds_ >= batchSeconds_)
+                    ready_.notify_one();
                 return;
             }
         }
@@ -58,19 +59,29 @@ void PacketQueue::fail(const QString& why) {
     ready_.notify_one();
 }
 
-AVPacket* PacketQueue::take(std::chrono::milliseconds wait, QString* error) {
+void PacketQueue::takeAll(std::chrono::milliseconds wait, double batchSeconds,
+                          std::vector<AVPacket*>& out, QString* error) {
     std::unique_lock lock(mutex_);
-    ready_.wait_for(lock, wait, [&] { return !packets_.empty() || !error_.isEmpty(); });
+    batchSeconds_ = batchSeconds;
+    ready_.wait_for(lock, wait, [&] {
+        return woken_ || (!packets_.empty() && queuedSeconds_ >= batchSeconds_) ||
+               !error_.isEmpty();
+    });
+    woken_ = false;
     if (!error_.isEmpty()) {
         *error = error_;
-        return nullptr;
+        return;
     }
-    if (packets_.empty())
-        return nullptr;
-    auto [packet, seconds] = packets_.front();
-    packets_.pop_front();
-    queuedSeconds_ = packets_.empty() ? 0.0 : queuedSeconds_ - seconds;
-    return packet;
+    for (auto& entry : packets_)
+        out.push_back(entry.first);
+    packets_.clear();
+    queuedSeconds_ = 0.0;
+}
+
+void PacketQueue::wake() {
+    std::lock_guard guard(mutex_);
+    woken_ = true;
+    ready_.notify_one();
 }
 
 void PacketQueue::reset() {
@@ -266,6 +277,7 @@ void EncoderStage::run() {
         std::lock_guard guard(mutex_);
         cpuClockSet_ = pthread_getcpuclockid(pthread_self(), &cpuClock_) == 0;
     }
+    pthread_setname_np(pthread_self(), "stream-encoder"); // as top -H and the bench show it
     std::vector<std::int16_t> buffer(2 * kReadFrames);
     for (;;) {
         const std::uint32_t n = tap_->read(buffer.data(), kReadFrames);
@@ -273,7 +285,7 @@ void EncoderStage::run() {
         if (quit_)
             return;
         if (n == 0) {
-            wake_.wait_for(lock, std::chrono::milliseconds(20));
+            wake_.wait_for(lock, std::chrono::milliseconds(40));
             continue;
         }
         // An encoder that fails is dropped; its outputs hear why and connect again.

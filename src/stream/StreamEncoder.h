@@ -41,13 +41,18 @@ public:
     // Keeps a reference to `packet` (time base 1/`sampleRate`); drops and counts it when the
     // queue already holds its capacity. Never blocks on the output.
     void push(const AVPacket* packet, int sampleRate);
+    // Wakes a waiting takeAll() at once (a new title, new settings, the end).
+    void wake();
     // The encoder failed: the output's next take() says why.
     void fail(const QString& why);
 
     // --- output thread ---
-    // The next packet (the caller frees it with av_packet_free), waiting up to `wait`. Null when
-    // none came, or when the encoder failed: then `error` says why.
-    AVPacket* take(std::chrono::milliseconds wait, QString* error);
+    // Every packet queued, once `batchSeconds` of audio are or `wait` has passed (so that an
+    // output wakes and writes a few times a second, not for every packet), appended to `out`; the
+    // caller frees them with av_packet_free. Nothing when the encoder failed: then `error` says
+    // why.
+    void takeAll(std::chrono::milliseconds wait, double batchSeconds, std::vector<AVPacket*>& out,
+                 QString* error);
     // Empties the queue and forgets a failure (between connections).
     void reset();
 
@@ -61,6 +66,8 @@ private:
     std::condition_variable ready_;
     std::deque<std::pair<AVPacket*, double>> packets_; // guarded; with each one's seconds
     double queuedSeconds_ = 0.0;                       // guarded
+    double batchSeconds_ = 0.0;                        // guarded: what the reader waits for
+    bool woken_ = false;                               // guarded
     QString error_;                                    // guarded
     std::atomic<std::uint64_t> dropped_{0};
 };

@@ -204,7 +204,7 @@ StreamOutput::StreamOutput(int tapSeconds) : shared_(std::make_shared<Shared>())
     std::weak_ptr<Shared> weak = shared_;
     for (std::size_t i = 0; i < kStreamOutputCount; ++i)
         shared_->outputs[i] = std::make_unique<StreamConnection>(
-            shared_->stage, seconds,
+            shared_->stage, seconds, "stream-output" + QByteArray::number(i + 1),
             [weak, i](const StreamStatus& status) { Shared::changed(weak, i, status); });
 }
 
