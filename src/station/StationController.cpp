@@ -196,6 +196,7 @@ StationController::~StationController() {
         env_.asRunLog->endAll(clock_.now()); // what is still on the air is cut by the close
     if (env_.stream) {
         env_.stream->setStatusHandler({});
+        env_.stream->setOutputHandler({});
         if (env_.device)
             env_.device->setStreamTap(nullptr);
     }

@@ -64,7 +64,8 @@ struct StationEnvironment {
     std::function<std::unique_ptr<OneShotTimer>(std::function<void()>)> makeTimer;
     NewsFeedSetup news;
     QString userName; // empty: the login's
-    // The Icecast stream, fed from `device` and run by the [Stream] settings (null: none).
+    // The Icecast outputs, fed from `device` and run by the [Stream], [Stream2] and [Stream3]
+    // settings (null: none).
     std::shared_ptr<StreamOutput> stream;
     // The as-run log, run by the [Log] settings (null: none).
     std::shared_ptr<AsRunLog> asRunLog;
@@ -144,7 +145,8 @@ public:
     bool playerTimersActive(int player) const;
     // A deck is still playing (fading out after Stop).
     bool decksSounding() const;
-    // The stream's state now (Off without a stream).
+    // The stream's state now: the worst of the configured outputs', a line for each (Off without
+    // a stream).
     StreamStatus streamStatus() const;
     // The song deck `player` (1 or 2) put on the air, until it ends (blank when none), and the
     // deck's position and length in ms.
@@ -171,7 +173,7 @@ public:
     void SongMissing(const QString& file) override;
 
 Q_SIGNALS:
-    // The stream connected, is connecting or failed (window thread).
+    // The stream connected, is connecting or failed, as streamStatus() tells it (window thread).
     void streamStatusChanged(const corvalin::StreamStatus& status);
     // A song or a talk went on or off the air, or a deck was paused or resumed.
     void onAirChanged();

@@ -10,7 +10,9 @@
 #include "voice/speech/DJSpeech.h"
 
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace corvalin {
@@ -21,11 +23,13 @@ QString StationController::startUpSummary() const {
         const SoundOutputStatus out = env_.device->outputStatus();
         sound = out.fallback ? QStringLiteral("none (%1)").arg(out.reason) : out.backend;
     }
-    const StreamSettings& stream = settings_.Streams[0];
+    QStringList targets;
+    for (const StreamSettings& stream : settings_.Streams)
+        if (stream.Enabled && !stream.Host.trimmed().isEmpty())
+            targets
+                << QStringLiteral("%1:%2%3").arg(stream.Host).arg(stream.Port).arg(stream.Mount);
     const QString streamTarget =
-        stream.Enabled && !stream.Host.trimmed().isEmpty()
-            ? QStringLiteral("%1:%2%3").arg(stream.Host).arg(stream.Port).arg(stream.Mount)
-            : QStringLiteral("off");
+        targets.isEmpty() ? QStringLiteral("off") : targets.join(QStringLiteral(", "));
     const QString& list = scheduler_.listSource();
     return QStringLiteral("Corvalin Radio %1; station folder %2; %3 slot, DJ %4; list %5 (%6 "
                           "songs); sound output %7; stream %8")
@@ -44,22 +48,27 @@ void StationController::applyStreamAndLog() {
     if (env_.device)
         env_.device->setStreamTap(env_.stream->tap());
     // Shared: the stream hands each status to a copy of the handler.
-    auto before = std::make_shared<StreamStatus>(env_.stream->status());
-    env_.stream->setStatusHandler([this, before](const StreamStatus& status) {
+    auto before = std::make_shared<std::array<StreamStatus, kStreamOutputCount>>();
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i)
+        (*before)[i] = env_.stream->status(i);
+    env_.stream->setOutputHandler([this, before](std::size_t output, const StreamStatus& status) {
         trace::event("stream-state", streamStatusText(status));
-        // A headless station's operator reads the journal: every change in one line there.
-        if (const QString line = streamLogLine(*before, status); !line.isEmpty()) {
+        // A headless station's operator reads the journal: every change of each output in one
+        // line there (the line names the output's server and mount).
+        if (const QString line = streamLogLine((*before)[output], status); !line.isEmpty()) {
             if (env_.log)
                 env_.log(line);
             else
                 std::fprintf(stderr, "corvalinradio: %s\n", line.toLocal8Bit().constData());
         }
-        *before = status;
-        Q_EMIT streamStatusChanged(status);
+        (*before)[output] = status;
     });
+    // The lamp: the worst of the outputs, each on a line of its hint.
+    env_.stream->setStatusHandler(
+        [this](const StreamStatus& status) { Q_EMIT streamStatusChanged(status); });
     if (env_.stream->title().isEmpty())
         env_.stream->setTitle(settings_.StationIdentification);
-    env_.stream->configure(settings_.Streams[0], settings_.StationIdentification);
+    env_.stream->configure(settings_.Streams, settings_.StationIdentification);
 }
 
 StreamStatus StationController::streamStatus() const {

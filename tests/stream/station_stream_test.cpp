@@ -9,6 +9,7 @@
 #include "library/SongNames.h"
 #include "platform/Clock.h"
 #include "platform/SystemClockSetter.h"
+#include "station/StationControl.h"
 #include "station/StationController.h"
 #include "voice/speech/FakeSpeechEngine.h"
 #include "voice/speech/SpeechMarkup.h"
@@ -90,7 +91,10 @@ protected:
         env.log = [this](const QString& line) { logged << line; };
         station = std::make_unique<StationController>(std::move(env), view, shell);
         QObject::connect(station.get(), &StationController::streamStatusChanged,
-                         [this](const StreamStatus& s) { shown.push_back(s.state); });
+                         [this](const StreamStatus& s) {
+                             shown.push_back(s.state);
+                             lastShown = s;
+                         });
         ASSERT_TRUE(finishStartUp(*station, speech));
     }
 
@@ -106,7 +110,8 @@ protected:
     FakeSpeechEngine* speech = nullptr;
     std::unique_ptr<StationController> station;
     std::vector<StreamState> shown;
-    QStringList logged; // the operator's log
+    StreamStatus lastShown; // as the window's lamp got it
+    QStringList logged;     // the operator's log
     // Whether a line of the log starts with `start`.
     bool logHas(const QString& start) const {
         return std::any_of(logged.begin(), logged.end(),
@@ -202,6 +207,76 @@ TEST_F(StationStream, APasswordLeftInTheSharedFileIsMovedAtStartAndUsed) {
         << logged.join(QLatin1Char('\n')).toStdString();
     for (const QString& line : logged)
         EXPECT_FALSE(line.contains(IcecastServer::kSourcePassword)) << line.toStdString();
+}
+
+TEST_F(StationStream, WithTwoOutputsTheLampShowsTheWorstAndEachOutputItsLine) {
+    IcecastServer other;
+    ASSERT_TRUE(other.start());
+    const QString low = QStringLiteral("/z99-low");
+    {
+        SettingsStore store(SettingsPaths{program.path(), config.path()});
+        StationSettings s = defaultSettings(program.path(), QTime(9, 0));
+        store.readIni(s, QTime(9, 0));
+        StreamSettings& second = s.Streams[1];
+        second = s.Streams[0];
+        second.Port = other.port();
+        second.Mount = low;
+        second.Format = kStreamFormatOpus;
+        second.Bitrate = 32;
+        second.Url = QStringLiteral("https://radio-test.example.org/");
+        ASSERT_TRUE(store.writeManagerOK(s));
+    }
+    start();
+    StationControl control(*station, view);
+    auto remoteLamp = [&] {
+        return statusToJson(control.status())
+            .value(QStringLiteral("stream"))
+            .toObject()
+            .value(QStringLiteral("state"))
+            .toString();
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return station->streamStatus().state == StreamState::Connected &&
+                   station->streamStatus().connections == 2;
+        },
+        15000))
+        << streamStatusText(station->streamStatus()).toStdString();
+    EXPECT_TRUE(waitFor([&] { return lastShown.state == StreamState::Connected; }));
+    const QString high = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kMount);
+    const QString lowPlace = QStringLiteral("127.0.0.1:%1%2").arg(other.port()).arg(low);
+    EXPECT_EQ(streamStatusText(lastShown),
+              QStringLiteral("Stream connected: %1, MP3 64 kbit/s\nStream connected: %2, Opus 32 "
+                             "kbit/s")
+                  .arg(high, lowPlace));
+    EXPECT_EQ(remoteLamp(), QStringLiteral("connected"));
+    EXPECT_TRUE(waitFor([&] { return !other.source(low).isEmpty(); }, 5000));
+    EXPECT_EQ(other.source(low).value(QStringLiteral("server_url")).toString(),
+              QStringLiteral("https://radio-test.example.org/"));
+
+    // One server goes: the lamp and the remote page show the failure, the hint says which.
+    other.stop();
+    EXPECT_TRUE(waitFor([&] { return lastShown.state == StreamState::Failed; }, 15000))
+        << streamStatusText(lastShown).toStdString();
+    EXPECT_EQ(remoteLamp(), QStringLiteral("failed"));
+    ASSERT_EQ(lastShown.outputs.size(), 2);
+    EXPECT_TRUE(lastShown.outputs[0].startsWith(QStringLiteral("Stream connected: ") + high));
+    EXPECT_TRUE(lastShown.outputs[1].startsWith(QStringLiteral("Stream failed: ")) &&
+                lastShown.outputs[1].contains(lowPlace))
+        << lastShown.outputs[1].toStdString();
+    EXPECT_TRUE(waitFor([&] { return logHas(QStringLiteral("stream lost: ")); }, 5000));
+    EXPECT_EQ(station->streamStatus().connections, 2) << "the first output stayed connected";
+    station->FormClose();
+
+    // Each output's changes are told in the log, on a line of its own.
+    EXPECT_TRUE(logged.contains(QStringLiteral("stream connected: %1, MP3 64 kbit/s").arg(high)));
+    EXPECT_TRUE(
+        logged.contains(QStringLiteral("stream connected: %1, Opus 32 kbit/s").arg(lowPlace)));
+    for (const QString& line : logged) {
+        if (line.startsWith(QStringLiteral("stream lost: "))) {
+            EXPECT_TRUE(line.contains(lowPlace)) << line.toStdString();
+        }
+    }
 }
 
 } // namespace
