@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -371,7 +372,23 @@ void TfrmManager::buildBroadcastPage() {
                            QStringLiteral("cbStreamPublic"));
     cbStreamPublic->setGeometry(444, 168, 150, 22);
     edit(&eStreamDescription, QStringLiteral("eStreamDescription"), QStringLiteral("Description"),
-         10, 196, 590);
+         10, 196, 340);
+    edit(&eStreamUrl, QStringLiteral("eStreamUrl"), QStringLiteral("Web site"), 360, 196, 240);
+    eStreamUrl->setPlaceholderText(QStringLiteral("https://"));
+
+    // Up to three outputs (say MP3 128 and Opus 64, or two servers) share these controls.
+    tbStreamOutput = named(new QTabBar(gbStream), QStringLiteral("tbStreamOutput"));
+    tbStreamOutput->setDrawBase(false);
+    tbStreamOutput->setExpanding(false);
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i)
+        tbStreamOutput->addTab(QStringLiteral("Output %1").arg(i + 1));
+    const QSize tabs = tbStreamOutput->sizeHint();
+    tbStreamOutput->setGeometry(600 - tabs.width(), 18, tabs.width(), std::min(tabs.height(), 30));
+    connect(tbStreamOutput, &QTabBar::currentChanged, this, &TfrmManager::tbStreamOutputChange);
+    connect(cbStreamEnabled, &QCheckBox::toggled, this, &TfrmManager::showStreamOutputs);
+    for (QLineEdit* e : {eStreamHost, eStreamPort, eStreamMount})
+        connect(e, &QLineEdit::textChanged, this, &TfrmManager::showStreamOutputs);
+    connect(cbStreamFormat, &QComboBox::currentIndexChanged, this, &TfrmManager::showStreamOutputs);
 
     auto* gbLog = named(new QGroupBox(QStringLiteral("As-Run Log"), f), QStringLiteral("gbLog"));
     gbLog->setGeometry(12, 266, 610, 64);
@@ -489,18 +506,9 @@ void TfrmManager::fill(const ManagerControls& c) {
     for (int slot = 1; slot <= kSlotCount; ++slot)
         djPage(slot).rgListOrder->setItemIndex(
             c.Slots[static_cast<std::size_t>(slot - 1)].ListOrder);
-    cbStreamEnabled->setChecked(c.Stream.Enabled);
-    eStreamHost->setText(c.Stream.Host);
-    eStreamPort->setText(c.Stream.Port);
-    eStreamMount->setText(c.Stream.Mount);
-    eStreamUser->setText(c.Stream.User);
-    eStreamPassword->setText(c.Stream.Password);
-    cbStreamFormat->setCurrentIndex(c.Stream.Format == kStreamFormatOpus ? 1 : 0);
-    eStreamBitrate->setValue(c.Stream.Bitrate);
-    eStreamName->setText(c.Stream.Name);
-    eStreamDescription->setText(c.Stream.Description);
-    eStreamGenre->setText(c.Stream.Genre);
-    cbStreamPublic->setChecked(c.Stream.Public);
+    streams_ = c.Streams;
+    fillStream(streams_[static_cast<std::size_t>(shownOutput_)]);
+    showStreamOutputs();
     cbLogEnabled->setChecked(c.LogEnabled);
     eLogKeepDays->setValue(c.LogKeepDays);
 }
@@ -547,21 +555,71 @@ ManagerControls TfrmManager::controls() {
     c.NewsFrequencyType = rb5Freq0->isChecked() ? ftMinutes : ftSongs;
     c.NewsFrequencyMinutes = eMinutes5->settledValue();
     c.NewsFrequencySongs = eSongs5->settledValue();
-    c.Stream.Enabled = cbStreamEnabled->isChecked();
-    c.Stream.Host = eStreamHost->text();
-    c.Stream.Port = eStreamPort->text();
-    c.Stream.Mount = eStreamMount->text();
-    c.Stream.User = eStreamUser->text();
-    c.Stream.Password = eStreamPassword->text();
-    c.Stream.Format = cbStreamFormat->currentIndex() == 1 ? kStreamFormatOpus : kStreamFormatMp3;
-    c.Stream.Bitrate = eStreamBitrate->settledValue();
-    c.Stream.Name = eStreamName->text();
-    c.Stream.Description = eStreamDescription->text();
-    c.Stream.Genre = eStreamGenre->text();
-    c.Stream.Public = cbStreamPublic->isChecked();
+    c.Streams = streams_;
+    c.Streams[static_cast<std::size_t>(shownOutput_)] = streamControls();
     c.LogEnabled = cbLogEnabled->isChecked();
     c.LogKeepDays = eLogKeepDays->settledValue();
     return c;
+}
+
+void TfrmManager::fillStream(const ManagerStreamControls& stream) {
+    const QSignalBlocker quiet(cbStreamEnabled); // the tabs are redrawn once, by the caller
+    cbStreamEnabled->setChecked(stream.Enabled);
+    eStreamHost->setText(stream.Host);
+    eStreamPort->setText(stream.Port);
+    eStreamMount->setText(stream.Mount);
+    eStreamUser->setText(stream.User);
+    eStreamPassword->setText(stream.Password);
+    cbStreamFormat->setCurrentIndex(stream.Format == kStreamFormatOpus ? 1 : 0);
+    eStreamBitrate->setValue(stream.Bitrate);
+    eStreamName->setText(stream.Name);
+    eStreamDescription->setText(stream.Description);
+    eStreamGenre->setText(stream.Genre);
+    eStreamUrl->setText(stream.Url);
+    cbStreamPublic->setChecked(stream.Public);
+    eStreamPassword->setToolTip(withLineBreaks(
+        streamPasswordHint(context_.Store.paths(), static_cast<std::size_t>(shownOutput_))));
+}
+
+ManagerStreamControls TfrmManager::streamControls() const {
+    ManagerStreamControls stream;
+    stream.Enabled = cbStreamEnabled->isChecked();
+    stream.Host = eStreamHost->text();
+    stream.Port = eStreamPort->text();
+    stream.Mount = eStreamMount->text();
+    stream.User = eStreamUser->text();
+    stream.Password = eStreamPassword->text();
+    stream.Format = cbStreamFormat->currentIndex() == 1 ? kStreamFormatOpus : kStreamFormatMp3;
+    stream.Bitrate = eStreamBitrate->settledValue();
+    stream.Name = eStreamName->text();
+    stream.Description = eStreamDescription->text();
+    stream.Genre = eStreamGenre->text();
+    stream.Url = eStreamUrl->text();
+    stream.Public = cbStreamPublic->isChecked();
+    return stream;
+}
+
+void TfrmManager::tbStreamOutputChange(int index) {
+    if (index < 0 || index >= static_cast<int>(kStreamOutputCount) || index == shownOutput_)
+        return;
+    streams_[static_cast<std::size_t>(shownOutput_)] = streamControls();
+    shownOutput_ = index;
+    fillStream(streams_[static_cast<std::size_t>(index)]);
+    showStreamOutputs();
+}
+
+void TfrmManager::showStreamOutputs() {
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        const int tab = static_cast<int>(i);
+        const ManagerStreamControls stream = tab == shownOutput_ ? streamControls() : streams_[i];
+        tbStreamOutput->setTabTextColor(
+            tab, palette().color(stream.Enabled ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+        tbStreamOutput->setTabToolTip(tab,
+                                      QStringLiteral("Output %1 ([%2]): %3")
+                                          .arg(tab + 1)
+                                          .arg(kStreamSections[i], streamOutputSummary(stream)));
+    }
 }
 
 ManagerRemoteControls TfrmManager::remoteControls() const {
@@ -663,8 +721,10 @@ bool TfrmManager::refused(const ManagerProblem& problem, int page) {
 void TfrmManager::bOKClick() {
     const ManagerControls c = controls();
     // Settings that cannot work are not stored: the operator puts them right or cancels.
-    if (refused(broadcastProblem(c.Stream), kBroadcastPage) ||
-        refused(remoteProblem(remoteControls()), kBroadcastPage))
+    const ManagerProblem stream = broadcastProblem(c.Streams);
+    if (stream.output >= 0)
+        tbStreamOutput->setCurrentIndex(stream.output); // its controls hold what is wrong
+    if (refused(stream, kBroadcastPage) || refused(remoteProblem(remoteControls()), kBroadcastPage))
         return;
     const FileResult saved = confirmManager(context_, c);
     if (!saved) {

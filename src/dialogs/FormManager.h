@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTabBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -91,7 +92,9 @@ public:
     QPushButton* bPhrases5a = nullptr;
     QPushButton* bPhrases5b = nullptr;
 
-    // Broadcast
+    // Broadcast. One set of stream controls shows the output chosen in tbStreamOutput; the
+    // others wait in the dialog until they are shown again or OK reads them.
+    QTabBar* tbStreamOutput = nullptr; // "Output 1".."Output 3", greyed while off
     QCheckBox* cbStreamEnabled = nullptr;
     QLineEdit* eStreamHost = nullptr;
     QLineEdit* eStreamPort = nullptr; // as typed: a wrong port is told at OK, not changed
@@ -103,6 +106,7 @@ public:
     QLineEdit* eStreamName = nullptr;
     QLineEdit* eStreamDescription = nullptr;
     QLineEdit* eStreamGenre = nullptr;
+    QLineEdit* eStreamUrl = nullptr;
     QCheckBox* cbStreamPublic = nullptr;
     QCheckBox* cbLogEnabled = nullptr;
     SpinEdit* eLogKeepDays = nullptr;
@@ -133,6 +137,8 @@ public:
     void bAdvancedClick();
     void bHelpClick();
     void bOKClick();
+    // Shows output `index` (0..2) in the stream controls, keeping what the shown one holds.
+    void tbStreamOutputChange(int index);
     // The token onto the clipboard.
     void bRemoteCopyClick();
     // A new token in the box; OK stores it, and open pages must then enter it.
@@ -147,6 +153,10 @@ private:
     void buildBroadcastPage();
     void fill(const ManagerControls& c);
     void fillRemote(const ManagerRemoteControls& r);
+    void fillStream(const ManagerStreamControls& stream);
+    ManagerStreamControls streamControls() const;
+    // Each output's tab greyed while off, with its summary as the hint.
+    void showStreamOutputs();
     // The page's address and the token buttons after a change of the web page controls.
     void showRemote();
     // Tells what is wrong on a page in a box and shows the control to put right; false when
@@ -155,6 +165,9 @@ private:
 
     ManagerContext& context_;
     std::array<DJPage, kSlotCount> djPages_;
+    // Every output's controls; the shown one's are current only in the widgets.
+    std::array<ManagerStreamControls, kStreamOutputCount> streams_;
+    int shownOutput_ = 0;
 };
 
 // bManagerClick's part: creates the Radio Manager, shows it modally and destroys it. Returns the

@@ -55,19 +55,23 @@ ManagerControls managerControlsFrom(const StationSettings& s) {
     c.NewsFrequencyType = news.FrequencyType == ftSongs ? ftSongs : ftMinutes;
     c.NewsFrequencyMinutes = kNewsMinutesSpin.clamp(news.FrequencyMinutes);
     c.NewsFrequencySongs = kNewsSongsSpin.clamp(news.FrequencySongs);
-    const StreamSettings& stream = s.Streams[0];
-    c.Stream.Enabled = stream.Enabled;
-    c.Stream.Host = stream.Host;
-    c.Stream.Port = QString::number(kStreamPortSpin.clamp(stream.Port));
-    c.Stream.Mount = stream.Mount;
-    c.Stream.User = stream.User;
-    c.Stream.Password = stream.Password;
-    c.Stream.Format = stream.Format == kStreamFormatOpus ? kStreamFormatOpus : kStreamFormatMp3;
-    c.Stream.Bitrate = kStreamBitrateSpin.clamp(stream.Bitrate);
-    c.Stream.Name = stream.Name;
-    c.Stream.Description = stream.Description;
-    c.Stream.Genre = stream.Genre;
-    c.Stream.Public = stream.Public;
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        const StreamSettings& stream = s.Streams[i];
+        ManagerStreamControls& out = c.Streams[i];
+        out.Enabled = stream.Enabled;
+        out.Host = stream.Host;
+        out.Port = QString::number(kStreamPortSpin.clamp(stream.Port));
+        out.Mount = stream.Mount;
+        out.User = stream.User;
+        out.Password = stream.Password;
+        out.Format = stream.Format == kStreamFormatOpus ? kStreamFormatOpus : kStreamFormatMp3;
+        out.Bitrate = kStreamBitrateSpin.clamp(stream.Bitrate);
+        out.Name = stream.Name;
+        out.Description = stream.Description;
+        out.Genre = stream.Genre;
+        out.Url = stream.Url;
+        out.Public = stream.Public;
+    }
     c.LogEnabled = s.LogEnabled;
     c.LogKeepDays = kLogKeepDaysSpin.clamp(s.LogKeepDays);
     return c;
@@ -155,20 +159,24 @@ StationSettings settingsAfterManagerOK(const StationSettings& before, const Mana
     news.FrequencyMinutes = c.NewsFrequencyMinutes;
     news.FrequencySongs = c.NewsFrequencySongs;
 
-    const ManagerStreamControls& stream = c.Stream;
-    s.Streams[0].Enabled = stream.Enabled;
-    s.Streams[0].Host = stream.Host.trimmed();
-    // broadcastProblem refuses a port that is none before OK gets here.
-    s.Streams[0].Port = streamPortFrom(stream.Port).value_or(before.Streams[0].Port);
-    s.Streams[0].Mount = stream.Mount.trimmed();
-    s.Streams[0].User = stream.User.trimmed();
-    s.Streams[0].Password = stream.Password;
-    s.Streams[0].Format = stream.Format;
-    s.Streams[0].Bitrate = stream.Bitrate;
-    s.Streams[0].Name = stream.Name.trimmed();
-    s.Streams[0].Description = stream.Description;
-    s.Streams[0].Genre = stream.Genre;
-    s.Streams[0].Public = stream.Public;
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        const ManagerStreamControls& stream = c.Streams[i];
+        StreamSettings& out = s.Streams[i];
+        out.Enabled = stream.Enabled;
+        out.Host = stream.Host.trimmed();
+        // broadcastProblem refuses a port that is none before OK gets here.
+        out.Port = streamPortFrom(stream.Port).value_or(before.Streams[i].Port);
+        out.Mount = stream.Mount.trimmed();
+        out.User = stream.User.trimmed();
+        out.Password = stream.Password;
+        out.Format = stream.Format;
+        out.Bitrate = stream.Bitrate;
+        out.Name = stream.Name.trimmed();
+        out.Description = stream.Description;
+        out.Genre = stream.Genre;
+        out.Url = stream.Url.trimmed();
+        out.Public = stream.Public;
+    }
     s.LogEnabled = c.LogEnabled;
     s.LogKeepDays = c.LogKeepDays;
     return s;
@@ -219,6 +227,66 @@ ManagerProblem broadcastProblem(const ManagerStreamControls& stream) {
                                "password, or turn the stream off."),
                 QStringLiteral("eStreamPassword")};
     return {};
+}
+
+namespace {
+
+// Where an output sends, as the server tells mounts apart.
+QString streamTarget(const ManagerStreamControls& stream) {
+    QString mount = stream.Mount.trimmed();
+    if (!mount.startsWith(QLatin1Char('/')))
+        mount.prepend(QLatin1Char('/'));
+    return QStringLiteral("%1:%2%3")
+        .arg(stream.Host.trimmed().toLower())
+        .arg(streamPortFrom(stream.Port).value_or(0))
+        .arg(mount);
+}
+
+} // namespace
+
+ManagerProblem
+broadcastProblem(const std::array<ManagerStreamControls, kStreamOutputCount>& streams) {
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        ManagerProblem problem = broadcastProblem(streams[i]);
+        if (!problem)
+            continue;
+        if (i > 0)
+            problem.text = QStringLiteral("Output %1: ").arg(i + 1) + problem.text;
+        problem.output = static_cast<int>(i);
+        return problem;
+    }
+    for (std::size_t i = 1; i < kStreamOutputCount; ++i) {
+        if (!streams[i].Enabled)
+            continue;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (!streams[j].Enabled || streamTarget(streams[j]) != streamTarget(streams[i]))
+                continue;
+            return {QStringLiteral("Output %1 sends to the same mount point as output %2 (%3); "
+                                   "the server takes one stream per mount point. Give output %1 "
+                                   "a mount point of its own, such as /radio-low.")
+                        .arg(i + 1)
+                        .arg(j + 1)
+                        .arg(streamTarget(streams[i])),
+                    QStringLiteral("eStreamMount"), static_cast<int>(i)};
+        }
+    }
+    return {};
+}
+
+QString streamOutputSummary(const ManagerStreamControls& stream) {
+    if (!stream.Enabled)
+        return QStringLiteral("Off");
+    const QString format = QStringLiteral("%1 %2 kbit/s")
+                               .arg(stream.Format == kStreamFormatOpus ? QStringLiteral("Opus")
+                                                                       : QStringLiteral("MP3"))
+                               .arg(stream.Bitrate);
+    if (stream.Host.trimmed().isEmpty())
+        return format + QStringLiteral(" (no server yet)");
+    QString mount = stream.Mount.trimmed();
+    if (!mount.startsWith(QLatin1Char('/')))
+        mount.prepend(QLatin1Char('/'));
+    return format +
+           QStringLiteral(" to %1:%2%3").arg(stream.Host.trimmed(), stream.Port.trimmed(), mount);
 }
 
 ManagerRemoteControls remoteControlsFrom(const RemoteSettings& s) {
@@ -285,12 +353,12 @@ RemoteSettings remoteSettingsAfterOK(const ManagerRemoteControls& remote) {
     return s;
 }
 
-QString streamPasswordHint(const SettingsPaths& paths) {
+QString streamPasswordHint(const SettingsPaths& paths, std::size_t output) {
     QString hint =
         QStringLiteral("Kept apart from the settings, in a file only its owner can read:\r%1 "
                        "(settings per user)\r%2 (same settings for all users)")
             .arg(paths.credentialsFile(false), paths.credentialsFile(true));
-    if (readSystemCredential(paths.systemCredentials, kStreamPasswordCredential))
+    if (output == 0 && readSystemCredential(paths.systemCredentials, kStreamPasswordCredential))
         hint += QStringLiteral("\rNow given by the service manager (credential %1): OK leaves it "
                                "there.")
                     .arg(kStreamPasswordCredential);

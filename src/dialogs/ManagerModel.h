@@ -99,6 +99,7 @@ struct ManagerStreamControls {
     QString Name;
     QString Description;
     QString Genre;
+    QString Url; // the station's web site, for listeners' directories
     bool Public = false;
     bool operator==(const ManagerStreamControls&) const = default;
 };
@@ -133,8 +134,8 @@ struct ManagerControls {
     int NewsFrequencyType = ftMinutes; // 0 minutes, 1 songs
     int NewsFrequencyMinutes = 30;
     int NewsFrequencySongs = 12;
-    // Broadcast: the Icecast stream and the as-run log.
-    ManagerStreamControls Stream;
+    // Broadcast: the Icecast outputs ([Stream], [Stream2], [Stream3]) and the as-run log.
+    std::array<ManagerStreamControls, kStreamOutputCount> Streams;
     bool LogEnabled = true;
     int LogKeepDays = 90;
     bool operator==(const ManagerControls&) const = default;
@@ -175,6 +176,7 @@ StationSettings settingsAfterManagerOK(const StationSettings& before,
 struct ManagerProblem {
     QString text;
     QString control;
+    int output = -1; // the stream output (0..2) the control is to show, -1 for none
     explicit operator bool() const { return !text.isEmpty(); }
 };
 
@@ -183,6 +185,16 @@ struct ManagerProblem {
 // blank or a "/" in it, and, while the stream is on, no server or no password. Nothing wrong: an
 // empty problem.
 ManagerProblem broadcastProblem(const ManagerStreamControls& stream);
+
+// The same rule for every output (the first's texts as above, the others' beginning "Output N: "),
+// and two outputs that are on may not send to the same mount of the same server (the server
+// would refuse the second). The first output found wrong is named.
+ManagerProblem
+broadcastProblem(const std::array<ManagerStreamControls, kStreamOutputCount>& streams);
+
+// One line about an output for the output selector's hint: "Off", or "MP3 128 kbit/s to
+// host:port/mount" (with "(no server yet)" while it names none).
+QString streamOutputSummary(const ManagerStreamControls& stream);
 
 // The port box's text as a port: a whole number from 1 to 65535 (blanks around it allowed).
 std::optional<int> streamPortFrom(const QString& text);
@@ -205,7 +217,8 @@ RemoteSettings remoteSettingsAfterOK(const ManagerRemoteControls& remote);
 
 // The password box's hint: where the password is kept, for each choice of store, and that it
 // comes from the service manager when it does.
-QString streamPasswordHint(const SettingsPaths& paths);
+// Only the first output's password can come from the service manager.
+QString streamPasswordHint(const SettingsPaths& paths, std::size_t output = 0);
 
 // OK without its widgets: computes the new settings, writes SameSettings into the shared file and
 // every value into the store the new SameSettings selects, and only when that succeeded puts them

@@ -1,4 +1,4 @@
-// The Radio Manager's Broadcast page: the stream settings and the as-run log's keep-days.
+// The Radio Manager's Broadcast page: the stream outputs and the as-run log's keep-days.
 #include "TestSupport.h"
 #include "dialogs/FormManager.h"
 #include "dialogs/SpinEdit.h"
@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTime>
 #include <QTimer>
@@ -218,6 +219,220 @@ TEST(BroadcastPage, CancelChangesNothing) {
     dlg.reject();
     EXPECT_FALSE(st.settings.Streams[0].Enabled);
     EXPECT_TRUE(st.settings.Streams[0].Host.isEmpty());
+}
+
+// What one output's controls are set to in the dialog.
+void type(TfrmManager& dlg, const ManagerStreamControls& c) {
+    dlg.cbStreamEnabled->setChecked(c.Enabled);
+    dlg.eStreamHost->setText(c.Host);
+    dlg.eStreamPort->setText(c.Port);
+    dlg.eStreamMount->setText(c.Mount);
+    dlg.eStreamUser->setText(c.User);
+    dlg.eStreamPassword->setText(c.Password);
+    dlg.cbStreamFormat->setCurrentIndex(c.Format == kStreamFormatOpus ? 1 : 0);
+    dlg.eStreamBitrate->setValue(c.Bitrate);
+    dlg.eStreamName->setText(c.Name);
+    dlg.eStreamDescription->setText(c.Description);
+    dlg.eStreamGenre->setText(c.Genre);
+    dlg.eStreamUrl->setText(c.Url);
+    dlg.cbStreamPublic->setChecked(c.Public);
+}
+
+ManagerStreamControls output(const char* host, const char* port, const char* mount,
+                             const QString& format, int bitrate, const char* password) {
+    ManagerStreamControls c;
+    c.Enabled = true;
+    c.Host = QString::fromLatin1(host);
+    c.Port = QString::fromLatin1(port);
+    c.Mount = QString::fromLatin1(mount);
+    c.Password = QString::fromLatin1(password);
+    c.Format = format;
+    c.Bitrate = bitrate;
+    return c;
+}
+
+TEST(BroadcastOutputs, ThreeOutputsAreEditedOneAtATimeAndStoredWithTheirPasswordsApart) {
+    Station st;
+    std::array<ManagerStreamControls, kStreamOutputCount> typed = {
+        output("ice.example.org", "8000", "/radio", kStreamFormatMp3, 128, "first"),
+        output("ice.example.org", "8000", "/radio-low", kStreamFormatOpus, 64, "second, \"2\""),
+        output("relay.example.net", "8010", "/z99", kStreamFormatMp3, 96, "third")};
+    typed[1].Name = QStringLiteral("Z99 Low");
+    typed[1].Description = QStringLiteral("For phones");
+    typed[1].Genre = QStringLiteral("Rock");
+    typed[1].Url = QStringLiteral("https://z99.example.org/");
+    typed[1].Public = true;
+    typed[2].Enabled = false; // set up, but off for now
+    typed[2].User = QStringLiteral("relay");
+
+    TfrmManager dlg(st.context);
+    ASSERT_EQ(dlg.tbStreamOutput->count(), 3);
+    EXPECT_EQ(dlg.tbStreamOutput->currentIndex(), 0) << "the first output shows first";
+    for (int i = 0; i < 3; ++i) {
+        dlg.tbStreamOutput->setCurrentIndex(i);
+        EXPECT_EQ(dlg.eStreamPort->text(), QStringLiteral("8000")) << "output " << i + 1;
+        EXPECT_FALSE(dlg.cbStreamEnabled->isChecked()) << "output " << i + 1;
+        type(dlg, typed[static_cast<std::size_t>(i)]);
+    }
+    // Each output's values come back when it is shown again, and the tab hints tell them apart.
+    dlg.tbStreamOutput->setCurrentIndex(1);
+    EXPECT_EQ(dlg.eStreamMount->text(), QStringLiteral("/radio-low"));
+    EXPECT_EQ(dlg.cbStreamFormat->currentText(), QStringLiteral("Opus"));
+    EXPECT_EQ(dlg.eStreamUrl->text(), QStringLiteral("https://z99.example.org/"));
+    EXPECT_EQ(dlg.tbStreamOutput->tabToolTip(0),
+              QStringLiteral("Output 1 ([Stream]): MP3 128 kbit/s to ice.example.org:8000/radio"));
+    EXPECT_EQ(dlg.tbStreamOutput->tabToolTip(2), QStringLiteral("Output 3 ([Stream3]): Off"));
+    EXPECT_FALSE(dlg.eStreamPassword->toolTip().contains(QStringLiteral("service manager")));
+    EXPECT_EQ(dlg.controls().Streams, typed);
+    dlg.bOKClick();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted);
+
+    for (std::size_t i = 0; i < kStreamOutputCount; ++i) {
+        SCOPED_TRACE(i);
+        const StreamSettings& s = st.settings.Streams[i];
+        EXPECT_EQ(s.Enabled, typed[i].Enabled);
+        EXPECT_EQ(s.Host, typed[i].Host);
+        EXPECT_EQ(QString::number(s.Port), typed[i].Port);
+        EXPECT_EQ(s.Mount, typed[i].Mount);
+        EXPECT_EQ(s.Password, typed[i].Password);
+        EXPECT_EQ(s.Format, typed[i].Format);
+        EXPECT_EQ(s.Bitrate, typed[i].Bitrate);
+    }
+    EXPECT_EQ(st.settings.Streams[1].Url, QStringLiteral("https://z99.example.org/"));
+    EXPECT_EQ(st.settings.Streams[2].User, QStringLiteral("relay"));
+
+    // Read back from the files: the same three outputs, no password in the settings file.
+    StationSettings back = defaultSettings(st.program.path(), QTime(9, 0));
+    st.store.readIni(back, QTime(9, 0));
+    EXPECT_EQ(back.Streams, st.settings.Streams);
+    const QByteArray settingsFile = readWholeFile(st.store.paths().perUserFile());
+    EXPECT_TRUE(settingsFile.contains("[Stream3]"));
+    for (const char* password : {"first", "second", "third"})
+        EXPECT_FALSE(settingsFile.contains(password)) << password;
+    const IniFile credentials = IniFile::load(st.store.paths().credentialsFile(false));
+    EXPECT_EQ(credentials.value(QStringLiteral("Stream2"), QStringLiteral("Password")),
+              typed[1].Password);
+    EXPECT_EQ(credentials.value(QStringLiteral("Stream3"), QStringLiteral("Password")),
+              QStringLiteral("third"));
+
+    // Opened again, the dialog shows what was stored.
+    TfrmManager again(st.context);
+    EXPECT_EQ(again.controls().Streams, typed);
+    again.tbStreamOutput->setCurrentIndex(2);
+    EXPECT_EQ(again.eStreamHost->text(), QStringLiteral("relay.example.net"));
+    EXPECT_EQ(again.eStreamPassword->text(), QStringLiteral("third"));
+}
+
+TEST(BroadcastRules, EveryOutputIsCheckedAndTheWrongOneNamed) {
+    struct Case {
+        const char* name;
+        std::function<void(std::array<ManagerStreamControls, kStreamOutputCount>&)> change;
+        int output; // -1: nothing wrong
+        const char* control;
+        const char* saying;
+    };
+    using Outputs = std::array<ManagerStreamControls, kStreamOutputCount>;
+    const Case cases[] = {
+        {"two outputs on two mounts, the third untouched", [](Outputs&) {}, -1, "", ""},
+        {"the second on without a password", [](Outputs& o) { o[1].Password.clear(); }, 1,
+         "eStreamPassword", "Output 2: The stream is on but has no password"},
+        {"the third off with a port that is none",
+         [](Outputs& o) { o[2].Port = QStringLiteral("80a"); }, 2, "eStreamPort",
+         "Output 3: The port"},
+        {"the third on without a server", [](Outputs& o) { o[2].Enabled = true; }, 2, "eStreamHost",
+         "Output 3: The stream is on but names no server"},
+        {"the first wrong before the third, in the first's own words",
+         [](Outputs& o) {
+             o[0].Mount = QStringLiteral("/a b");
+             o[2].Port = QStringLiteral("0");
+         },
+         0, "eStreamMount", "The mount point \"/a b\" holds a blank"},
+        {"both on the same mount, written differently",
+         [](Outputs& o) {
+             o[1].Host = QStringLiteral(" ICE.example.org");
+             o[1].Mount = QStringLiteral("radio");
+         },
+         1, "eStreamMount", "Output 2 sends to the same mount point as output 1"},
+        {"the same mount on another port",
+         [](Outputs& o) {
+             o[1].Mount = QStringLiteral("/radio");
+             o[1].Port = QStringLiteral("8010");
+         },
+         -1, "", ""},
+        {"the same mount while the other is off",
+         [](Outputs& o) {
+             o[1].Mount = QStringLiteral("/radio");
+             o[0].Enabled = false;
+         },
+         -1, "", ""},
+        {"the third on the first's mount",
+         [](Outputs& o) {
+             o[2] = o[0];
+             o[2].Password = QStringLiteral("third");
+         },
+         2, "eStreamMount", "Output 3 sends to the same mount point as output 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Outputs outputs = {
+            output("ice.example.org", "8000", "/radio", kStreamFormatMp3, 128, "first"),
+            output("ice.example.org", "8000", "/radio-low", kStreamFormatOpus, 64, "second"),
+            ManagerStreamControls{}};
+        c.change(outputs);
+        const ManagerProblem problem = broadcastProblem(outputs);
+        EXPECT_EQ(problem.output, c.output);
+        EXPECT_EQ(problem.control, QString::fromLatin1(c.control));
+        if (c.output < 0)
+            EXPECT_TRUE(problem.text.isEmpty()) << problem.text.toStdString();
+        else
+            EXPECT_TRUE(problem.text.startsWith(QString::fromUtf8(c.saying)))
+                << problem.text.toStdString();
+        for (const char* password : {"first", "second", "third"})
+            EXPECT_FALSE(problem.text.contains(QString::fromLatin1(password)));
+    }
+
+    ManagerStreamControls summary =
+        output(" ice.example.org ", "8000", "low", kStreamFormatOpus, 64, "x");
+    EXPECT_EQ(streamOutputSummary(summary),
+              QStringLiteral("Opus 64 kbit/s to ice.example.org:8000/low"));
+    summary.Host.clear();
+    EXPECT_EQ(streamOutputSummary(summary), QStringLiteral("Opus 64 kbit/s (no server yet)"));
+    summary.Enabled = false;
+    EXPECT_EQ(streamOutputSummary(summary), QStringLiteral("Off"));
+}
+
+TEST(BroadcastOutputs, OKShowsTheOutputThatCannotWorkWithItsControlFocused) {
+    Station st;
+    TfrmManager dlg(st.context);
+    dlg.show();
+    dlg.PageControl1->setCurrentIndex(0);
+    type(dlg, output("ice.example.org", "8000", "/radio", kStreamFormatMp3, 128, "first"));
+    dlg.tbStreamOutput->setCurrentIndex(2);
+    type(dlg, output("ice.example.org", "8000", "/radio-low", kStreamFormatOpus, 64, ""));
+    dlg.tbStreamOutput->setCurrentIndex(0);
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr) << "no box came up";
+        text = box->text();
+        box->accept();
+    });
+    dlg.bOKClick();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Output 3: "))) << text.toStdString();
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.PageControl1->currentIndex(), 6);
+    EXPECT_EQ(dlg.tbStreamOutput->currentIndex(), 2) << "the wrong output is shown";
+    EXPECT_EQ(dlg.eStreamMount->text(), QStringLiteral("/radio-low"));
+    EXPECT_EQ(dlg.focusWidget(), dlg.eStreamPassword);
+    EXPECT_FALSE(st.settings.Streams[0].Enabled) << "nothing stored";
+
+    dlg.eStreamPassword->setText(QStringLiteral("third"));
+    dlg.bOKClick();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(st.settings.Streams[0].Enabled);
+    EXPECT_FALSE(st.settings.Streams[1].Enabled);
+    EXPECT_EQ(st.settings.Streams[2].Mount, QStringLiteral("/radio-low"));
+    EXPECT_EQ(st.settings.Streams[2].Password, QStringLiteral("third"));
 }
 
 } // namespace
