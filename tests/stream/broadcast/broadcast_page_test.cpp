@@ -284,6 +284,13 @@ TEST(BroadcastOutputs, ThreeOutputsAreEditedOneAtATimeAndStoredWithTheirPassword
     EXPECT_EQ(dlg.tbStreamOutput->tabToolTip(2), QStringLiteral("Output 3 ([Stream3]): Off"));
     EXPECT_FALSE(dlg.eStreamPassword->toolTip().contains(QStringLiteral("service manager")));
     EXPECT_EQ(dlg.controls().Streams, typed);
+    // With CORVALIN_DIALOG_PICTURES set to a folder, the page with two outputs on is saved there.
+    if (const QString folder = qEnvironmentVariable("CORVALIN_DIALOG_PICTURES");
+        !folder.isEmpty()) {
+        dlg.PageControl1->setCurrentIndex(6);
+        dlg.show();
+        EXPECT_TRUE(dlg.grab().save(folder + QStringLiteral("/manager-7-outputs.png")));
+    }
     dlg.bOKClick();
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
 
