@@ -3,6 +3,7 @@
 #include "stream/StreamOutput.h"
 
 #include <QLabel>
+#include <array>
 #include <gtest/gtest.h>
 
 using namespace corvalin;
@@ -42,6 +43,25 @@ TEST(OnAirLamp, ShowsTheStreamsStateWithItsHint) {
     s.state = StreamState::Off;
     window.showStreamStatus(s);
     EXPECT_FALSE(window.lOnAir->isVisible());
+}
+
+TEST(OnAirLamp, WithSeveralOutputsShowsTheWorstAndALineForEach) {
+    TfrmCorvalinRadio window(QStringLiteral("/nonexistent/"));
+    window.show();
+    std::array<StreamStatus, kStreamOutputCount> outputs;
+    outputs[0].state = StreamState::Connected;
+    outputs[0].place = QStringLiteral("ice.example.org:8000/high.mp3");
+    outputs[0].format = QStringLiteral("MP3 128 kbit/s");
+    outputs[2].state = StreamState::Failed;
+    outputs[2].place = QStringLiteral("relay.example.org:8000/low.opus");
+    outputs[2].reason = QStringLiteral("the server has no such mount point");
+    window.showStreamStatus(combinedStreamStatus(outputs));
+    EXPECT_TRUE(window.lOnAir->isVisible());
+    EXPECT_TRUE(window.lOnAir->styleSheet().contains(QLatin1String("#e00000")));
+    EXPECT_EQ(window.lOnAir->toolTip(),
+              QStringLiteral("Stream connected: ice.example.org:8000/high.mp3, MP3 128 kbit/s\n"
+                             "Stream failed: the server has no such mount point "
+                             "(relay.example.org:8000/low.opus)"));
 }
 
 } // namespace
