@@ -26,8 +26,8 @@ class RadioGroup;
 class TimeField;
 
 // The Radio Manager: the station's name, overlap, announcement, auto start and stop, artist
-// source, start-up and store choice, the four DJ slots, the news slot, and the Icecast stream with
-// the as-run log and the web page. A view over
+// source, start-up and store choice, the four DJ slots, the news slot, and the Icecast outputs
+// with the as-run log and the web page. A view over
 // ManagerModel: it fills its controls from managerControlsFrom, hands them to confirmManager at
 // OK and shows an error box (staying open) when the settings could not be stored. Created for one
 // modal use; window thread only.

@@ -85,8 +85,8 @@ struct ManagerSlotControls {
     bool operator==(const ManagerSlotControls&) const = default;
 };
 
-// What the Broadcast page's stream controls hold. The port is the box's text as typed: a port the
-// server cannot have is told at OK, never quietly changed into another.
+// What the Broadcast page's stream controls hold for one output. The port is the box's text as
+// typed: a port the server cannot have is told at OK, never quietly changed into another.
 struct ManagerStreamControls {
     bool Enabled = false;
     QString Host;
