@@ -10,7 +10,7 @@ packages=(
     libcurl4-openssl-dev icecast2
     dbus-daemon dbus-bin playerctl
     libgtest-dev libgmock-dev chromium curl
-    sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
+    python3 sox libsox-fmt-mp3 lame python3-mutagen libtag1-dev
     xvfb xauth x11-utils xdg-utils imagemagick fonts-liberation time
 )
 sudo=""
