@@ -158,7 +158,10 @@ QString statusToText(const StationStatus& s) {
     text += QStringLiteral("Slot: %1, DJ %2\n")
                 .arg(s.slot.isEmpty() ? QStringLiteral("-") : s.slot,
                      s.dj.isEmpty() ? QStringLiteral("-") : s.dj);
-    text += QStringLiteral("Stream: %1\n").arg(s.streamDetail);
+    // Several outputs give a line each: they line up under the first.
+    QString stream = s.streamDetail;
+    stream.replace(u'\n', QStringLiteral("\n        "));
+    text += QStringLiteral("Stream: %1\n").arg(stream);
     text += QStringLiteral("Last fetch: %1\n")
                 .arg(s.lastFetch.isEmpty() ? QStringLiteral("none yet") : s.lastFetch);
     return text;

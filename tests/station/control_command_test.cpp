@@ -4,6 +4,7 @@
 #include "ProgramProcess.h"
 #include "TestSupport.h"
 #include "app/CommandLine.h"
+#include "station/StationControl.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -64,6 +65,18 @@ TEST(ControlCommandLine, OneCommandPerCallAndJsonOnlyWithStatus) {
 
 // The program a script runs answers these commands without loading the station's libraries (whose
 // loading alone took longer than the answer may); everything else goes to the station beside it.
+TEST(ControlCommandLine, StatusTextLinesUpEveryStreamOutputUnderTheFirst) {
+    StationStatus status;
+    status.state = u"playing"_s;
+    status.streamDetail = u"Stream connected: a:8000/hi, MP3 128 kbit/s\n"
+                          u"Stream failed: Connection refused (b:8000/lo); trying again in 4 s"_s;
+    const QString text = statusToText(status);
+    EXPECT_TRUE(text.contains(u"\nStream: Stream connected: a:8000/hi, MP3 128 kbit/s\n"
+                              u"        Stream failed: Connection refused (b:8000/lo); trying "
+                              u"again in 4 s\nLast fetch: none yet\n"_s))
+        << text.toStdString();
+}
+
 TEST(ControlCommandLine, TheCommandsProgramLoadsNoneOfTheStationsLibraries) {
     const QString launcher = QStringLiteral(CORVALIN_PROGRAM);
     const QString stationProgram = QFileInfo(launcher).dir().filePath(u"corvalinradio-station"_s);
