@@ -3,6 +3,7 @@
 #include "../station/InProcessStation.h"
 #include "../station/PlayoutFakes.h"
 #include "IcecastServer.h"
+#include "StreamFixtures.h"
 #include "TestSupport.h"
 #include "audio/SoundDevice.h"
 #include "core/IniFile.h"
@@ -25,7 +26,7 @@ using namespace corvalin::test;
 namespace {
 
 const QString kVoice = QStringLiteral("Fake Voice");
-const QString kMount = QStringLiteral("/z99");
+const QString kStationMount = QStringLiteral("/z99");
 
 class NoShell final : public StationShell {
 public:
@@ -72,12 +73,7 @@ protected:
         s.ReadNews = false;
         s.ReadWeather = false;
         s.ZipCode = QStringLiteral("54321");
-        s.Streams[0].Enabled = true;
-        s.Streams[0].Host = QStringLiteral("127.0.0.1");
-        s.Streams[0].Port = server.port();
-        s.Streams[0].Mount = kMount;
-        s.Streams[0].Password = IcecastServer::kSourcePassword;
-        s.Streams[0].Bitrate = 64;
+        s.Streams[0] = settingsFor(server, kStreamFormatMp3, 64, kStationMount);
         SettingsStore store(SettingsPaths{program.path(), config.path()});
         ASSERT_TRUE(store.writeManagerOK(s));
         ASSERT_TRUE(store.writeZipCode(s));
@@ -126,24 +122,27 @@ TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
         << streamStatusText(station->streamStatus()).toStdString();
     ASSERT_TRUE(waitFor([&] { return !shown.empty() && shown.back() == StreamState::Connected; }));
     // Before play the stream names the station, under its name.
-    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Radio Test"); }, 8000))
-        << server.title(kMount).toStdString();
-    EXPECT_EQ(server.source(kMount).value(QStringLiteral("server_name")).toString(),
+    EXPECT_TRUE(
+        waitFor([&] { return server.title(kStationMount) == QLatin1String("Radio Test"); }, 8000))
+        << server.title(kStationMount).toStdString();
+    EXPECT_EQ(server.source(kStationMount).value(QStringLiteral("server_name")).toString(),
               QStringLiteral("Radio Test"));
 
     station->command(StationCommand::Play);
-    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Alder - One"); }, 8000))
-        << server.title(kMount).toStdString();
+    EXPECT_TRUE(
+        waitFor([&] { return server.title(kStationMount) == QLatin1String("Alder - One"); }, 8000))
+        << server.title(kStationMount).toStdString();
     // The DJ talks after each song: the station's name while the DJ has the air.
     ASSERT_TRUE(waitFor([&] { return speech->requests().size() >= 2; }, 15000));
     speech->start();
-    EXPECT_TRUE(waitFor([&] { return server.title(kMount) == QLatin1String("Radio Test"); }, 8000))
-        << server.title(kMount).toStdString();
+    EXPECT_TRUE(
+        waitFor([&] { return server.title(kStationMount) == QLatin1String("Radio Test"); }, 8000))
+        << server.title(kStationMount).toStdString();
     speech->reachBookmark(kIntroMark);
     // "Birch" carries the artist's "The" in its name, "Two^" the title's mark.
     EXPECT_TRUE(waitFor(
-        [&] { return server.title(kMount) == QLatin1String("The Birch - The Two"); }, 15000))
-        << server.title(kMount).toStdString();
+        [&] { return server.title(kStationMount) == QLatin1String("The Birch - The Two"); }, 15000))
+        << server.title(kStationMount).toStdString();
     speech->finish();
 
     // The server goes away: the log says so, why, and when the next try comes.
@@ -154,13 +153,13 @@ TEST_F(StationStream, TitlesFollowTheSongsAndTheTalk) {
     // Turned off from the settings: the mount goes away.
     station->settings().Streams[0].Enabled = false;
     station->managerClosed();
-    EXPECT_TRUE(waitFor([&] { return server.source(kMount).isEmpty(); }, 8000));
+    EXPECT_TRUE(waitFor([&] { return server.source(kStationMount).isEmpty(); }, 8000));
     EXPECT_TRUE(waitFor([&] { return station->streamStatus().state == StreamState::Off; }));
     EXPECT_TRUE(waitFor([&] { return logHas(QStringLiteral("stream off")); }));
     station->FormClose();
 
     // One line per change: connected, lost with its reason and the wait, off; never the password.
-    const QString place = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kMount);
+    const QString place = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kStationMount);
     EXPECT_EQ(logged.first(), QStringLiteral("stream connected: %1, MP3 64 kbit/s").arg(place));
     const auto lost = std::find_if(logged.begin(), logged.end(), [](const QString& line) {
         return line.startsWith(QStringLiteral("stream lost: "));
@@ -243,7 +242,7 @@ TEST_F(StationStream, WithTwoOutputsTheLampShowsTheWorstAndEachOutputItsLine) {
         15000))
         << streamStatusText(station->streamStatus()).toStdString();
     EXPECT_TRUE(waitFor([&] { return lastShown.state == StreamState::Connected; }));
-    const QString high = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kMount);
+    const QString high = QStringLiteral("127.0.0.1:%1%2").arg(server.port()).arg(kStationMount);
     const QString lowPlace = QStringLiteral("127.0.0.1:%1%2").arg(other.port()).arg(low);
     EXPECT_EQ(streamStatusText(lastShown),
               QStringLiteral("Stream connected: %1, MP3 64 kbit/s\nStream connected: %2, Opus 32 "

@@ -1,6 +1,7 @@
 // The stream output against a real icecast2 on 127.0.0.1: what listeners hear, the titles they
 // see, a server that goes away and comes back, a refused password.
 #include "IcecastServer.h"
+#include "StreamFixtures.h"
 #include "TestSupport.h"
 #include "audio/SoundDevice.h"
 #include "audio/StreamTap.h"
@@ -9,7 +10,6 @@
 #include "stream/StreamOutput.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QThread>
 #include <cmath>
 #include <cstring>
@@ -17,57 +17,12 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
 }
 
 using namespace corvalin;
 using namespace corvalin::test;
 
 namespace {
-
-const QString kMount = QStringLiteral("/radio");
-constexpr double kToneAmplitude = 16000.0;
-
-// One second of a 1 kHz tone, looping on `device`.
-std::unique_ptr<SoundBuffer> playTone(SoundDevice& device) {
-    std::int32_t result = -1;
-    auto buffer = device.createBuffer(PcmFormat{}, 44100 * 4, &result);
-    EXPECT_EQ(result, kSoundOk);
-    if (!buffer)
-        return buffer;
-    void *p1, *p2;
-    std::uint32_t l1, l2;
-    EXPECT_EQ(buffer->Lock(0, buffer->size(), &p1, &l1, &p2, &l2), kSoundOk);
-    auto* s = static_cast<std::int16_t*>(p1);
-    for (int i = 0; i < 44100; ++i) {
-        const auto v = static_cast<std::int16_t>(
-            std::lrint(kToneAmplitude * std::sin(2.0 * M_PI * 1000.0 * i / 44100.0)));
-        s[2 * i] = v;
-        s[2 * i + 1] = v;
-    }
-    EXPECT_EQ(buffer->Unlock(p1, l1, p2, l2), kSoundOk);
-    buffer->Play();
-    return buffer;
-}
-
-StreamSettings settingsFor(const IcecastServer& server, const QString& format, int bitrate) {
-    StreamSettings s;
-    s.Enabled = true;
-    s.Host = QStringLiteral("127.0.0.1");
-    s.Port = server.port();
-    s.Mount = kMount;
-    s.Password = IcecastServer::kSourcePassword;
-    s.Format = format;
-    s.Bitrate = bitrate;
-    s.Description = QStringLiteral("Tests");
-    s.Genre = QStringLiteral("Tones");
-    return s;
-}
-
-QString url(const IcecastServer& server) {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(kMount);
-}
 
 bool waitForState(const StreamOutput& stream, StreamState state, int ms) {
     return waitFor([&] { return stream.status().state == state; }, ms);
@@ -89,7 +44,7 @@ void PrintTo(const FormatCase& c, std::ostream* os) {
 
 // The title as listeners of this format see it.
 QString titleSeen(const IcecastServer& server, const FormatCase& c) {
-    return c.titleInStatus ? server.title(kMount) : listenerTitle(url(server));
+    return c.titleInStatus ? server.title(kMount) : listenerTitle(mountUrl(server));
 }
 
 class StreamFormats : public ::testing::TestWithParam<FormatCase> {};
@@ -118,7 +73,7 @@ TEST_P(StreamFormats, ListenersHearTheMixAfterTheMainVolumeWithLiveTitles) {
     EXPECT_EQ(source.value(QStringLiteral("server_name")).toString(), QStringLiteral("Radio Test"));
     EXPECT_EQ(source.value(QStringLiteral("genre")).toString(), QStringLiteral("Tones"));
 
-    const StreamCapture capture = captureStream(url(server), 3.0);
+    const StreamCapture capture = captureStream(mountUrl(server), 3.0);
     ASSERT_TRUE(capture.ok) << capture.error.toStdString();
     EXPECT_EQ(capture.sampleRate, c.rate);
     EXPECT_GE(capture.pcm.size(), static_cast<std::size_t>(2 * c.rate * 2));
@@ -264,125 +219,9 @@ TEST(StreamOutputTest, StatusReachesTheHandlerOnTheMainThread) {
     stream.setStatusHandler({});
 }
 
-// A listener reading a mount with libavformat and libavcodec: the level it hears and the title it
-// sees, inline (icy) for MP3, in the chained Ogg streams' comments for Opus.
-class Listener {
-public:
-    ~Listener() {
-        avcodec_free_context(&decoder_);
-        avformat_close_input(&format_);
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-    }
-
-    // An empty text on success, else why not.
-    QString open(const QString& address) {
-        AVDictionary* options = nullptr;
-        av_dict_set(&options, "icy", "1", 0);
-        av_dict_set(&options, "rw_timeout", "5000000", 0);
-        av_dict_set(&options, "probesize", "32768", 0);
-        const int e =
-            avformat_open_input(&format_, address.toUtf8().constData(), nullptr, &options);
-        av_dict_free(&options);
-        if (e < 0)
-            return QStringLiteral("cannot open %1").arg(address);
-        const AVCodec* codec = nullptr;
-        if (avformat_find_stream_info(format_, nullptr) < 0 ||
-            (stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0)) < 0 ||
-            !codec)
-            return QStringLiteral("no audio in %1").arg(address);
-        decoder_ = avcodec_alloc_context3(codec);
-        if (!decoder_ ||
-            avcodec_parameters_to_context(decoder_, format_->streams[stream_]->codecpar) < 0 ||
-            avcodec_open2(decoder_, codec, nullptr) < 0)
-            return QStringLiteral("cannot decode %1").arg(address);
-        packet_ = av_packet_alloc();
-        frame_ = av_frame_alloc();
-        return {};
-    }
-
-    int sampleRate() const { return decoder_->sample_rate; }
-
-    // Reads until `done` or `ms` have passed (or the stream ends); whether `done`.
-    bool readUntil(const std::function<bool()>& done, int ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > ms || av_read_frame(format_, packet_) < 0)
-                return false;
-            if (packet_->stream_index == stream_ && avcodec_send_packet(decoder_, packet_) == 0)
-                while (avcodec_receive_frame(decoder_, frame_) == 0) {
-                    samples += frame_->nb_samples;
-                    if (level(*frame_) > 0.1)
-                        loudSamples += frame_->nb_samples;
-                }
-            av_packet_unref(packet_);
-        }
-        return true;
-    }
-
-    // The latest title: an Ogg stream's comments gather those of every stream of the chain.
-    QString title() const {
-        if (const AVDictionaryEntry* t =
-                av_dict_get(format_->streams[stream_]->metadata, "title", nullptr, 0))
-            return QString::fromUtf8(t->value).split(QLatin1Char(';')).last();
-        std::uint8_t* icy = nullptr;
-        if (av_opt_get(format_->pb, "icy_metadata_packet", AV_OPT_SEARCH_CHILDREN, &icy) < 0 ||
-            !icy)
-            return {};
-        const QString text = QString::fromUtf8(reinterpret_cast<const char*>(icy));
-        av_free(icy);
-        static const QRegularExpression streamTitle(QStringLiteral("StreamTitle='(.*?)';"));
-        return streamTitle.match(text).captured(1);
-    }
-
-    // The icy-* headers the server sent.
-    QString headers() const {
-        std::uint8_t* text = nullptr;
-        if (av_opt_get(format_->pb, "icy_metadata_headers", AV_OPT_SEARCH_CHILDREN, &text) < 0 ||
-            !text)
-            return {};
-        const QString result = QString::fromUtf8(reinterpret_cast<const char*>(text));
-        av_free(text);
-        return result;
-    }
-
-    std::int64_t samples = 0;
-    std::int64_t loudSamples = 0; // well above silence
-
-private:
-    // RMS of the first channel, full scale 1.
-    static double level(const AVFrame& f) {
-        double sum = 0.0;
-        for (int i = 0; i < f.nb_samples; ++i) {
-            double v = 0.0;
-            if (f.format == AV_SAMPLE_FMT_FLTP || f.format == AV_SAMPLE_FMT_FLT)
-                v = reinterpret_cast<const float*>(
-                    f.extended_data[0])[f.format == AV_SAMPLE_FMT_FLT ? 2 * i : i];
-            else if (f.format == AV_SAMPLE_FMT_S16P || f.format == AV_SAMPLE_FMT_S16)
-                v = reinterpret_cast<const std::int16_t*>(
-                        f.extended_data[0])[f.format == AV_SAMPLE_FMT_S16 ? 2 * i : i] /
-                    32768.0;
-            sum += v * v;
-        }
-        return f.nb_samples > 0 ? std::sqrt(sum / f.nb_samples) : 0.0;
-    }
-
-    AVFormatContext* format_ = nullptr;
-    AVCodecContext* decoder_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    int stream_ = -1;
-};
-
-QString mountUrl(const IcecastServer& server, const QString& mount) {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(mount);
-}
-
 StreamSettings outputFor(const IcecastServer& server, const QString& mount, const QString& format,
                          int bitrate) {
-    StreamSettings s = settingsFor(server, format, bitrate);
-    s.Mount = mount;
+    StreamSettings s = settingsFor(server, format, bitrate, mount);
     s.Name = QStringLiteral("Z99 ") + mount;
     s.Url = QStringLiteral("https://z99.example.org") + mount;
     return s;
