@@ -6,7 +6,12 @@
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <sys/stat.h>
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace corvalin::test {
 

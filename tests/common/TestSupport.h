@@ -5,7 +5,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <iosfwd>
 #include <sys/types.h>
+
+// Readable failures for texts, in quotes; one definition for every test program.
+void PrintTo(const QString& text, std::ostream* out);
 
 namespace corvalin::test {
 

@@ -23,11 +23,6 @@
 using namespace corvalin;
 using corvalin::test::whenModal;
 
-// Readable failures for texts.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 const QString kSiteTarget = QStringLiteral("https://www.corvalinradio.org/corvalinradio");

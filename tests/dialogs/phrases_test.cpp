@@ -25,11 +25,6 @@
 using namespace corvalin;
 using corvalin::test::whenModal;
 
-// Readable failures for texts.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 // A phrase file with a set of five, a set of the afternoon and the two news sets.

@@ -1,14 +1,10 @@
+#include "TestSupport.h"
 #include "core/Helpers.h"
 #include "voice/DJTalk.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
 #include <stdexcept>
-
-// Readable failure messages.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 using namespace corvalin;
 
