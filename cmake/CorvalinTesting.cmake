@@ -1,13 +1,15 @@
 # corvalin_add_tests(LABEL <subsystem> DEPS <targets...> [GUI] [TIMEOUT <seconds>]
-#                    [HEAVY <regex>])
+#                    [HEAVY <regex>] [SERIAL <regex>])
 # The calling folder's tests become one GoogleTest program, test_<folder>: every <name>_test.cpp
 # and the folder's other .cpp files (shared support code). CTest still sees each test by its own
 # name (Suite.Name) and runs it in a process of its own. GUI gives the program a QApplication
 # (offscreen) instead of a QCoreApplication. Tests whose names match HEAVY (whole stations in
 # processes of their own) count as two of CTest's parallel jobs, so a few light tests that mostly
-# wait run beside one of them but two of them never share the machine with much else.
+# wait run beside one of them but two of them never share the machine with much else. Tests
+# matching SERIAL run alone: they wait on work the program does at idle priority (SCHED_IDLE),
+# which any busy neighbour starves.
 function(corvalin_add_tests)
-    cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT;HEAVY" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT;HEAVY;SERIAL" "DEPS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
@@ -44,6 +46,14 @@ function(corvalin_add_tests)
              "  foreach(_test IN LISTS ${_target}_TESTS)\n"
              "    if(_test MATCHES [==[${ARG_HEAVY}]==])\n"
              "      set_tests_properties(\"\${_test}\" PROPERTIES PROCESSORS 2)\n"
+             "    endif()\n"
+             "  endforeach()\n")
+    endif()
+    if(ARG_SERIAL)
+        file(APPEND ${_env_script}
+             "  foreach(_test IN LISTS ${_target}_TESTS)\n"
+             "    if(_test MATCHES [==[${ARG_SERIAL}]==])\n"
+             "      set_tests_properties(\"\${_test}\" PROPERTIES RUN_SERIAL ON)\n"
              "    endif()\n"
              "  endforeach()\n")
     endif()
