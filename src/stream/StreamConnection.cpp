@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <thread>
 #include <time.h>
@@ -115,7 +116,7 @@ int interruptRequested(void* opaque) {
     return deadline != 0 && SteadyClock::now().time_since_epoch().count() > deadline ? 1 : 0;
 }
 
-// One connection: the icecast:// output and its muxer, fed by the shared encoder of its format.
+// One connection: the source connection and its muxer, fed by the shared encoder of its format.
 // Connection thread only.
 class Session {
 public:
@@ -125,22 +126,37 @@ public:
 
     // Connects, joins the encoder and writes the stream header. Empty on success, else why.
     QString open(const QString& name, const QString& title) {
+        // Icecast's source protocol spoken through FFmpeg's HTTP layer itself: its icecast://
+        // wrapper does not pass the interrupt callback on to the socket, so neither the time
+        // limit nor giving up at once (new settings, the end) would reach a silent server.
+        QByteArray headers;
+        auto header = [&](const char* field, const QString& value) {
+            QString v = value;
+            v.replace(QLatin1Char('\r'), QLatin1Char(' '))
+                .replace(QLatin1Char('\n'), QLatin1Char(' '));
+            if (!v.trimmed().isEmpty())
+                headers += QByteArray(field) + ": " + utf8(v.trimmed()) + "\r\n";
+        };
+        header("Ice-Name", name);
+        header("Ice-Description", s_.Description);
+        header("Ice-URL", s_.Url);
+        header("Ice-Genre", s_.Genre);
+        headers += QByteArray("Ice-Public: ") + (s_.Public ? "1" : "0") + "\r\n";
         AVDictionary* options = nullptr;
+        av_dict_set(&options, "method", "PUT", 0);
+        av_dict_set(&options, "auth_type", "basic", 0);
+        av_dict_set(&options, "chunked_post", "0", 0);
+        av_dict_set(&options, "send_expect_100", "1", 0); // a refused login is told before audio
         av_dict_set(&options, "content_type", opus_ ? "audio/ogg" : "audio/mpeg", 0);
-        av_dict_set(&options, "ice_name", utf8(name).constData(), 0);
-        av_dict_set(&options, "ice_description", utf8(s_.Description).constData(), 0);
-        av_dict_set(&options, "ice_genre", utf8(s_.Genre).constData(), 0);
-        av_dict_set(&options, "ice_url", utf8(s_.Url).constData(), 0);
-        av_dict_set(&options, "ice_public", s_.Public ? "1" : "0", 0);
+        av_dict_set(&options, "headers", headers.constData(), 0);
         av_dict_set(&options, "user_agent", "Corvalin Radio", 0);
-        // The HTTP layer decodes percent escapes in the credentials.
-        av_dict_set(&options, "password", QUrl::toPercentEncoding(s_.Password).constData(), 0);
         QString host = s_.Host;
         if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
             host = QLatin1Char('[') + host + QLatin1Char(']'); // an IPv6 address
-        const QByteArray url = "icecast://" + QUrl::toPercentEncoding(s_.User) + '@' + utf8(host) +
-                               ':' + QByteArray::number(s_.Port) +
-                               QUrl::toPercentEncoding(s_.Mount, "/");
+        // The HTTP layer decodes percent escapes in the credentials. The URL stays in memory.
+        const QByteArray url = "http://" + QUrl::toPercentEncoding(s_.User) + ':' +
+                               QUrl::toPercentEncoding(s_.Password) + '@' + utf8(host) + ':' +
+                               QByteArray::number(s_.Port) + QUrl::toPercentEncoding(s_.Mount, "/");
         const AVIOInterruptCB interrupt{&interruptRequested, &shared_};
         shared_.armDeadline();
         const int e = avio_open2(&pb_, url.constData(), AVIO_FLAG_WRITE, &interrupt, &options);
@@ -372,11 +388,14 @@ void StreamConnection::Shared::run() {
             ++st.attempts;
         });
         QString error;
-        const auto connectedAt = SteadyClock::now();
+        // Only a connection that was made can have lasted: a slow failure to connect is no reason
+        // to start the delays from the first again.
+        std::optional<SteadyClock::time_point> connectedAt;
         {
             Session session(*this, s);
             error = session.open(name, nowTitle);
             if (error.isEmpty()) {
+                connectedAt = SteadyClock::now();
                 setStatus([](StreamStatus& st) {
                     st.state = StreamState::Connected;
                     st.reason.clear();
@@ -421,7 +440,7 @@ void StreamConnection::Shared::run() {
         }
         if (error.isEmpty())
             continue; // settings changed or the end: the loop above decides
-        if (SteadyClock::now() - connectedAt >= kStableConnection)
+        if (connectedAt && SteadyClock::now() - *connectedAt >= kStableConnection)
             retrySeconds = kFirstRetrySeconds;
         const int wait = retrySeconds;
         setStatus([&](StreamStatus& st) {

@@ -1,10 +1,10 @@
 #pragma once
 
-// One stream output: its own thread connects to one Icecast server (libavformat's icecast://
-// output), takes its encoder's packets from its own queue, sends them through its muxer and
-// keeps the now-playing title up to date. When the server cannot be reached, refuses the
-// password or drops the connection, it tries again after 1 s, 2 s, 4 s ... up to 60 s; the other
-// outputs and the encoders go on meanwhile. Internal to the stream library.
+// One stream output: its own thread connects to one Icecast server (Icecast's source protocol
+// over libavformat's HTTP output), takes its encoder's packets from its own queue, sends them
+// through its muxer and keeps the now-playing title up to date. When the server cannot be reached,
+// refuses the password or drops the connection, it tries again after 1 s, 2 s, 4 s ... up to 60 s;
+// the other outputs and the encoders go on meanwhile. Internal to the stream library.
 
 #include "stream/StreamOutput.h"
 #include "stream/StreamSettings.h"

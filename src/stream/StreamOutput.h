@@ -3,10 +3,10 @@
 // The station's program sent to up to three Icecast servers: the sound device copies its mix
 // (after the main volume) into a StreamTap; one encoder thread encodes it once per distinct
 // format and bitrate (libavcodec: LAME MP3 or Opus) and each output's own thread sends it through
-// libavformat's icecast:// output. The air never waits for the stream: a slow encoder makes the
-// tap drop stream audio, a slow or stalled network makes that output's queue drop it (both
-// counted), and the other outputs go on. When a server cannot be reached, refuses the password or
-// drops the connection, that output tries again after 1 s, 2 s, 4 s ... up to 60 s.
+// Icecast's source protocol over libavformat's HTTP output. The air never waits for the stream: a
+// slow encoder makes the tap drop stream audio, a slow or stalled network makes that output's queue
+// drop it (both counted), and the other outputs go on. When a server cannot be reached, refuses the
+// password or drops the connection, that output tries again after 1 s, 2 s, 4 s ... up to 60 s.
 //
 // Now-playing titles, the same on every output: MP3 streams through Icecast's metadata update
 // (/admin/metadata, with the source credentials, libcurl); Ogg/Opus streams in the stream itself,

@@ -6,9 +6,12 @@
 #include "stream/StreamOutput.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTcpServer>
 #include <QTime>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace corvalin;
 using namespace corvalin::test;
@@ -457,6 +460,43 @@ TEST(StreamSettingsText, NormalisedForTheEncoder) {
     EXPECT_EQ(n.Mount, QStringLiteral("/live"));
     EXPECT_EQ(n.Format, QStringLiteral("opus"));
     EXPECT_EQ(n.User, QStringLiteral("source"));
+}
+
+// A server that takes the connection but never answers: each attempt gives up at the output's
+// time limit, the waits between attempts still grow (an attempt that never connected is no
+// connection that lasted), and the output ends at once while it waits for the answer.
+TEST(StreamRetries, AServerThatNeverAnswersIsGivenUpOnAndRetriedLessOften) {
+    QTcpServer silent; // never reads, never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto stream = std::make_unique<StreamOutput>();
+    StreamSettings s;
+    s.Enabled = true;
+    s.Host = QStringLiteral("127.0.0.1");
+    s.Port = silent.serverPort();
+    s.Password = QStringLiteral("secret");
+    stream->configure(s, QStringLiteral("Radio"));
+    auto reached = [&](StreamState state, int attempt) {
+        return waitFor(
+            [&] {
+                const StreamStatus now = stream->status();
+                return now.state == state && now.attempts == attempt;
+            },
+            30000);
+    };
+    ASSERT_TRUE(reached(StreamState::Failed, 1))
+        << streamStatusText(stream->status()).toStdString();
+    EXPECT_EQ(stream->status().reason, QStringLiteral("the server did not answer in time"));
+    EXPECT_EQ(stream->status().retryInSeconds, 1);
+    ASSERT_TRUE(reached(StreamState::Failed, 2))
+        << streamStatusText(stream->status()).toStdString();
+    EXPECT_EQ(stream->status().retryInSeconds, 2);
+    EXPECT_EQ(stream->status().connections, 0);
+
+    ASSERT_TRUE(reached(StreamState::Connecting, 3));
+    QElapsedTimer shutdown;
+    shutdown.start();
+    stream.reset();
+    EXPECT_LT(shutdown.elapsed(), 3000);
 }
 
 } // namespace
