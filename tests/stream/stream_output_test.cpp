@@ -107,6 +107,12 @@ std::vector<std::int16_t> wavSamples(const QString& path) {
     return s;
 }
 
+// Ends a run recorded to `wav` (the stream first, then the tone, then the device, which closes the
+// file) and checks its air with expectUnbrokenTone.
+void endAndCheckTheAir(std::shared_ptr<SoundDevice>& device, std::unique_ptr<StreamOutput>& stream,
+                       std::unique_ptr<SoundBuffer>& tone, const QElapsedTimer& airTime,
+                       const QString& wav);
+
 // The recorded air (stereo, 44.1 kHz) lasts the run and, from the tone's start (a busy machine
 // may take a while to start it) to its end (the device records on for a moment after the tone is
 // gone), never rests: a 1 kHz tone only crosses zero.
@@ -130,6 +136,17 @@ void expectUnbrokenTone(const std::vector<std::int16_t>& air, double seconds) {
     }
     EXPECT_LT(longestSilence, 10u)
         << "silence ending at frame " << longestEnd << " of " << air.size() / 2;
+}
+
+void endAndCheckTheAir(std::shared_ptr<SoundDevice>& device, std::unique_ptr<StreamOutput>& stream,
+                       std::unique_ptr<SoundBuffer>& tone, const QElapsedTimer& airTime,
+                       const QString& wav) {
+    device->setStreamTap(nullptr);
+    stream.reset();
+    tone.reset();
+    const double seconds = static_cast<double>(airTime.elapsed()) / 1000.0;
+    device.reset(); // closes the WAV
+    expectUnbrokenTone(wavSamples(wav), seconds);
 }
 
 TEST(StreamOutputTest, AServerThatGoesAwayLeavesTheAirAloneAndIsFoundAgain) {
@@ -158,13 +175,8 @@ TEST(StreamOutputTest, AServerThatGoesAwayLeavesTheAirAloneAndIsFoundAgain) {
     EXPECT_EQ(stream->status().state, StreamState::Connected);
     EXPECT_TRUE(waitFor([&] { return !server.source(kMount).isEmpty(); }, 5000));
 
-    device->setStreamTap(nullptr);
-    stream.reset();
-    tone.reset();
-    const double seconds = static_cast<double>(airTime.elapsed()) / 1000.0;
-    device.reset(); // closes the WAV
     // The air went on all the while: as long as the run, and never a silent gap.
-    expectUnbrokenTone(wavSamples(wav), seconds);
+    endAndCheckTheAir(device, stream, tone, airTime, wav);
 }
 
 TEST(StreamOutputTest, ARefusedPasswordSaysSoAndDoesNotHammerTheServer) {
@@ -348,12 +360,8 @@ TEST(StreamOutputsTest, AStoppedServerLeavesTheOtherOutputAndTheAirAlone) {
         << streamStatusText(stream->status(0)).toStdString();
     EXPECT_TRUE(waitForState(*stream, StreamState::Connected, 5000));
 
-    device->setStreamTap(nullptr);
-    stream.reset();
-    tone.reset();
-    const double seconds = static_cast<double>(airTime.elapsed()) / 1000.0;
-    device.reset(); // closes the WAV
-    expectUnbrokenTone(wavSamples(wav), seconds);
+    // The air went on all the while: as long as the run, and never a silent gap.
+    endAndCheckTheAir(device, stream, tone, airTime, wav);
 }
 
 TEST(StreamEncoderStage, AStalledOutputDropsInItsOwnQueueAndTheOtherGetsEverything) {
