@@ -277,7 +277,7 @@ TEST(AsRunLogTest, PathsKeepTheirBytes) {
 
 // --- the running station --------------------------------------------------------------------
 
-const QString kVoice = QStringLiteral("Fake Voice");
+const QString kFakeVoice = QStringLiteral("Fake Voice");
 const QString kQuotedSong = QStringLiteral("Birch, Jr - Two \"Live\".mp3");
 
 class NoShell final : public StationShell {
@@ -324,7 +324,7 @@ protected:
         for (int slot = 1; slot <= kSlotCount; ++slot) {
             _rDJ& dj = s.DJSlots[static_cast<std::size_t>(slot)];
             dj.PlayList = program.file(QStringLiteral("slot.lst"));
-            dj.SpeechEngine = kVoice;
+            dj.SpeechEngine = kFakeVoice;
             dj.FrequencyType = ftSongs;
             dj.FrequencySongs = 2;
             dj.ListOrder = loOriginal;
@@ -344,7 +344,7 @@ protected:
 
     void start() {
         StationEnvironment env =
-            fakeStationEnvironment(paths(), clock, random, clockSetter, {kVoice}, speech);
+            fakeStationEnvironment(paths(), clock, random, clockSetter, {kFakeVoice}, speech);
         env.makeTimer = [](std::function<void()> f) {
             return std::make_unique<FastTimer>(std::move(f));
         };
