@@ -141,6 +141,7 @@ unset DISPLAY WAYLAND_DISPLAY NOTIFY_SOCKET
 export CORVALIN_AUDIO=wav:$dir/station.wav CORVALIN_TRACE=$dir/trace.txt
 "$program" --headless --station-dir "$dir/station" 2>"$dir/station.log" &
 station_pid=$!
+station_started=$(date +%s)
 
 # Silence in the recording, checked as it grows: 16-bit stereo 44100 Hz after a 44-byte header;
 # a 10 ms block is silent when its peak is under -60 dBFS. State in $dir/silence.json.
@@ -148,7 +149,7 @@ cat >"$dir/silence.py" <<'PY'
 import json, os, sys, array
 wav, state_path = sys.argv[1], sys.argv[2]
 final = len(sys.argv) > 3
-st = {"offset": 44, "run": 0, "longest": 0.0, "run_start": 44, "excluded": []}
+st = {"offset": 44, "run": 0, "longest": 0.0, "run_start": 44, "longest_at": 44, "excluded": []}
 if os.path.exists(state_path):
     st = json.load(open(state_path))
 block = 441 * 4
@@ -171,13 +172,15 @@ with open(wav, "rb") as f:
                     st["run_start"] = pos
                 st["run"] += 1
             else:
-                if st["run"] and not excluded(st["run_start"], pos):
-                    st["longest"] = max(st["longest"], st["run"] / 100.0)
+                if st["run"] and not excluded(st["run_start"], pos) and st["run"] / 100.0 > st["longest"]:
+                    st["longest"] = st["run"] / 100.0
+                    st["longest_at"] = st["run_start"]
                 st["run"] = 0
             pos += block
     st["offset"] = pos
-if final and st["run"] and not excluded(st["run_start"], st["offset"]):
-    st["longest"] = max(st["longest"], st["run"] / 100.0)
+if final and st["run"] and not excluded(st["run_start"], st["offset"]) and st["run"] / 100.0 > st["longest"]:
+    st["longest"] = st["run"] / 100.0
+    st["longest_at"] = st["run_start"]
 json.dump(st, open(state_path, "w"))
 print(st["longest"])
 PY
@@ -186,18 +189,20 @@ exclude_range() { # bytes of the recording not counted as silence
     python3 - "$dir/silence.json" "$1" "$2" <<'PY'
 import json, os, sys
 p = sys.argv[1]
-st = json.load(open(p)) if os.path.exists(p) else {"offset": 44, "run": 0, "longest": 0.0, "run_start": 44, "excluded": []}
+st = json.load(open(p)) if os.path.exists(p) else {"offset": 44, "run": 0, "longest": 0.0, "run_start": 44, "longest_at": 44, "excluded": []}
 st["excluded"].append([int(sys.argv[2]), int(sys.argv[3])])
 json.dump(st, open(p, "w"))
 PY
 }
 
-sample() { # rss_kb fds threads
-    local rss fds thr
+sample() { # time rss_kb fds threads anon_kb file_kb
+    local rss fds thr anon file
     rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$station_pid/status" 2>/dev/null || echo 0)
     fds=$(ls "/proc/$station_pid/fd" 2>/dev/null | wc -l)
     thr=$(awk '/^Threads/ { print $2 }' "/proc/$station_pid/status" 2>/dev/null || echo 0)
-    echo "$(date +%s) $rss $fds $thr" >>"$dir/samples.txt"
+    anon=$(awk '/^RssAnon/ { print $2 }' "/proc/$station_pid/status" 2>/dev/null || echo 0)
+    file=$(awk '/^RssFile/ { print $2 }' "/proc/$station_pid/status" 2>/dev/null || echo 0)
+    echo "$(date +%s) $rss $fds $thr $anon $file" >>"$dir/samples.txt"
 }
 
 queued_song() { # the song chosen next: the newest "song-start" is on the air, the list's next F row follows
@@ -292,6 +297,22 @@ done
 [ "$alive" -eq 1 ] && sample
 echo ok >"$dir/news-mode"
 longest=$(python3 "$dir/silence.py" "$dir/station.wav" "$dir/silence.json" final)
+# Where the longest silence fell: its time in the recording, the station's trace around it and
+# the last fault before it, so that a failure points at its cause.
+python3 - "$dir/silence.json" "$dir/trace.txt" "$fault_log" "$station_started" <<'PY' || true
+import json, sys
+st = json.load(open(sys.argv[1]))
+at = (st.get("longest_at", 44) - 44) / (44100 * 4)
+if st["longest"] > 0:
+    print("longest silence: %.2f s at %.1f s into the recording" % (st["longest"], at))
+    for line in open(sys.argv[2], errors="replace"):
+        f = line.split(" ", 2)
+        if f[0].isdigit() and abs(int(f[0]) / 1000 - at) <= 6:
+            print("  trace %s" % line.rstrip())
+    before = [l.split() for l in open(sys.argv[3]) if l.strip() and int(l.split()[0]) - int(sys.argv[4]) <= at]
+    if before:
+        print("  last fault before it: %s, %d s earlier" % (before[-1][1], at - (int(before[-1][0]) - int(sys.argv[4]))))
+PY
 
 # The station ends as the service manager would end it.
 exit_ok=1
@@ -347,6 +368,18 @@ if len(late) >= 2 and late[-1][0] > late[0][0]:
     growth = sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / den if den else 0.0
 first = late[0]
 print("%.1f %.1f %.2f %d %d %d %d" % (rows[0][1] / 1024, rows[-1][1] / 1024, growth, first[2], rows[-1][2], first[3], rows[-1][3]))
+# The same growth for the private memory and for the mapped files' pages apart (to stderr: a
+# growing RSS of file pages is code and data of libraries paged in, not memory held).
+def slope(col):
+    pts = [(r[0] / 3600, r[col] / 1024) for r in late if len(r) > col]
+    if len(pts) < 2:
+        return 0.0
+    mx = sum(p[0] for p in pts) / len(pts); my = sum(p[1] for p in pts) / len(pts)
+    den = sum((p[0] - mx) ** 2 for p in pts)
+    return sum((p[0] - mx) * (p[1] - my) for p in pts) / den if den else 0.0
+if len(rows[-1]) > 5:
+    sys.stderr.write("memory: anonymous %.1f -> %.1f MB (%.2f MB/h), file pages %.1f -> %.1f MB (%.2f MB/h)\n" % (
+        first[4] / 1024, rows[-1][4] / 1024, slope(4), first[5] / 1024, rows[-1][5] / 1024, slope(5)))
 PY
 )
 echo "faults:" $(awk '{ print $2 }' "$fault_log" | sort | uniq -c | awk '{ printf "%s=%s ", $2, $1 }')
