@@ -10,6 +10,7 @@
 #include "audio/SoundDevice.h"
 #include "feeds/NewsDefinitions.h"
 #include "platform/Clock.h"
+#include "platform/MemoryRelease.h"
 #include "platform/SystemClockSetter.h"
 #include "remote/RemoteServer.h"
 #include "station/AsRunLog.h"
@@ -187,6 +188,10 @@ int main(int argc, char** argv) {
         qputenv("QT_XCB_NO_MITSHM", "1");
 
     StationApplication app(argc, argv);
+    // A station runs for days: what it has freed goes back to the system once a minute.
+    QTimer memoryRelease;
+    QObject::connect(&memoryRelease, &QTimer::timeout, &releaseFreedMemory);
+    memoryRelease.start(60000);
     const QString title = QStringLiteral("Corvalin Radio");
     // No display name: X11 would append it to every caption ("... - Setup Error — Corvalin Radio").
     QApplication::setApplicationName(title);

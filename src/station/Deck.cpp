@@ -126,5 +126,8 @@ void QtOneShotTimer::setInterval(int intervalMs) {
 int QtOneShotTimer::interval() const {
     return impl_->timer.interval();
 }
+int QtOneShotTimer::remainingTime() const {
+    return impl_->timer.remainingTime();
+}
 
 } // namespace corvalin

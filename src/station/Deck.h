@@ -81,6 +81,8 @@ public:
     // Changes the interval; a running timer starts again with it.
     virtual void setInterval(int intervalMs) = 0;
     virtual int interval() const = 0;
+    // Milliseconds until a running timer fires; -1 when it is not running.
+    virtual int remainingTime() const = 0;
 };
 
 // The real one, on a single-shot QTimer; `onTimeout` runs on the thread that owns it.
@@ -93,6 +95,7 @@ public:
     bool isActive() const override;
     void setInterval(int intervalMs) override;
     int interval() const override;
+    int remainingTime() const override;
 
 private:
     struct Impl;

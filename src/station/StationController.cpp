@@ -423,6 +423,10 @@ void StationController::FormActivate() {
 
 void StationController::connectSpeech() {
     connect(speech_.get(), &DJSpeech::armTimer3, this, [this](int ms) { timer3_->start(ms); });
+    connect(speech_.get(), &DJSpeech::hurryTimer3, this, [this](int ms) {
+        if (timer3_->isActive() && timer3_->remainingTime() > ms)
+            timer3_->start(ms);
+    });
     connect(speech_.get(), &DJSpeech::armTimer7, this, [this](int ms) { timer7_->start(ms); });
     connect(speech_.get(), &DJSpeech::stopTimer7, this, [this] { timer7_->stop(); });
     connect(speech_.get(), &DJSpeech::barChanged, this, [this] { showDJBar(); });

@@ -104,6 +104,10 @@ public:
         inner_.setInterval(std::max(1, ms / kTimeScale));
     }
     int interval() const override { return interval_; }
+    int remainingTime() const override {
+        const int left = inner_.remainingTime();
+        return left < 0 ? left : left * kTimeScale;
+    }
 
 private:
     QtOneShotTimer inner_;
@@ -120,6 +124,7 @@ public:
     bool isActive() const override { return active_; }
     void setInterval(int ms) override { interval_ = ms; }
     int interval() const override { return interval_; }
+    int remainingTime() const override { return active_ ? interval_ : -1; }
 
 private:
     bool active_ = false;

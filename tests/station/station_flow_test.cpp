@@ -294,6 +294,40 @@ TEST_F(StationFlow, PlaysQueuesTalksAtTheBookmarkAndAlternatesPlayers) {
     EXPECT_NE(station->sequencer().deckState(2), DeckState::Playing);
 }
 
+// The start drawn at the bookmark (2 to 5 s on) may fall after a short introduction's last word:
+// whichever comes first starts the song, never dead air.
+TEST_F(StationFlow, ATalkThatEndsBeforeTheDrawnStartStartsTheSongAsItEnds) {
+    writeList({"Alder - One.mp3", "Birch - Two.mp3", "Cedar - Three.mp3"});
+    writeSettings(1);
+    start();
+    station->command(StationCommand::Play);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Alder - One.mp3")));
+    ASSERT_TRUE(waitForTalk(1));
+    speech->start();
+    speech->reachBookmark(kIntroMark);
+    ASSERT_TRUE(station->timer(3).isActive());
+    EXPECT_GE(station->timer(3).interval(), 2000);
+    speech->finish();
+    EXPECT_TRUE(station->timer(3).isActive());
+    EXPECT_EQ(station->timer(3).interval(), kSongAfterSpeechMs);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Birch - Two.mp3")));
+    EXPECT_EQ(station->state().ActivePlayer, 2);
+
+    // A talk that goes on past the drawn start leaves the started song alone at its end.
+    ASSERT_TRUE(waitForTalk(2));
+    speech->start();
+    speech->reachBookmark(kIntroMark);
+    ASSERT_TRUE(waitForStart(QStringLiteral("Cedar - Three.mp3")));
+    EXPECT_TRUE(speech->speaking());
+    const int player = station->state().ActivePlayer;
+    speech->finish();
+    QThread::msleep(100);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(station->timer(3).isActive());
+    EXPECT_EQ(station->state().ActivePlayer, player);
+    EXPECT_EQ(station->sequencer().deckState(player), DeckState::Playing);
+}
+
 TEST_F(StationFlow, NeverOverlapWaitsForTheTalkAndExcludedSongsDoNotCount) {
     writeList({"Alder - One.mp3", "Elm - Jingle].mp3", "Birch - Two.mp3", "Fir - Quiet[.mp3"});
     writeSettings(1);

@@ -29,6 +29,9 @@ void DJSpeech::apply(const DJTimerOrders& orders) {
     if (orders.timer3IntervalMs >= 0) {
         Q_EMIT armTimer3(orders.timer3IntervalMs);
     }
+    if (orders.timer3SoonerMs >= 0) {
+        Q_EMIT hurryTimer3(orders.timer3SoonerMs);
+    }
 }
 
 void DJSpeech::SAPI_Speak(const QString& text, const QString& voiceName) {

@@ -49,6 +49,8 @@ public:
 
 Q_SIGNALS:
     void armTimer3(int intervalMs);
+    // Timer3, if running and due later than `intervalMs`, fires after `intervalMs` instead.
+    void hurryTimer3(int intervalMs);
     void armTimer7(int intervalMs);
     void stopTimer7();
     void barChanged();

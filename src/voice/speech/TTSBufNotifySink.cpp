@@ -48,6 +48,10 @@ DJTimerOrders TTSBufNotifySink::TextDataDone() {
     if (!flags.DJTestRunning && !flags.NextSongStarted) {
         flags.NextSongStarted = true;
         o.timer3IntervalMs = kSongAfterSpeechMs;
+    } else if (!flags.DJTestRunning) {
+        // The start drawn at the bookmark may fall after the DJ's last word: whichever comes
+        // first starts the song, so a short introduction leaves no dead air.
+        o.timer3SoonerMs = kSongAfterSpeechMs;
     }
     flags.DJTestRunning = false;
     return o;

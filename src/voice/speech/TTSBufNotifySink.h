@@ -24,6 +24,7 @@ struct DJProgressBar {
 // What the window must do with its timers after an event; -1 / false: nothing.
 struct DJTimerOrders {
     int timer3IntervalMs = -1; // arm Timer3 (start the next song) with this interval
+    int timer3SoonerMs = -1;   // a running Timer3 due later than this fires after this instead
     bool startTimer7 = false;  // arm Timer7 with kTimer7IntervalMs (hide the bar later)
     bool stopTimer7 = false;
     bool repaintBar = false;
