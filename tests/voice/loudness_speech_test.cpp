@@ -22,7 +22,7 @@
 namespace corvalin {
 namespace {
 
-const QString kVoice = QStringLiteral("English (America) - Adult Male 1");
+using test::kVoice;
 const QByteArray kVoiceId = "gmw/en-US+m1";
 
 std::shared_ptr<LoudnessScanner> store(double target) {

@@ -13,13 +13,13 @@ QByteArray body(const QByteArray& tagged) {
     return s.mid(7, s.size() - 15);
 }
 
-struct Case {
+struct MarkupCase {
     const char* tagged;
     const char* ssml;
 };
 
 TEST(SpeechMarkup, TagsBecomeSsmlAndTextIsEscaped) {
-    const Case cases[] = {
+    const MarkupCase cases[] = {
         {"Hello\\Pau=500\\ world", "Hello<break time=\"500ms\"/> world"},
         {"\\pau=250\\x", "<break time=\"250ms\"/>x"},
         {"\\Pau=3600000\\", "<break time=\"10000ms\"/>"},

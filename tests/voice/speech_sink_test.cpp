@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "speech_test_support.h"
 #include "voice/speech/DJSpeech.h"
 #include "voice/speech/FakeSpeechEngine.h"
 
@@ -8,7 +9,7 @@
 namespace corvalin {
 namespace {
 
-const QString kVoice = QStringLiteral("English (America) - Adult Male 1");
+using test::kVoice;
 
 // The window's timers as the speech orders them.
 struct Window {
