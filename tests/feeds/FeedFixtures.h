@@ -1,6 +1,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLatin1Char>
+#include <QString>
+#include <QStringList>
+
+namespace corvalin::test {
+
+// A text written in UTF-8, as the station reads it.
+inline QString U(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// `count` times "word", a blank between them.
+inline QString words(int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("word");
+    return list.join(QLatin1Char(' '));
+}
+
+// The long pause of the speech markup, which a headline's parts are joined with.
+inline const QString LP = QStringLiteral("\\Pau=500\\");
+
+} // namespace corvalin::test
 
 // Answers written by hand after the formats' own documents: RSS 2.0 (as the RSS Advisory Board
 // publishes it), Atom (RFC 4287, its first example) and wttr.in's "format=j1" JSON.

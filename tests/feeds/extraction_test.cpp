@@ -1,3 +1,4 @@
+#include "FeedFixtures.h"
 #include "core/Helpers.h"
 #include "feeds/NewsExtraction.h"
 
@@ -5,23 +6,17 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::LP;
+using corvalin::test::words;
 
 namespace {
 
-const QString LP = QStringLiteral("\\Pau=500\\");
 const QString S = QStringLiteral("<div class=\"cnnT1Hd\">");
 const QString E = QStringLiteral("FULL STORY");
 // Enough text after a window for every window to fit.
 const QString Tail = QString(60, QLatin1Char('.'));
 // A character outside the Basic Multilingual Plane: two UTF-16 units.
 const QString Emoji = QStringLiteral("\U0001F600");
-
-QString words(int count) {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << QStringLiteral("word");
-    return list.join(QLatin1Char(' '));
-}
 
 struct HeadlineCase {
     const char* name;

@@ -11,12 +11,6 @@ using namespace corvalin::test;
 
 namespace {
 
-const QString LP = QStringLiteral("\\Pau=500\\");
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 QString text(const QByteArray& body, const QByteArray& contentType = "text/xml") {
     return decodePage(body, contentType);
 }

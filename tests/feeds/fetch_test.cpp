@@ -364,14 +364,7 @@ QByteArray weatherPage(const QByteArray& city, const QByteArray& condition) {
            "</td>" + QByteArray(80, ' ') + "</html>";
 }
 
-const QByteArray Emoji = "\xF0\x9F\x98\x80"; // U+1F600 in UTF-8
-
-QString words(int count) {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << QStringLiteral("word");
-    return list.join(QLatin1Char(' '));
-}
+const QByteArray EmojiUtf8 = "\xF0\x9F\x98\x80"; // U+1F600 in UTF-8
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, FetchPages,
@@ -394,8 +387,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "text/html", QStringLiteral("|Caf\u00E9 \u201Copen\u201D|\nMore"),
                  QStringLiteral("Montr\u00E9al"), QStringLiteral("Sunny")},
         // The city window ends on an emoji, the condition window holds 50 of them.
-        PageCase{"EmojiAtTheWindowEdges", newsPage("", "Storm " + Emoji), "text/html",
-                 weatherPage(QByteArray(29, 'a') + Emoji + "b", Emoji.repeated(50) + "Z"),
+        PageCase{"EmojiAtTheWindowEdges", newsPage("", "Storm " + EmojiUtf8), "text/html",
+                 weatherPage(QByteArray(29, 'a') + EmojiUtf8 + "b", EmojiUtf8.repeated(50) + "Z"),
                  "text/html; charset=utf-8", QStringLiteral("|Storm \U0001F600|\nMore"),
                  QString(29, QLatin1Char('a')) + QStringLiteral("\U0001F600"),
                  QStringLiteral("\U0001F600").repeated(50)},

@@ -13,10 +13,6 @@ using namespace corvalin::test;
 
 namespace {
 
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 // The example document of RFC 6901, section 5.
 const QByteArray kRfcDocument = R"({
   "foo": ["bar", "baz"],

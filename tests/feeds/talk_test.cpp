@@ -13,14 +13,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString S(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 class SpeakingHost : public TalkHost {
 public:
     TTalkSettings TalkSettings() const override {
-        return {S("Radio Nowhere"), QString(), S("Ann"), S("Voice A"), ftSongs};
+        return {U("Radio Nowhere"), QString(), U("Ann"), U("Voice A"), ftSongs};
     }
     bool HasVoices() const override { return true; }
     void ClearDJTestRunning() override {}
@@ -68,25 +64,25 @@ TEST(TalkFromSources, ReadsTheFeedHeadlineAndTheJsonWeather) {
     ScriptedRandom random{{0}};
     TPhrases phrases{random};
     TLivePhraseLists lists;
-    phrases.LoadPhrase(S("This is &StationIdentification&."), lists.ThisIsPhrases);
-    phrases.LoadPhrase(S("In the news,"), lists.BeforeNewsPhrases);
+    phrases.LoadPhrase(U("This is &StationIdentification&."), lists.ThisIsPhrases);
+    phrases.LoadPhrase(U("In the news,"), lists.BeforeNewsPhrases);
     TSongs songs;
     TTalkState state;
     state.LastPSA = clock.now();
     SpeakingHost host;
-    TDJTalk composer{{vocabulary, phrases, lists, songs, news, state, clock, random, host, S(":")}};
+    TDJTalk composer{{vocabulary, phrases, lists, songs, news, state, clock, random, host, U(":")}};
     composer.SetDJSpeech();
 
     const QString& talk = host.spoken;
-    EXPECT_TRUE(talk.contains(S("In the news,"))) << talk.toStdString();
-    EXPECT_TRUE(talk.contains(S("floods hit \"coast\" towns"))) << talk.toStdString();
+    EXPECT_TRUE(talk.contains(U("In the news,"))) << talk.toStdString();
+    EXPECT_TRUE(talk.contains(U("floods hit \"coast\" towns"))) << talk.toStdString();
     // The weather sentence: place, condition and temperature from the JSON answer.
     const qsizetype outside = talk.indexOf(vocabulary.zzDJ25);
     ASSERT_GE(outside, 0) << talk.toStdString();
     const QString sentence = talk.mid(outside);
-    EXPECT_TRUE(sentence.contains(vocabulary.zzDJ24 + S(" Springfield"))) << talk.toStdString();
-    EXPECT_TRUE(sentence.contains(S("Partly cloudy"))) << talk.toStdString();
-    EXPECT_TRUE(sentence.contains(S("36 ") + vocabulary.zzDJ28)) << talk.toStdString();
+    EXPECT_TRUE(sentence.contains(vocabulary.zzDJ24 + U(" Springfield"))) << talk.toStdString();
+    EXPECT_TRUE(sentence.contains(U("Partly cloudy"))) << talk.toStdString();
+    EXPECT_TRUE(sentence.contains(U("36 ") + vocabulary.zzDJ28)) << talk.toStdString();
     // The talk reads them once.
     EXPECT_TRUE(news.get().NewsHeadline.isEmpty());
 }
