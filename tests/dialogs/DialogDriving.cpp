@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -44,6 +45,13 @@ void whenModal(std::function<bool(QWidget*)> matches, std::function<void(QWidget
         act(modal);
     });
     poll->start();
+}
+
+void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
 }
 
 } // namespace corvalin::test

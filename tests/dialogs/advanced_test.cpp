@@ -41,7 +41,7 @@ NewsDefinitions customDefinitions() {
     return d;
 }
 
-struct Station {
+struct AdvancedStation {
     TempFolder folder;
     SettingsStore store{SettingsPaths{folder.path(), folder.path() + QStringLiteral("config")}};
     StationSettings settings = defaultSettings(folder.path(), QTime(9, 0));
@@ -49,7 +49,7 @@ struct Station {
     QList<int> helpTopics;
     AdvancedContext context{settings, store};
 
-    Station() {
+    AdvancedStation() {
         settings.ZipCode = QStringLiteral("12345");
         settings.News = customDefinitions();
         context.NewsDefinitionsChanged = [this](const NewsDefinitions& d) { changes << d; };
@@ -63,7 +63,7 @@ QString stored(const QString& file, const QString& key) {
 }
 
 TEST(AdvancedOptions, ShowsTheTenValuesInTheirGroups) {
-    Station st;
+    AdvancedStation st;
     TfrmAdvanced dlg(st.context);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Corvalin Radio - Advanced Options"));
     EXPECT_EQ(dlg.gbNews->title(), QStringLiteral("News"));
@@ -113,7 +113,7 @@ QString labelOf(QLineEdit* box) {
 // The defaults read a feed and a JSON answer: the boxes are named by what those use, and follow
 // the kind of source as the operator changes it.
 TEST(AdvancedOptions, BoxesAreNamedByWhatTheSourceKindUses) {
-    Station st;
+    AdvancedStation st;
     st.settings.News = builtInDefinitionsInForce(QStringLiteral("12345"));
     TfrmAdvanced dlg(st.context);
     struct Expect {
@@ -207,7 +207,7 @@ TEST(AdvancedOptions, SourceKindGuessedFromAddressAndMarkers) {
 }
 
 TEST(AdvancedOptions, ShowsTheLastFetchOutcome) {
-    Station st;
+    AdvancedStation st;
     {
         TfrmAdvanced dlg(st.context);
         EXPECT_TRUE(dlg.lLastFetch->text().isEmpty()) << "no outcome to show";
@@ -222,7 +222,7 @@ TEST(AdvancedOptions, ShowsTheLastFetchOutcome) {
 }
 
 TEST(AdvancedOptions, DefaultsThenOkStoresTheBuiltInValuesWithTheZipCode) {
-    Station st;
+    AdvancedStation st;
     TfrmAdvanced dlg(st.context);
     const int result = runModal(dlg, [&] {
         dlg.bDefaults->click();
@@ -252,7 +252,7 @@ TEST(AdvancedOptions, DefaultsThenOkStoresTheBuiltInValuesWithTheZipCode) {
 TEST(AdvancedOptions, CancelOrEscChangesNothingAfterDefaults) {
     for (const bool esc : {false, true}) {
         SCOPED_TRACE(esc ? "Esc" : "Cancel");
-        Station st;
+        AdvancedStation st;
         TfrmAdvanced dlg(st.context);
         const int result = runModal(dlg, [&] {
             dlg.bDefaults->click();
@@ -284,7 +284,7 @@ TEST(AdvancedOptions, OkStoresTheBoxesExactlyAsTyped) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Station st;
+        AdvancedStation st;
         st.settings.SameSettings = c.sameSettings;
         TfrmAdvanced dlg(st.context);
         dlg.show();
@@ -303,7 +303,7 @@ TEST(AdvancedOptions, OkStoresTheBoxesExactlyAsTyped) {
 }
 
 TEST(AdvancedOptions, ShowsTheAddressInMemoryNotAnUnconfirmedZipCode) {
-    Station st;
+    AdvancedStation st;
     st.settings.ZipCode = QStringLiteral("54321"); // as if typed but the address not yet adjusted
     TfrmAdvanced dlg(st.context);
     EXPECT_EQ(dlg.eWeatherURL->text(), customDefinitions().WeatherURL);

@@ -31,6 +31,7 @@
 #include <stdexcept>
 
 using namespace corvalin;
+using corvalin::test::pressKey;
 using corvalin::test::runModal;
 using corvalin::test::TempFolder;
 
@@ -46,13 +47,6 @@ const QStringList kVoices = {QStringLiteral("English (America) - Adult Male 1"),
                              QStringLiteral("English (America) - Adult Male 3"),
                              QStringLiteral("English (Great Britain) - Adult Male 4"),
                              QStringLiteral("German")};
-
-void pressKey(QWidget* target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
-}
 
 // Types `text` into `target` key by key, as the keyboard would (press and release per character).
 void typeKeys(QWidget* target, const QString& text) {

@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -23,6 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::pressKey;
 using corvalin::test::whenModal;
 
 namespace {
@@ -32,13 +32,6 @@ const QByteArray kPhraseFile = "[1a]\r\n1=One\r\n2=Two\r\n3=Three\r\n4=Four\r\n5
                                "[2c]\r\n1=Next!\r\n2=Dig this!\r\n\r\n"
                                "[5a]\r\n1=Stand by, for news!\r\n\r\n"
                                "[5b]\r\n1=That's all folks!\r\n2=And that's the way it was!\r\n";
-
-void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QKeyEvent press(QEvent::KeyPress, key, modifiers);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
-    QApplication::sendEvent(target, &release);
-}
 
 template <typename Window> void whenWindow(std::function<void(Window*)> act) {
     whenModal([](QWidget* w) { return qobject_cast<Window*>(w) != nullptr; },
@@ -116,13 +109,13 @@ QStringList section(const QString& file, const QString& name) {
     return out;
 }
 
-struct Station {
+struct PhraseStation {
     test::TempFolder folder;
     QString file = folder.file(QStringLiteral("Phrases.dat"));
     // Order keys 3000, 1000, 4000, 2000, 0 (second draws 0): "1a" shows as Five, Two, Four,
     // One, Three.
     ScriptedRandom random{{3000, 0, 1000, 0, 4000, 0, 2000, 0, 0, 0}};
-    Station() { test::writeWholeFile(file, kPhraseFile); }
+    PhraseStation() { test::writeWholeFile(file, kPhraseFile); }
 };
 
 } // namespace
@@ -191,7 +184,7 @@ TEST(PhraseRules, SavedSetReloadsTheLiveListItBelongsTo) {
 }
 
 TEST(PhraseRules, ReloadFillsTheNamedLiveListFromTheFile) {
-    Station st;
+    PhraseStation st;
     TPhrases phrases(st.random, st.file);
     TLivePhraseLists lists;
     const auto reload = PhraseSetReloadFor(QStringLiteral("5b"), 1);
@@ -203,7 +196,7 @@ TEST(PhraseRules, ReloadFillsTheNamedLiveListFromTheFile) {
 }
 
 TEST(PhraseRules, SaveReplacesTheWholeSectionAndKeepsTheOthers) {
-    Station st;
+    PhraseStation st;
     ASSERT_TRUE(SavePhraseSet(
         st.file, QStringLiteral("1a"),
         {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma &DJName&")}));
@@ -264,7 +257,7 @@ TEST(PhraseRules, FailedSaveNamesTheFileAndWritesNothing) {
 }
 
 TEST(PhraseSetEditor, LoadsTheSetInItsRandomOrderWithTheFirstSelected) {
-    Station st;
+    PhraseStation st;
     PhraseSetEditor editor(QStringLiteral("1a"), st.file, st.random);
     editor.load();
     EXPECT_EQ(editor.phrases(),
@@ -354,7 +347,7 @@ TEST(PhraseSetEditor, EditsAndSavesAsTheOperatorExpects) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Station st;
+        PhraseStation st;
         PhraseSetEditor editor(QStringLiteral("1a"), st.file, st.random);
         editor.load();
         c.steps(editor);
@@ -371,7 +364,7 @@ TEST(PhraseSetEditor, EditsAndSavesAsTheOperatorExpects) {
 }
 
 TEST(PhraseEditorWindows, LookAsTheOperatorExpects) {
-    Station st;
+    PhraseStation st;
     TfrmPhrases form(QStringLiteral("1a"), st.file, st.random);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Corvalin Radio - Phrases"));
     EXPECT_EQ(form.bAdd->text(), QStringLiteral("Add"));
@@ -432,7 +425,7 @@ TEST(PhraseEditorWindows, EnterInTheBoxPressesOkAndPastedBreaksBecomeBlanks) {
 
 TEST(PhraseEditorWindows, AddEditAndDeleteThroughTheWindow) {
     ModalWatchdog watchdog;
-    Station st;
+    PhraseStation st;
     TfrmPhrases form(QStringLiteral("1a"), st.file, st.random);
     form.show();
 
@@ -495,7 +488,7 @@ TEST(PhraseEditorWindows, AddEditAndDeleteThroughTheWindow) {
 
 TEST(PhraseEditorWindows, SaveAsksFirstAndWritesTheSetInItsShownOrder) {
     ModalWatchdog watchdog;
-    Station st;
+    PhraseStation st;
     TfrmPhrases form(QStringLiteral("1a"), st.file, st.random);
     form.show();
     form.bDelete->click(); // Five
@@ -520,7 +513,7 @@ TEST(PhraseEditorWindows, SaveAsksFirstAndWritesTheSetInItsShownOrder) {
 
 TEST(PhraseEditorWindows, FailedSaveShowsTheReasonAndKeepsTheEditorOpen) {
     ModalWatchdog watchdog;
-    Station st;
+    PhraseStation st;
     const QString file = st.folder.file(QStringLiteral("gone/Phrases.dat"));
     TfrmPhrases form(QStringLiteral("1a"), file, st.random);
     form.show();
@@ -557,7 +550,7 @@ TEST(StartFormPhrases, SavedSetIsReloadedWhenItIsLiveAndCancelWritesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.code) + (c.save ? " saved" : " cancelled"));
         ModalWatchdog watchdog;
-        Station st;
+        PhraseStation st;
         int currentSlot = c.currentSlot;
         std::vector<PhraseSetReload> reloads;
         PhraseEditorContext context{st.file, &st.random, [&] { return currentSlot; },
@@ -597,7 +590,7 @@ TEST(StartFormPhrases, SavedSetIsReloadedWhenItIsLiveAndCancelWritesNothing) {
 }
 
 TEST(StartFormPhrases, RefusesAnUnknownSetWithoutOpening) {
-    Station st;
+    PhraseStation st;
     int reloads = 0;
     PhraseEditorContext context{st.file, &st.random, [] { return 1; },
                                 [&](const PhraseSetReload&) { ++reloads; }};

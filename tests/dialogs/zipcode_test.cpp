@@ -1,7 +1,6 @@
+#include "DialogDriving.h"
 #include "dialogs/FormZipCode.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,17 +9,11 @@
 #include <gtest/gtest.h>
 
 using namespace corvalin;
+using corvalin::test::pressKey;
 
 namespace {
 
 const QString kWeatherPrefix = builtInNewsDefinitions().WeatherURL;
-
-void pressKey(QWidget* target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
-}
 
 // Shows the prompt modally as the first start does, lets `operate` act on it once it is up, and
 // returns exec()'s result. A prompt still open after a generous deadline is closed by force and
