@@ -25,8 +25,10 @@ function(corvalin_add_tests)
     target_link_libraries(${_target} PRIVATE ${ARG_DEPS} ${_main} corvalin_test_support
                           GTest::gtest GTest::gmock corvalin_flags)
     corvalin_moc_if_needed(${_target} ${_sources})
-    # Not batched (unity): test files of a folder freely reuse helper names in their own
-    # anonymous namespaces.
+    # Batched like the libraries: a folder's test files share units, so a helper's name in a
+    # file's anonymous namespace must be unique within the folder (helpers several files need
+    # live once in the folder's support code).
+    corvalin_speed_up(${_target})
     target_precompile_headers(${_target} REUSE_FROM corvalin_test_support)
     gtest_discover_tests(${_target}
         DISCOVERY_MODE PRE_TEST
