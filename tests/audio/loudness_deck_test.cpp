@@ -76,6 +76,11 @@ struct LevelCase {
     bool tone;
 };
 
+// Without it the case's bytes, padding and all, would name the test (a different name each run).
+void PrintTo(const LevelCase& c, std::ostream* os) {
+    *os << c.songLufs << "LUFS" << (c.tone ? "_tone" : "_noise");
+}
+
 class LoudnessDeckLevels : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(LoudnessDeckLevels, OutputLandsOnTheTargetLessThePlayerVolume) {
