@@ -462,8 +462,9 @@ struct TitleCase {
     const char* expected;
 };
 
+// Names the test in CTest: two cases give the same title, and a name must be one test's only.
 void PrintTo(const TitleCase& c, std::ostream* os) {
-    *os << c.expected;
+    *os << c.expected << (c.neverAnnounce ? " (never announced)" : "");
 }
 
 class NowPlayingTitles : public ::testing::TestWithParam<TitleCase> {};
