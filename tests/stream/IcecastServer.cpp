@@ -149,7 +149,8 @@ QString listenerTitle(const QString& url) {
     QProcess probe;
     probe.start(QStringLiteral("ffprobe"),
                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-rw_timeout"),
-                 QStringLiteral("5000000"), QStringLiteral("-show_entries"),
+                 QStringLiteral("5000000"), QStringLiteral("-formatprobesize"),
+                 QStringLiteral("32768"), QStringLiteral("-show_entries"),
                  QStringLiteral("stream_tags=title"), QStringLiteral("-of"),
                  QStringLiteral("default=nw=1:nk=1"), url});
     if (!probe.waitForFinished(15000)) {
@@ -165,7 +166,8 @@ StreamCapture captureStream(const QString& url, double seconds) {
     QProcess probe;
     probe.start(QStringLiteral("ffprobe"),
                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-probesize"),
-                 QStringLiteral("65536"), QStringLiteral("-show_entries"),
+                 QStringLiteral("65536"), QStringLiteral("-formatprobesize"),
+                 QStringLiteral("32768"), QStringLiteral("-show_entries"),
                  QStringLiteral("stream=sample_rate"), QStringLiteral("-of"),
                  QStringLiteral("csv=p=0"), QStringLiteral("-rw_timeout"),
                  QStringLiteral("5000000"), url});
@@ -179,7 +181,8 @@ StreamCapture captureStream(const QString& url, double seconds) {
     QProcess decode;
     decode.start(QStringLiteral("ffmpeg"),
                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-probesize"),
-                  QStringLiteral("65536"), QStringLiteral("-rw_timeout"), QStringLiteral("5000000"),
+                  QStringLiteral("65536"), QStringLiteral("-formatprobesize"),
+                  QStringLiteral("32768"), QStringLiteral("-rw_timeout"), QStringLiteral("5000000"),
                   QStringLiteral("-i"), url, QStringLiteral("-t"), QString::number(seconds),
                   QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
                   QStringLiteral("2"), QStringLiteral("-")});

@@ -119,6 +119,9 @@ QString Listener::open(const QString& url) {
     av_dict_set(&options, "icy", "1", 0);
     av_dict_set(&options, "rw_timeout", "5000000", 0); // microseconds
     av_dict_set(&options, "probesize", "32768", 0);
+    // Without a limit the MP3 probe reads 128 kB before it is sure: eight seconds of a live
+    // stream, which the server sends no faster than it plays.
+    av_dict_set(&options, "formatprobesize", "32768", 0);
     const int opened = avformat_open_input(&format_, url.toUtf8().constData(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0)
