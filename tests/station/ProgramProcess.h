@@ -44,6 +44,13 @@ inline QProcessEnvironment stationEnvironment(const QString& root,
 inline const QByteArray kStationIni =
     "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\nFrequencyType=3\r\n";
 
+// The same with the DJs of the four slots quiet between songs, for tests that do not check the
+// talk: the talk after a sample song (with the reminder to set up the lists) holds the next song
+// back for over twenty seconds.
+inline const QByteArray kQuietStationIni =
+    kStationIni + "[DJ1]\r\nFrequencyType=3\r\n[DJ2]\r\nFrequencyType=3\r\n"
+                  "[DJ3]\r\nFrequencyType=3\r\n[DJ4]\r\nFrequencyType=3\r\n";
+
 // Makes the folders stationEnvironment(`root`) names, the runtime folder private as a session's is,
 // and writes `ini` as the station's settings file; whether the folders could be made.
 [[nodiscard]] inline bool layOutStationRoot(const QString& root, const QByteArray& ini) {

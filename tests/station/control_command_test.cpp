@@ -96,11 +96,11 @@ TEST(ControlCommandLine, TheCommandsProgramLoadsNoneOfTheStationsLibraries) {
 }
 
 // A headless station on the null output, its station folder laid out from the program's data
-// (the sample songs), no news, the zip code given.
+// (the sample songs), no news, the zip code given, the DJs quiet.
 class ControlCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni));
+        ASSERT_TRUE(layOutStationRoot(root.path(), kQuietStationIni));
         env = stationEnvironment(root.path());
         env.insert(u"CORVALIN_TRACE"_s, trace());
     }
@@ -211,7 +211,7 @@ TEST_F(ControlCommand, StatusAndNextAnswerAsTheConsoleShows) {
     const ProgramRun again = run({u"--next"_s});
     EXPECT_EQ(again.exitCode, kExitRefused);
     EXPECT_TRUE(again.err.contains(u"Next is disabled"_s)) << again.err.toStdString();
-    // The song fades out over 5 s, the DJ may talk, and the next song starts.
+    // The song fades out over 5 s and the next song starts.
     EXPECT_TRUE(
         waitFor([&] { return readWholeFile(trace()).count(" song-start") > startsBefore; }, 60000))
         << readWholeFile(trace()).toStdString();
