@@ -20,7 +20,11 @@ namespace {
 
 class Installed : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni)); }
+    // The shortest cross-fade brings a song's first tick (the overlap and 2 s after its start)
+    // forward from 8 s to 3 s.
+    void SetUp() override {
+        ASSERT_TRUE(layOutStationRoot(root.path(), kStationIni + "[General]\r\nCrossFade=1\r\n"));
+    }
     QString settings() const { return root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s); }
     QString station() const { return root.file(u"data/CorvalinRadio/"_s); }
     QString trace() const { return root.file(u"trace.txt"_s); }

@@ -27,9 +27,11 @@ protected:
         QFile::setPermissions(work.file(QStringLiteral("run")), QFileDevice::ReadOwner |
                                                                     QFileDevice::WriteOwner |
                                                                     QFileDevice::ExeOwner);
-        // The zip code is known, so no prompt; news is never fetched (no network in tests).
+        // The zip code is known, so no prompt; news is never fetched (no network in tests). The
+        // shortest cross-fade brings a song's first tick (the overlap and 2 s after its start)
+        // forward from 8 s to 3 s.
         writeWholeFile(settingsFile(), "[DJ5]\r\nZipCode=10001\r\nReadNews=0\r\nReadWeather=0\r\n"
-                                       "FrequencyType=3\r\n");
+                                       "FrequencyType=3\r\n[General]\r\nCrossFade=1\r\n");
     }
     void TearDown() override {
         for (QProcess* p : started) {
@@ -126,14 +128,17 @@ TEST_F(Program, PlaysBySelfRefusesASecondStartAndSavesOnTermination) {
     EXPECT_TRUE(marked());
 }
 
-// Songs of `seconds` each, generated into `folder` under `names`.
+// Songs of `seconds` each in `folder` under `names`: one tone, generated once and copied.
 bool makeSongs(const QString& folder, const QStringList& names, double seconds) {
-    for (const QString& name : names)
-        if (!runTool(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
-                      QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), folder + name}))
+    if (names.isEmpty() ||
+        !runTool(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+                  QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), folder + names.first()}))
+        return false;
+    for (qsizetype i = 1; i < names.size(); ++i)
+        if (!QFile::copy(folder + names.first(), folder + names[i]))
             return false;
     return true;
 }
