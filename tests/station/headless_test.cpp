@@ -246,15 +246,29 @@ TEST(Headless, TellsTheJournalWhatGoesOnTheAir) {
         ASSERT_TRUE(QDir().mkpath(root.file(QString::fromLatin1(folder))));
     QFile::setPermissions(root.file(u"run"_s),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // Short songs, a sample song first; the station folder is laid out around these lists.
+    // Short songs (one tone under three names), a sample song first; the station folder is laid
+    // out around these lists.
+    const QString names[] = {u"Corvalin Radio Sample - Test Tone.mp3"_s, u"Alder - One.mp3"_s,
+                             u"Birch - Two.mp3"_s};
+    ASSERT_TRUE(runTool(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                      u"sine=frequency=440:duration=3"_s, u"-c:a"_s,
+                                      u"libmp3lame"_s, root.file(names[0])}));
     QByteArray list;
-    for (const QString& name :
-         {u"Corvalin Radio Sample - Test Tone.mp3"_s, u"Alder - One.mp3"_s, u"Birch - Two.mp3"_s}) {
-        ASSERT_TRUE(runTool(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s,
-                                          u"-i"_s, u"sine=frequency=440:duration=3"_s, u"-c:a"_s,
-                                          u"libmp3lame"_s, root.file(name)}));
+    for (const QString& name : names) {
+        ASSERT_TRUE(name == names[0] || QFile::copy(root.file(names[0]), root.file(name)));
         list += "F" + root.file(name).toUtf8() + "\r\n";
     }
+    // A brief talk: one short phrase in each of the DJs' lists and short pauses between its parts.
+    // The words looked for below are the reminder's, which the program says itself.
+    QByteArray phrases;
+    for (int slot = 1; slot <= 4; ++slot)
+        for (const char* kind : {"a", "b", "c"})
+            phrases += "[" + QByteArray::number(slot) + kind + "]\r\n1=Yes.\r\n";
+    writeWholeFile(root.file(u"station/Phrases.dat"_s), phrases);
+    QByteArray vocabulary = readWholeFile(sourceDir() + u"/data/CVRSystem.dat"_s);
+    ASSERT_TRUE(vocabulary.contains("LongPause=\\Pau=500\\"));
+    writeWholeFile(root.file(u"station/CVRSystem.dat"_s),
+                   vocabulary.replace("LongPause=\\Pau=500\\", "LongPause=\\Pau=50\\"));
     for (const char* slot : {"Morning", "Afternoon", "Evening", "Midnight"})
         writeWholeFile(root.file(u"station/Lists/%1.lst"_s.arg(QLatin1String(slot))), list);
     const QString ini = root.file(u"config/CorvalinRadio/CorvalinRadio.ini"_s);
