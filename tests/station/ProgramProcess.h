@@ -7,12 +7,14 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <csignal>
+#include <functional>
 
 namespace corvalin::test {
 
@@ -60,6 +62,20 @@ inline const QByteArray kQuietStationIni =
     QFile::setPermissions(root + QStringLiteral("run"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     writeWholeFile(root + QStringLiteral("config/CorvalinRadio/CorvalinRadio.ini"), ini);
+    return true;
+}
+
+// As waitFor, for a condition whose every check starts a program (--status, playerctl): checked
+// every `everyMs` rather than without a pause, which kept a core busy starting programs.
+[[nodiscard]] inline bool waitForAsking(const std::function<bool()>& done, int ms,
+                                        int everyMs = 200) {
+    QElapsedTimer since;
+    since.start();
+    while (!done()) {
+        if (since.elapsed() > ms)
+            return false;
+        waitFor([] { return false; }, everyMs);
+    }
     return true;
 }
 

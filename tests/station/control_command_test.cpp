@@ -203,7 +203,7 @@ TEST_F(ControlCommand, StatusAndNextAnswerAsTheConsoleShows) {
         << play.err.toStdString();
 
     // Next comes back 10 s after Play; then it skips as the button does.
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitForAsking(
         [&] { return status().value(u"buttons"_s).toObject().value(u"next"_s).toBool(); }, 20000));
     const int startsBefore = readWholeFile(trace()).count(" song-start");
     const ProgramRun next = run({u"--next"_s});
@@ -217,7 +217,7 @@ TEST_F(ControlCommand, StatusAndNextAnswerAsTheConsoleShows) {
         << readWholeFile(trace()).toStdString();
 
     // Pause and Stop as the buttons; Stop twice is refused.
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitForAsking(
         [&] { return status().value(u"buttons"_s).toObject().value(u"pause"_s).toBool(); }, 20000));
     EXPECT_EQ(run({u"--pause"_s}).exitCode, 0);
     EXPECT_EQ(status().value(u"state"_s).toString(), u"paused"_s);

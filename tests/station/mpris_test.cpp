@@ -241,7 +241,7 @@ TEST_F(MprisStation, PlayerctlSeesEachSongAndPressesTheButtonsOnlyWhileEnabled) 
     EXPECT_EQ(status().value(u"onAir"_s).toObject().value(u"title"_s).toString(), first);
 
     // When the button comes back, CanGoNext is told, and next skips as the button does.
-    ASSERT_TRUE(waitFor([&] { return buttonEnabled("next"); }, 20000));
+    ASSERT_TRUE(waitForAsking([&] { return buttonEnabled("next"); }, 20000));
     const QRegularExpression canGoNext(u"\"CanGoNext\"\\s+variant\\s+boolean true"_s);
     QString told;
     EXPECT_TRUE(waitFor(
@@ -278,13 +278,13 @@ TEST_F(MprisStation, PlayerctlSeesEachSongAndPressesTheButtonsOnlyWhileEnabled) 
                  static_cast<long long>(toldAt - startedAt));
 
     // Pause and play as the buttons; a second pause is refused while Pause is disabled.
-    ASSERT_TRUE(waitFor([&] { return buttonEnabled("pause"); }, 20000));
+    ASSERT_TRUE(waitForAsking([&] { return buttonEnabled("pause"); }, 20000));
     EXPECT_EQ(player({u"pause"_s}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return playbackStatus() == u"Paused"_s; }, 3000));
+    EXPECT_TRUE(waitForAsking([&] { return playbackStatus() == u"Paused"_s; }, 3000, 50));
     EXPECT_EQ(status().value(u"state"_s).toString(), u"paused"_s);
     EXPECT_NE(player({u"pause"_s}).exitCode, 0);
     EXPECT_EQ(player({u"play"_s}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return playbackStatus() == u"Playing"_s; }, 3000));
+    EXPECT_TRUE(waitForAsking([&] { return playbackStatus() == u"Playing"_s; }, 3000, 50));
     // Play while playing changes nothing.
     EXPECT_EQ(player({u"play"_s}).exitCode, 0);
     EXPECT_EQ(status().value(u"state"_s).toString(), u"playing"_s);
@@ -295,7 +295,7 @@ TEST_F(MprisStation, PlayerctlSeesEachSongAndPressesTheButtonsOnlyWhileEnabled) 
 
     // Quit ends the station as closing the window does.
     EXPECT_EQ(player({u"stop"_s}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return playbackStatus() == u"Stopped"_s; }, 3000));
+    EXPECT_TRUE(waitForAsking([&] { return playbackStatus() == u"Stopped"_s; }, 3000, 50));
     runProgram(QStandardPaths::findExecutable(u"dbus-send"_s),
                {u"--session"_s, u"--print-reply"_s, u"--dest="_s + mpris::kServiceName,
                 mpris::kObjectPath, mpris::kRootInterface + u".Quit"_s},
