@@ -300,8 +300,8 @@ protected:
         const struct {
             QString name;
             double seconds;
-        } songs[] = {{QStringLiteral("Alder - One.mp3"), 3.0},
-                     {kQuotedSong, 3.0},
+        } songs[] = {{QStringLiteral("Alder - One.mp3"), 2.0},
+                     {kQuotedSong, 2.0},
                      {QStringLiteral("Gum - Long.mp3"), 9.0}};
         for (const auto& s : songs)
             ASSERT_TRUE(runTool(
