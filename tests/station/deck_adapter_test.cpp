@@ -106,9 +106,10 @@ TEST(ChannelDeckOpenTest, OpensAwayFromTheWindowThread) {
     EXPECT_FALSE(opened);
     EXPECT_TRUE(h.channel->FileName().isEmpty());
 
+    // Cleared first: the open may well be done before the next line runs.
+    openedOn = nullptr;
     deck.OpenAsync(tone, [&](bool) { ++outcomes; });
     deck.Close();
-    openedOn = nullptr;
     ASSERT_TRUE(waitFor([&] { return openedOn.load() != nullptr; }));
     QThread::msleep(50);
     QCoreApplication::processEvents();

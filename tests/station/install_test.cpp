@@ -31,6 +31,15 @@ protected:
 
     // Starts the program in `prefix`, waits for a song to start, then ends it with SIGTERM.
     void playOnce(const QString& prefix, int songStarts) {
+        // Rows marked played in all lists; this start must mark one more.
+        const auto markedRows = [&] {
+            const QDir lists(station() + u"Lists"_s);
+            qsizetype rows = 0;
+            for (const QString& list : lists.entryList({u"*.lst"_s}, QDir::Files))
+                rows += readWholeFile(lists.filePath(list)).count("TMP3 Files/");
+            return rows;
+        };
+        const qsizetype markedBefore = markedRows();
         QProcess p;
         QProcessEnvironment env = stationEnvironment(root.path());
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
@@ -44,14 +53,7 @@ protected:
         };
         ASSERT_TRUE(waitFor(started, 60000)) << readWholeFile(trace()).toStdString();
         // The first tick marks the song played in its list.
-        const auto marked = [&] {
-            const QDir lists(station() + u"Lists"_s);
-            for (const QString& list : lists.entryList({u"*.lst"_s}, QDir::Files))
-                if (readWholeFile(lists.filePath(list)).contains("TMP3 Files/"))
-                    return true;
-            return false;
-        };
-        ASSERT_TRUE(waitFor(marked, 30000));
+        ASSERT_TRUE(waitFor([&] { return markedRows() > markedBefore; }, 30000));
         // The installed program asks the station it started (now the same process) over its
         // socket.
         const ProgramRun status =
